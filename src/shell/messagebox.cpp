@@ -1,0 +1,17 @@
+#include "messagebox.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+void MessageBox::show(Icon icon, const QString &text, QWidget *parent)
+{
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Warning, title(), text,
+                    QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool UrlOpener::open(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+// Every message the user sees goes through here, so tests can record them instead of blocking.
+class MessageBox
+{
+public:
+    enum class Icon
+    {
+        Critical,
+        Warning
+    };
+
+    virtual ~MessageBox() = default;
+
+    // Shows a modal box titled "Quillabrix Game" with one OK button and returns when it is closed.
+    virtual void show(Icon icon, const QString &text, QWidget *parent = nullptr);
+
+    static QString title() { return QStringLiteral("Quillabrix Game"); }
+};
+
+// Opens a URL in the desktop's default browser; tests replace it to see what would be opened.
+class UrlOpener
+{
+public:
+    virtual ~UrlOpener() = default;
+    virtual bool open(const QUrl &url);
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "messagebox.h"
+
+#include <QList>
+#include <QPair>
+#include <QUrl>
+
+// Records the messages the program would show instead of blocking on a modal box.
+class RecordingMessageBox : public MessageBox
+{
+public:
+    void show(Icon icon, const QString &text, QWidget * = nullptr) override { shown.append({icon, text}); }
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const auto &m : shown)
+            out << m.second;
+        return out;
+    }
+    QList<QPair<Icon, QString>> shown;
+};
+
+// Records the URLs the program would hand to the desktop's browser.
+class RecordingUrlOpener : public UrlOpener
+{
+public:
+    bool open(const QUrl &url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    QList<QUrl> opened;
+};
