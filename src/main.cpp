@@ -1,6 +1,7 @@
 #include "appconfig.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "playerprofile.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>
@@ -8,7 +9,9 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PlayerProfile::registerScheme();
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillabrix Game"));
 
     AppConfig config;
     config.appFolder = QCoreApplication::applicationDirPath();
@@ -19,5 +22,7 @@ int main(int argc, char *argv[])
     MessageBox messages;
     UrlOpener opener;
     Form1 window(config, &network, &messages, &opener);
+    QObject::connect(&window, &Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    window.Form_Load();
     return app.exec();
 }

@@ -1,0 +1,85 @@
+#include "form2.h"
+
+#include "flashplayer.h"
+#include "picturebutton.h"
+#include "twips.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QKeyEvent>
+
+Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_appFolder(appFolder)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Quillabrix Game"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    setPalette(pal);
+    resize(twips::toPixels(4680), twips::toPixels(3195));
+
+    Flash1 = new FlashPlayer(profile, this);
+    Flash1->setObjectName(QStringLiteral("Flash1"));
+    twips::place(Flash1, 600, 1560, 1215, 975);
+    b_exit = new PictureButton(QStringLiteral("b_exit"), QDir(appFolder).filePath(QStringLiteral("images/b_exit.png")),
+                               QStringLiteral("Close"), this);
+    twips::place(b_exit, 2400, 1560, 285, 255);
+    b_exit->raise();
+    connect(b_exit, &PictureButton::clicked, this, &Form2::b_exit_Click);
+}
+
+void Form2::Form_Load(const QString &loadflash_name)
+{
+    Flash1->setMovie(QDir(m_appFolder).filePath(QStringLiteral("flash/") + loadflash_name));
+}
+
+void Form2::Form_Resize()
+{
+    Flash1->setGeometry(0, 0, width(), height());
+    Flash1->setBGColor(QStringLiteral("000000"));
+    const double widthTwips = twips::fromPixels(width());
+    b_exit->move(b_exit->x(), twips::positionToPixels(10));
+    b_exit->move(twips::positionToPixels(widthTwips - 275), b_exit->y());
+    b_exit->raise();
+}
+
+void Form2::b_exit_Click()
+{
+    emit leavingFullScreen();
+    Flash1->setMovie(QDir(m_appFolder).filePath(QStringLiteral("nogame.swf")));
+    hide();
+}
+
+void Form2::unload()
+{
+    m_unloading = true;
+    close();
+}
+
+void Form2::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    if (m_unloading) {
+        event->accept();
+        return;
+    }
+    // Any other way of closing (the window manager, Alt+F4) returns to the main window like the close picture.
+    event->ignore();
+    if (isVisible())
+        b_exit_Click();
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        b_exit_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,94 @@
+#include "downloadpanel.h"
+
+#include "twips.h"
+
+#include <QLabel>
+
+#include <cmath>
+
+namespace {
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int pointSize10, bool bold)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(pointSize10 / 10.0);
+    font.setBold(bold);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+DownloadPanel::DownloadPanel(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("download_main"));
+    setAutoFillBackground(true);
+    setStyleSheet(QStringLiteral("#download_main { background: #E0E0E0; }"));
+
+    Label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Download Game:"), 90, true);
+    twips::place(Label1, 480, 360, 1455, 375);
+    gamename = makeLabel(this, QStringLiteral("gamename"), QString(), 90, true);
+    twips::place(gamename, 2160, 360, 5175, 375);
+
+    s_bg = new QLabel(this);
+    s_bg->setObjectName(QStringLiteral("s_bg"));
+    s_bg->setStyleSheet(QStringLiteral("background: palette(base); border: 1px solid #A0A0A0;"));
+    twips::place(s_bg, 480, 960, 7575, 495);
+    s_color = new QLabel(s_bg->parentWidget());
+    s_color->setObjectName(QStringLiteral("s_color"));
+    s_color->setStyleSheet(QStringLiteral("background: #FF8000;"));
+    twips::place(s_color, 495, 975, 30, 465);
+
+    lblSpeed = makeLabel(this, QStringLiteral("lblSpeed"), QString(), 90, true);
+    twips::place(lblSpeed, 8280, 1080, 2775, 375);
+    loadpic = new QLabel(this);
+    loadpic->setObjectName(QStringLiteral("loadpic"));
+    loadpic->setAlignment(Qt::AlignCenter);
+    twips::place(loadpic, 480, 1920, 1335, 1095);
+    gamedec = makeLabel(this, QStringLiteral("gamedec"), QString(), 90, false);
+    gamedec->setWordWrap(true);
+    gamedec->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    gamedec->setTextFormat(Qt::PlainText);
+    gamename->setTextFormat(Qt::PlainText);
+    twips::place(gamedec, 2160, 1920, 5895, 3615);
+}
+
+double DownloadPanel::trackWidthTwips() const
+{
+    return twips::fromPixels(s_bg->width());
+}
+
+void DownloadPanel::setFillTwips(double twipsWidth)
+{
+    m_fillTwips = twipsWidth;
+    s_color->resize(twips::toPixels(twipsWidth), s_color->height());
+}
+
+void DownloadPanel::resetFill()
+{
+    setFillTwips(30);
+}
+
+qint64 DownloadPanel::roundHalfEven(double value)
+{
+    return static_cast<qint64>(std::nearbyint(value)); // the default rounding mode is to nearest, ties to even
+}
+
+QString DownloadPanel::progressText(qint64 written, qint64 announced)
+{
+    return QStringLiteral("Download %1/%2K")
+        .arg(roundHalfEven(static_cast<double>(written) / 1024.0))
+        .arg(roundHalfEven(static_cast<double>(announced) / 1024.0));
+}
+
+void DownloadPanel::showProgress(qint64 written, std::optional<qint64> announced)
+{
+    if (!announced || *announced <= 0)
+        return;
+    const double width = static_cast<double>(written) / static_cast<double>(*announced) * trackWidthTwips() - 30;
+    if (width >= 0)
+        setFillTwips(width);
+    lblSpeed->setText(progressText(written, *announced));
+}
