@@ -1,0 +1,425 @@
+#include "gamestore.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <openssl/evp.h>
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+// The cipher's own defaults (also those of its command-line tool): PBKDF2-HMAC-SHA1 over a 16-byte salt
+// stored at the start of the file, giving a 256-bit key.
+constexpr int saltBytes = 16;
+constexpr int keyBytes = 32;
+constexpr int kdfIterations = 64000;
+
+// The index keeps the download's "already recorded?" lookup quick in a large library.
+const char *const schemaSql = "BEGIN;"
+                              "CREATE TABLE data (id INTEGER PRIMARY KEY AUTOINCREMENT, gameid INTEGER,"
+                              " gamename TEXT, game TEXT, gamepic TEXT, gamedesc TEXT);"
+                              "CREATE INDEX data_gameid ON data (gameid);"
+                              "COMMIT;";
+
+void warn(const QString &text)
+{
+    qWarning().noquote() << QStringLiteral("Game library:") << text;
+}
+
+std::optional<qint64> wholeNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// A prepared statement that finalizes itself.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql) : m_db(db)
+    {
+        if (db)
+            m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool prepared() const { return m_stmt != nullptr; }
+    void bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
+    void bind(int index, const QString &value)
+    {
+        const QByteArray utf8 = value.toUtf8();
+        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    // Steps to the next row; false at the end or on an error (told apart by done()).
+    bool next()
+    {
+        m_rc = m_stmt ? sqlite3_step(m_stmt) : m_rc;
+        return m_rc == SQLITE_ROW;
+    }
+    bool done() const { return m_rc == SQLITE_DONE; }
+    int resultCode() const { return m_db ? sqlite3_extended_errcode(m_db) : SQLITE_MISUSE; }
+    QString error() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("no connection"); }
+
+    qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    QString text(int column) const
+    {
+        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    int m_rc = SQLITE_MISUSE;
+};
+
+const char *const selectColumns = "SELECT id, gameid, gamename, game, gamepic, gamedesc FROM data";
+
+GameRecord recordAt(const Statement &row)
+{
+    GameRecord game;
+    game.id = row.integer(0);
+    game.gameid = row.text(1);
+    game.gamename = row.text(2);
+    game.game = row.text(3);
+    game.gamepic = row.text(4);
+    game.gamedesc = row.text(5);
+    return game;
+}
+
+bool exec(sqlite3 *db, const char *sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+sqlite3 *connect(const QString &path, int flags, const QByteArray &key)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_key(db, key.constData(), int(key.size()));
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    // Another program holding the file briefly (the command-line tool) is waited for, not failed on.
+    sqlite3_busy_timeout(db, 1000);
+    return db;
+}
+
+enum class Check
+{
+    Library,
+    Interrupted, // a write was cut off; its journal must be replayed by a connection that may write
+    Unusable
+};
+
+// Reading the schema is where a wrong key or a file that is no database first shows.
+Check checkLibrary(sqlite3 *db, QString *problem)
+{
+    Statement columns(db, "PRAGMA table_info(data)");
+    if (!columns.prepared()) {
+        if (columns.resultCode() == SQLITE_READONLY_ROLLBACK)
+            return Check::Interrupted;
+        *problem = columns.error();
+        return Check::Unusable;
+    }
+    QSet<QString> names;
+    while (columns.next())
+        names.insert(columns.text(1));
+    if (!columns.done()) {
+        *problem = columns.error();
+        return Check::Unusable;
+    }
+    for (const char *name : {"id", "gameid", "gamename", "game", "gamepic", "gamedesc"}) {
+        if (!names.contains(QLatin1String(name))) {
+            *problem = QStringLiteral("it holds no table data with the library's columns");
+            return Check::Unusable;
+        }
+    }
+    return Check::Library;
+}
+
+// A checked write connection: reading a damaged page anywhere in the file fails here, before any change.
+bool wholeFile(sqlite3 *db, QString *problem)
+{
+    Statement check(db, "PRAGMA quick_check");
+    QStringList findings;
+    while (check.next())
+        findings << check.text(0);
+    if (!check.done()) {
+        *problem = check.error();
+        return false;
+    }
+    if (findings != QStringList{QStringLiteral("ok")}) {
+        *problem = findings.mid(0, 3).join(QLatin1String("; "));
+        return false;
+    }
+    return true;
+}
+
+bool isPlainFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\0'));
+}
+
+} // namespace
+
+GameStore::GameStore(const QString &appFolder) : m_appFolder(appFolder) {}
+
+GameStore::~GameStore()
+{
+    closeConnection();
+}
+
+QString GameStore::dbfile() const
+{
+    return QDir(m_appFolder).filePath(fileName());
+}
+
+QString GameStore::moviePath(const QString &game) const
+{
+    return isPlainFileName(game) ? QDir(m_appFolder).filePath(QStringLiteral("flash/") + game) : QString();
+}
+
+QString GameStore::picturePath(const QString &gamepic) const
+{
+    return isPlainFileName(gamepic) ? QDir(m_appFolder).filePath(QStringLiteral("pic/") + gamepic) : QString();
+}
+
+void GameStore::closeConnection()
+{
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+std::optional<QByteArray> GameStore::keySpecFor(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray salt = file.read(saltBytes);
+    if (salt.size() != saltBytes)
+        return std::nullopt;
+    const auto known = m_keySpecs.constFind(salt);
+    if (known != m_keySpecs.constEnd())
+        return *known;
+    const QByteArray pass = passphrase();
+    unsigned char key[keyBytes];
+    if (PKCS5_PBKDF2_HMAC(pass.constData(), int(pass.size()), reinterpret_cast<const unsigned char *>(salt.constData()),
+                          saltBytes, kdfIterations, EVP_sha1(), keyBytes, key) != 1)
+        return std::nullopt;
+    const QByteArray spec =
+        QByteArrayLiteral("x'") + QByteArray(reinterpret_cast<const char *>(key), keyBytes).toHex() + "'";
+    m_keySpecs.insert(salt, spec);
+    return spec;
+}
+
+bool GameStore::open_db()
+{
+    closeConnection();
+    const QString path = dbfile();
+    if (!QFileInfo::exists(path) && !createLibrary(path)) {
+        warn(QStringLiteral("%1 is missing and cannot be created.").arg(path));
+        return false;
+    }
+    auto refuse = [&path](const QString &problem) {
+        warn(QStringLiteral("%1 cannot be used (%2); it is left as it is.").arg(path, problem));
+        return false;
+    };
+    const std::optional<QByteArray> key = keySpecFor(path);
+    if (!key)
+        return refuse(QStringLiteral("it is not an encrypted library"));
+
+    // A file that may not be ours is first looked at through a connection that cannot write to it.
+    QString problem;
+    Check check = Check::Unusable;
+    if (sqlite3 *reader = connect(path, SQLITE_OPEN_READONLY, *key)) {
+        check = checkLibrary(reader, &problem);
+        sqlite3_close(reader);
+    } else {
+        problem = QStringLiteral("it cannot be opened");
+    }
+    if (check == Check::Unusable)
+        return refuse(problem);
+
+    sqlite3 *db = connect(path, SQLITE_OPEN_READWRITE, *key);
+    if (!db)
+        return refuse(QStringLiteral("it cannot be opened"));
+    // After an interrupted write, this first read replays the journal and so restores the last whole state.
+    if (check == Check::Interrupted && checkLibrary(db, &problem) != Check::Library) {
+        sqlite3_close(db);
+        return refuse(problem);
+    }
+    m_db = db;
+    return true;
+}
+
+bool GameStore::ensureOpen()
+{
+    return m_db || open_db();
+}
+
+bool GameStore::write(const char *what, const std::function<bool()> &change)
+{
+    if (!ensureOpen())
+        return false;
+    QString problem;
+    if (!exec(m_db, "BEGIN IMMEDIATE")) {
+        problem = QString::fromUtf8(sqlite3_errmsg(m_db));
+    } else if (!wholeFile(m_db, &problem)) {
+        exec(m_db, "ROLLBACK");
+    } else if (!change() || !exec(m_db, "COMMIT")) {
+        problem = QString::fromUtf8(sqlite3_errmsg(m_db));
+        exec(m_db, "ROLLBACK");
+    } else {
+        return true;
+    }
+    warn(QStringLiteral("cannot %1: %2").arg(QLatin1String(what), problem));
+    return false;
+}
+
+std::optional<qint64> GameStore::count()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, "SELECT count(*) FROM data");
+    if (!st.next())
+        return std::nullopt;
+    return st.integer(0);
+}
+
+std::optional<QVector<GameRecord>> GameStore::gamesNewestFirst()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, (QByteArray(selectColumns) + " ORDER BY id DESC").constData());
+    QVector<GameRecord> games;
+    while (st.next())
+        games.append(recordAt(st));
+    if (!st.done()) {
+        warn(st.error());
+        return std::nullopt;
+    }
+    return games;
+}
+
+std::optional<GameRecord> GameStore::gameById(const QString &idText)
+{
+    const std::optional<qint64> id = wholeNumber(idText);
+    if (!id || !ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, (QByteArray(selectColumns) + " WHERE id = ?").constData());
+    st.bind(1, *id);
+    if (!st.next())
+        return std::nullopt;
+    return recordAt(st);
+}
+
+std::optional<bool> GameStore::hasGameId(const QString &gameid)
+{
+    const std::optional<qint64> number = wholeNumber(gameid);
+    if (!number || !ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, "SELECT 1 FROM data WHERE gameid = ? LIMIT 1");
+    st.bind(1, *number);
+    const bool found = st.next();
+    if (!found && !st.done())
+        return std::nullopt;
+    return found;
+}
+
+bool GameStore::insert(const QString &gameid, const QString &gamename, const QString &game, const QString &gamepic,
+                       const QString &gamedesc)
+{
+    const std::optional<qint64> number = wholeNumber(gameid);
+    if (!number) {
+        warn(QStringLiteral("the game id \"%1\" is not a whole number; the game is not recorded.").arg(gameid));
+        return false;
+    }
+    return write("record a game", [&] {
+        Statement st(m_db, "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
+        st.bind(1, *number);
+        st.bind(2, gamename);
+        st.bind(3, game);
+        st.bind(4, gamepic);
+        st.bind(5, gamedesc);
+        st.next();
+        return st.done();
+    });
+}
+
+bool GameStore::removeById(const QString &idText)
+{
+    const std::optional<qint64> id = wholeNumber(idText);
+    if (!id)
+        return false;
+    return write("delete a game", [&] {
+        Statement st(m_db, "DELETE FROM data WHERE id = ?");
+        st.bind(1, *id);
+        st.next();
+        return st.done();
+    });
+}
+
+std::optional<qint64> GameStore::countNaming(const char *sql, const QString &name)
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, sql);
+    st.bind(1, name);
+    if (!st.next())
+        return std::nullopt;
+    return st.integer(0);
+}
+
+std::optional<qint64> GameStore::countUsingMovie(const QString &game)
+{
+    return countNaming("SELECT count(*) FROM data WHERE game = ?", game);
+}
+
+std::optional<qint64> GameStore::countUsingPicture(const QString &gamepic)
+{
+    return countNaming("SELECT count(*) FROM data WHERE gamepic = ?", gamepic);
+}
+
+bool GameStore::createLibrary(const QString &path)
+{
+    const QFileInfo target(path);
+    if (target.exists())
+        return target.isFile();
+    // Built under another name and moved into place whole, so that an interrupted creation never leaves a
+    // half-made file that would then be taken for a damaged library.
+    QTemporaryFile staging(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                           QStringLiteral(".XXXXXX"));
+    if (!staging.open())
+        return false;
+    const QString stagingPath = staging.fileName();
+    sqlite3 *db = nullptr;
+    const QByteArray pass = passphrase();
+    int rc = sqlite3_open_v2(QFile::encodeName(stagingPath).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_key(db, pass.constData(), int(pass.size()));
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, schemaSql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        return false;
+    staging.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                           QFileDevice::ReadOther);
+    staging.close();
+    // Never replaces a file that appeared meanwhile.
+    if (!QFile::rename(stagingPath, path))
+        return QFileInfo(path).isFile();
+    staging.setAutoRemove(false);
+    return true;
+}

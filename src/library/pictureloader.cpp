@@ -1,0 +1,68 @@
+#include "pictureloader.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace {
+
+constexpr int transferTimeoutMs = 30000;
+
+// The content decides the format, not the name: a picture saved as "x.jpg" may well be a GIF.
+QImage readImage(QImageReader &reader)
+{
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    return reader.read();
+}
+
+} // namespace
+
+PictureLoader::PictureLoader(QNetworkAccessManager *network, QObject *parent) : QObject(parent), m_network(network) {}
+
+QImage PictureLoader::loadFile(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    QImageReader reader(path);
+    return readImage(reader);
+}
+
+QImage PictureLoader::decode(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return readImage(reader);
+}
+
+void PictureLoader::LoadPicture(const QString &strFileName, QObject *context, std::function<void(const QImage &)> done)
+{
+    const QUrl url(strFileName);
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        done(loadFile(scheme == QLatin1String("file") ? url.toLocalFile() : strFileName));
+        return;
+    }
+    if (!m_network) {
+        done(QImage());
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(transferTimeoutMs);
+    QNetworkReply *reply = m_network->get(request);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > maxDownloadBytes)
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
+        done(reply->error() == QNetworkReply::NoError ? decode(reply->readAll()) : QImage());
+    });
+    // Nobody waits for the picture any more; queued so that no answer reaches a half-destroyed context.
+    connect(context, &QObject::destroyed, reply, &QNetworkReply::abort, Qt::QueuedConnection);
+}
