@@ -1,0 +1,87 @@
+#include "procstats.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QStringList>
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace procstats {
+
+double msSinceProcessStart()
+{
+    QFile statFile(QStringLiteral("/proc/self/stat"));
+    QFile uptimeFile(QStringLiteral("/proc/uptime"));
+    if (!statFile.open(QIODevice::ReadOnly) || !uptimeFile.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = statFile.readAll();
+    // Fields after the command name, which may hold spaces, start behind the last ')'.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    const double startTicks = fields.value(19).toDouble(); // field 22 of the whole line
+    const double uptime = uptimeFile.readAll().split(' ').value(0).toDouble();
+    return (uptime - startTicks / sysconf(_SC_CLK_TCK)) * 1000.0;
+}
+
+static qint64 pssOf(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    while (!f.atEnd()) {
+        const QByteArray line = f.readLine();
+        if (line.startsWith("Pss:"))
+            return line.mid(4).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+qint64 treePssKiB(qint64 pid)
+{
+    QMap<qint64, QList<qint64>> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const qint64 p = entry.toLongLong(&ok);
+        if (!ok)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        children[fields.value(1).toLongLong()].append(p);
+    }
+    qint64 total = 0;
+    QList<qint64> todo{pid};
+    while (!todo.isEmpty()) {
+        const qint64 p = todo.takeLast();
+        total += pssOf(p);
+        todo += children.value(p);
+    }
+    return total;
+}
+
+void prepareEnvironment()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace procstats

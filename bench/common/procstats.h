@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Figures about processes that the benchmarks print: how long this one has run, and how much memory a
+// process and everything it started take.
+namespace procstats {
+
+// Milliseconds since this process was started by the kernel.
+double msSinceProcessStart();
+
+// Proportional set size of pid and all its descendants, in KiB.
+qint64 treePssKiB(qint64 pid);
+
+// Sets what the web engine needs to run here when the caller did not: offscreen without a display,
+// no sandbox as root, no GPU.
+void prepareEnvironment();
+
+// Median of a list of figures (the list is copied and sorted).
+double median(QList<double> values);
+
+} // namespace procstats

@@ -1,0 +1,140 @@
+// Start-up time and memory of the game box, against the floor of this stack: a minimal program that shows
+// one Ruffle movie in one view. Each figure comes from fresh processes; the first run of each is a warm-up.
+#include "flashplayer.h"
+#include "form1.h"
+#include "messagebox.h"
+#include "playerprofile.h"
+#include "portalserver.h"
+#include "procstats.h"
+#include "testappfolder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int runs = 5;
+constexpr int idleMs = 4000;
+
+void report(const char *line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+// One process: the whole game box against the portal at argv[2], in the application folder argv[3].
+int runFull(QApplication &app, const QString &server, const QString &folder)
+{
+    AppConfig config;
+    config.appFolder = folder;
+    config.serverUrl = QUrl(server);
+    config.siteUrl = QUrl(server + QStringLiteral("site.htm"));
+    config.ruffleFolder = QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("ruffle"));
+    QNetworkAccessManager network;
+    MessageBox messages;
+    UrlOpener opener;
+    Form1 window(config, &network, &messages, &opener);
+    bool shown = false;
+    bool painted = false;
+    double startupMs = 0;
+    auto done = [&] {
+        if (!shown || !painted || startupMs > 0)
+            return;
+        startupMs = procstats::msSinceProcessStart();
+        QTimer::singleShot(idleMs, &app, [&] {
+            const qint64 pss = procstats::treePssKiB(QCoreApplication::applicationPid());
+            report(QStringLiteral("full %1 %2").arg(startupMs).arg(pss).toUtf8().constData());
+            QCoreApplication::exit(0);
+        });
+    };
+    QObject::connect(&window, &Form1::startupFinished, &app, [&] { shown = true; done(); });
+    QObject::connect(window.gg_movie, &FlashPlayer::movieStarted, &app, [&] { painted = true; done(); });
+    QObject::connect(&window, &Form1::ended, &app, [] { QCoreApplication::exit(2); });
+    window.Form_Load();
+    return app.exec();
+}
+
+// One process: one player, one movie.
+int runMinimal(QApplication &app, const QString &movie, const QString &folder)
+{
+    PlayerProfile profile(folder, QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("ruffle")));
+    auto *player = new FlashPlayer(&profile);
+    player->resize(993, 73);
+    QObject::connect(player, &FlashPlayer::movieStarted, &app, [&] {
+        const double ms = procstats::msSinceProcessStart();
+        QTimer::singleShot(idleMs, &app, [&, ms] {
+            const qint64 pss = procstats::treePssKiB(QCoreApplication::applicationPid());
+            report(QStringLiteral("minimal %1 %2").arg(ms).arg(pss).toUtf8().constData());
+            QCoreApplication::exit(0);
+        });
+    });
+    player->setMovie(movie);
+    player->show();
+    const int rc = app.exec();
+    delete player;
+    return rc;
+}
+
+QPair<double, double> runChild(const QStringList &args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    child.waitForFinished(120000);
+    const QList<QByteArray> words = child.readAllStandardOutput().trimmed().split(' ');
+    return {words.value(1).toDouble(), words.value(2).toDouble()};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    procstats::prepareEnvironment();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PlayerProfile::registerScheme();
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.value(1) == QLatin1String("--full"))
+        return runFull(app, args.value(2), args.value(3));
+    if (args.value(1) == QLatin1String("--minimal"))
+        return runMinimal(app, args.value(2), args.value(3));
+
+    PortalServer server;
+    if (!server.start()) {
+        report("bench_startup: the portal server did not start");
+        return 1;
+    }
+    TestAppFolder folder(TestAppFolder::WithLibrary);
+    QList<double> fullMs, minimalMs, fullPss, minimalPss;
+    for (int i = 0; i <= runs; ++i) {
+        const auto full = runChild({QStringLiteral("--full"), server.baseUrl().toString(), folder.path()});
+        // The banner the game box fetched is the minimal program's movie too.
+        QString banner;
+        const QStringList pics = QDir(folder.filePath(QStringLiteral("pic"))).entryList({QStringLiteral("*.swf")});
+        banner = pics.isEmpty() ? folder.filePath(QStringLiteral("nogame.swf")) : folder.filePath(QStringLiteral("pic/") + pics.first());
+        const auto minimal = runChild({QStringLiteral("--minimal"), banner, folder.path()});
+        if (i == 0)
+            continue; // warm-up: caches, and the advertisements are fetched once
+        fullMs << full.first;
+        fullPss << full.second;
+        minimalMs << minimal.first;
+        minimalPss << minimal.second;
+    }
+    const double full = procstats::median(fullMs);
+    const double minimal = procstats::median(minimalMs);
+    QTextStream out(stdout);
+    out << "start-up to the window shown with the banner painted (median of " << runs << " runs)\n";
+    out << QStringLiteral("  game box:        %1 ms\n").arg(full, 0, 'f', 0);
+    out << QStringLiteral("  minimal program: %1 ms (one Ruffle movie in one view)\n").arg(minimal, 0, 'f', 0);
+    out << QStringLiteral("  ratio:           %1 (target at most 1.5)\n").arg(minimal > 0 ? full / minimal : 0, 0, 'f', 2);
+    out << QStringLiteral("idle PSS of the process tree after start-up (median)\n");
+    out << QStringLiteral("  game box:        %1 MiB (target at most 600)\n").arg(procstats::median(fullPss) / 1024, 0, 'f', 0);
+    out << QStringLiteral("  minimal program: %1 MiB\n").arg(procstats::median(minimalPss) / 1024, 0, 'f', 0);
+    return 0;
+}
