@@ -3,14 +3,14 @@
 #include "gamestore.h"
 
 #include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
 
 #include <optional>
 
 class GameListModel;
 class QImage;
-class QLabel;
-class QPushButton;
-class QTableView;
 
 // The library panel: the grid of recorded games over the selected game's picture, title and description,
 // with the buttons that play or delete it.

@@ -1,0 +1,443 @@
+#include "gamelistmodel.h"
+#include "gamestore.h"
+#include "librarypanel.h"
+#include "sqlciphercli.h"
+#include "testappfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QImage>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+struct Game
+{
+    int id;
+    QString name, movie, picture, desc;
+};
+
+// An application folder with a library holding the given games under their own ids, and a panel over it.
+struct Library
+{
+    TestAppFolder app;
+    std::unique_ptr<GameStore> store;
+    std::unique_ptr<LibraryPanel> panel;
+
+    explicit Library(const QVector<Game> &games = {})
+    {
+        QDir(app.path()).mkpath(QStringLiteral("flash"));
+        QDir(app.path()).mkpath(QStringLiteral("pic"));
+        if (!GameStore::createLibrary(libraryFile()))
+            qFatal("cannot create a library");
+        QString script;
+        for (const Game &g : games)
+            script += QStringLiteral("INSERT INTO data (id, gameid, gamename, game, gamepic, gamedesc)"
+                                     " VALUES (%1, %2, %3, %4, %5, %6);\n")
+                          .arg(g.id)
+                          .arg(1000 + g.id)
+                          .arg(SqlCipherCli::literal(g.name), SqlCipherCli::literal(g.movie),
+                               SqlCipherCli::literal(g.picture), SqlCipherCli::literal(g.desc));
+        if (!script.isEmpty() && !SqlCipherCli::run(libraryFile(), script).err.isEmpty())
+            qFatal("cannot fill the library");
+        store = std::make_unique<GameStore>(app.path());
+        panel = std::make_unique<LibraryPanel>(store.get(), app.path());
+        panel->show();
+    }
+
+    QString libraryFile() const { return app.filePath(GameStore::fileName()); }
+    GameListModel *model() const { return panel->model(); }
+
+    void writeFile(const QString &relative) const
+    {
+        if (relative.startsWith(QLatin1String("pic/"))) {
+            QImage image(40, 30, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            image.save(app.filePath(relative), "PNG");
+        } else {
+            QFile file(app.filePath(relative));
+            file.open(QIODevice::WriteOnly);
+            file.write("FWS");
+        }
+    }
+
+    QStringList filesIn(const QString &folder) const
+    {
+        QStringList files;
+        for (const QString &name : QDir(app.filePath(folder)).entryList(QDir::Files))
+            files << folder + QLatin1Char('/') + name;
+        return files;
+    }
+
+    QStringList idColumn() const
+    {
+        QStringList ids;
+        for (int row = 0; row < model()->rowCount(); ++row)
+            ids << model()->idText(row);
+        return ids;
+    }
+
+    QPoint rowCentre(int row) const
+    {
+        return panel->game_list->visualRect(model()->index(row, GameListModel::GameColumn)).center();
+    }
+    void click(int row) const { QTest::mouseClick(panel->game_list->viewport(), Qt::LeftButton, {}, rowCentre(row)); }
+    // What the window system delivers for a double-click: a click, then a press that is also a double-click.
+    void doubleClick(int row) const
+    {
+        QWidget *viewport = panel->game_list->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, rowCentre(row));
+        QTest::mousePress(viewport, Qt::LeftButton, {}, rowCentre(row));
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, rowCentre(row));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, rowCentre(row));
+    }
+
+    bool detailsShown() const { return !panel->Game_Play->isHidden() && !panel->Game_Delete->isHidden(); }
+    bool detailsHidden() const { return panel->Game_Play->isHidden() && panel->Game_Delete->isHidden(); }
+    bool pictureShown() const { return !panel->loc_pic->pixmap().isNull(); }
+};
+
+const QVector<Game> threeGames = {
+    {4, QStringLiteral("Four"), QStringLiteral("four.swf"), QStringLiteral("four.png"), QStringLiteral("d4")},
+    {7, QStringLiteral("Seven"), QStringLiteral("seven.swf"), QStringLiteral("seven.png"), QStringLiteral("d7")},
+    {9, QStringLiteral("Nine"), QStringLiteral("nine.swf"), QStringLiteral("nine.png"), QStringLiteral("d9")},
+};
+
+} // namespace
+
+// The library panel over a real encrypted library: the grid, a game's details, and deleting a game.
+class TestLibraryPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void gridListsGamesNewestFirstWithEveryOtherRowShaded_data();
+    void gridListsGamesNewestFirstWithEveryOtherRowShaded();
+    void emptyOrUnreadableLibraryListsNoGames();
+    void clickShowsTheGamesDetails();
+    void missingPictureLeavesThePictureEmpty();
+    void clicksThatFindNoGameChangeNothing();
+    void doubleClickShowsDetailsThenAsksToPlay();
+    void reopeningKeepsDetailsButHidesButtons();
+    void deleteRemovesTheGameButKeepsFilesOthersName_data();
+    void deleteRemovesTheGameButKeepsFilesOthersName();
+    void lastGameNamingASharedFileRemovesIt();
+    void deleteOfTheTitleRowDoesNothing();
+    void deleteWhenTheLibraryCannotBeReadKeepsEverything();
+};
+
+void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded_data()
+{
+    QTest::addColumn<QVector<int>>("ids");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QVector<int>>("shaded");
+    QTest::newRow("three games") << QVector<int>{4, 7, 9}
+                                 << QStringList{QStringLiteral("9"), QStringLiteral("7"), QStringLiteral("4")}
+                                 << QVector<int>{2};
+    QTest::newRow("one game") << QVector<int>{5} << QStringList{QStringLiteral("5")} << QVector<int>{};
+    QTest::newRow("five games") << QVector<int>{3, 1, 12, 2, 10}
+                                << QStringList{QStringLiteral("12"), QStringLiteral("10"), QStringLiteral("3"),
+                                               QStringLiteral("2"), QStringLiteral("1")}
+                                << QVector<int>{2, 4};
+}
+
+void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded()
+{
+    QFETCH(QVector<int>, ids);
+    QFETCH(QStringList, rows);
+    QFETCH(QVector<int>, shaded);
+    QVector<Game> games;
+    for (int id : ids)
+        games.append({id, QStringLiteral("Name#39;%1").arg(id), QStringLiteral("m%1.swf").arg(id),
+                      QStringLiteral("p%1.png").arg(id), QStringLiteral("It#39;s #34;%1#34;").arg(id)});
+    Library lib(games);
+    QCOMPARE(lib.panel->gameCount(), std::optional<qint64>(ids.size()));
+    lib.panel->reload();
+    QVERIFY(QTest::qWaitForWindowExposed(lib.panel.get()));
+
+    QCOMPARE(lib.idColumn(), QStringList{QStringLiteral("ID")} + rows);
+    const QAbstractItemModel *model = lib.panel->game_list->model();
+    QCOMPARE(model->columnCount(), 4);
+    for (int column = 0; column < 4; ++column)
+        QCOMPARE(model->index(0, column).data().toString(),
+                 (QStringList{QStringLiteral("ID"), QStringLiteral("Game"), QStringLiteral("File"),
+                              QStringLiteral("Description")})
+                     .at(column));
+    // Texts as stored: the codes stay in the grid.
+    QCOMPARE(model->index(1, GameListModel::GameColumn).data().toString(), QStringLiteral("Name#39;") + rows.at(0));
+    QCOMPARE(model->index(1, GameListModel::FileColumn).data().toString(), QStringLiteral("m%1.swf").arg(rows.at(0)));
+    QCOMPARE(model->index(1, GameListModel::DescriptionColumn).data().toString(),
+             QStringLiteral("It#39;s #34;%1#34;").arg(rows.at(0)));
+
+    QHeaderView *columns = lib.panel->game_list->horizontalHeader();
+    QCOMPARE((QVector<int>{columns->sectionSize(0), columns->sectionSize(1), columns->sectionSize(2),
+                           columns->sectionSize(3)}),
+             (QVector<int>{53, 243, 200, 289}));
+    QVERIFY(columns->isHidden() && lib.panel->game_list->verticalHeader()->isHidden());
+
+    const QImage panelShot = lib.panel->grab().toImage();
+    QCOMPARE(panelShot.pixelColor(panelShot.width() - 4, panelShot.height() - 4), QColor(0xE0, 0xE0, 0xE0));
+    // What the user sees: the colour at the empty right end of each row's title cell.
+    const QImage shot = lib.panel->game_list->viewport()->grab().toImage();
+    const QColor plain = lib.panel->game_list->palette().color(QPalette::Base);
+    for (int row = 0; row <= rows.size(); ++row) {
+        QCOMPARE(lib.panel->game_list->rowHeight(row), 27);
+        const QColor expected = row == 0               ? GameListModel::titleBackground()
+                                : shaded.contains(row) ? GameListModel::shadedBackground()
+                                                       : plain;
+        for (int column = 0; column < 4; ++column) {
+            const QVariant background = model->index(row, column).data(Qt::BackgroundRole);
+            QCOMPARE(background.isValid() ? background.value<QColor>() : plain, expected);
+        }
+        const QRect cell = lib.panel->game_list->visualRect(model->index(row, GameListModel::GameColumn));
+        QCOMPARE(shot.pixelColor(cell.right() - 3, cell.center().y()), expected);
+    }
+}
+
+void TestLibraryPanel::emptyOrUnreadableLibraryListsNoGames()
+{
+    Library empty;
+    QCOMPARE(empty.panel->gameCount(), std::optional<qint64>(0));
+
+    Library unreadable(threeGames);
+    QFile file(unreadable.libraryFile());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Game library:")));
+    QVERIFY(!unreadable.panel->gameCount());
+    unreadable.panel->reload();
+    QCOMPARE(unreadable.idColumn(), QStringList{QStringLiteral("ID")});
+}
+
+void TestLibraryPanel::clickShowsTheGamesDetails()
+{
+    Library lib(
+        {{3, QStringLiteral("Bob#39;s #34;Run#34;"), QStringLiteral("run.swf"), QStringLiteral("run.png"),
+          QStringLiteral("It#39;s #34;fast#34;, <b>really</b> #3#39;4;")},
+         {5, QStringLiteral("俄罗斯方块"), QStringLiteral("t.swf"), QStringLiteral("t.png"), QStringLiteral("经典")}});
+    lib.writeFile(QStringLiteral("pic/run.png"));
+    lib.panel->reload();
+    QVERIFY(lib.detailsHidden());
+
+    lib.click(2);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Bob#39;s #34;Run#34;"));
+    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("It's \"fast\", <b>really</b> #3'4;"));
+    QCOMPARE(lib.panel->loc_dec->textFormat(), Qt::PlainText);
+    QCOMPARE(lib.panel->loc_name->textFormat(), Qt::PlainText);
+    QVERIFY(lib.pictureShown());
+    QVERIFY(lib.detailsShown());
+    QCOMPARE(lib.panel->currentGame()->id, 3);
+    QCOMPARE(lib.model()->index(2, GameListModel::DescriptionColumn).data().toString(),
+             QStringLiteral("It#39;s #34;fast#34;, <b>really</b> #3#39;4;"));
+
+    lib.click(1);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("俄罗斯方块"));
+    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("经典"));
+}
+
+void TestLibraryPanel::missingPictureLeavesThePictureEmpty()
+{
+    Library lib(threeGames);
+    lib.writeFile(QStringLiteral("pic/nine.png"));
+    lib.panel->reload();
+    lib.click(1);
+    QVERIFY(lib.pictureShown());
+    lib.click(2);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Seven"));
+    QVERIFY(!lib.pictureShown());
+    QVERIFY(lib.detailsShown());
+}
+
+void TestLibraryPanel::clicksThatFindNoGameChangeNothing()
+{
+    Library lib(threeGames);
+    lib.panel->reload();
+    lib.click(0);
+    QVERIFY(lib.detailsHidden());
+    QVERIFY(lib.panel->loc_name->text().isEmpty());
+    QVERIFY(!lib.panel->currentGame());
+
+    lib.click(1);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    lib.click(0);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    QVERIFY(lib.detailsShown());
+
+    // The table changed behind the grid: the row still lists a game that is gone.
+    QCOMPARE(SqlCipherCli::run(lib.libraryFile(), QStringLiteral("DELETE FROM data WHERE id = 7;\n")).err, QString());
+    lib.click(2);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("d9"));
+    QVERIFY(!lib.panel->currentGame());
+}
+
+void TestLibraryPanel::doubleClickShowsDetailsThenAsksToPlay()
+{
+    Library lib(threeGames);
+    lib.panel->reload();
+    QSignalSpy play(lib.panel.get(), &LibraryPanel::playRequested);
+    QString nameWhenAsked;
+    connect(lib.panel.get(), &LibraryPanel::playRequested, this, [&] { nameWhenAsked = lib.panel->loc_name->text(); });
+
+    lib.doubleClick(3);
+    QCOMPARE(play.count(), 1);
+    QCOMPARE(nameWhenAsked, QStringLiteral("Four"));
+    QCOMPARE(lib.panel->currentGame()->id, 4);
+
+    lib.doubleClick(0);
+    QCOMPARE(play.count(), 1);
+
+    lib.click(2);
+    QTest::mouseClick(lib.panel->Game_Play, Qt::LeftButton);
+    QCOMPARE(play.count(), 2);
+    QCOMPARE(lib.panel->currentGame()->id, 7);
+}
+
+void TestLibraryPanel::reopeningKeepsDetailsButHidesButtons()
+{
+    Library lib(threeGames);
+    lib.writeFile(QStringLiteral("pic/seven.png"));
+    lib.panel->reload();
+    lib.click(2);
+    QVERIFY(lib.detailsShown());
+    lib.panel->reload();
+    QVERIFY(lib.detailsHidden());
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Seven"));
+    QVERIFY(lib.pictureShown());
+    QVERIFY(!lib.panel->currentGame());
+}
+
+void TestLibraryPanel::deleteRemovesTheGameButKeepsFilesOthersName_data()
+{
+    // Games 9, 7 and 4 (grid rows 1 to 3) name these movies and pictures; game 9 is deleted.
+    QTest::addColumn<QStringList>("movies");
+    QTest::addColumn<QStringList>("pictures");
+    QTest::addColumn<QStringList>("filesBefore");
+    QTest::addColumn<QStringList>("filesAfter");
+
+    const QStringList others = {QStringLiteral("flash/b.swf"), QStringLiteral("flash/c.swf"),
+                                QStringLiteral("pic/b.png"), QStringLiteral("pic/c.png")};
+    QTest::newRow("own files") << QStringList{QStringLiteral("a.swf"), QStringLiteral("b.swf"), QStringLiteral("c.swf")}
+                               << QStringList{QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")}
+                               << others + QStringList{QStringLiteral("flash/a.swf"), QStringLiteral("pic/a.png")}
+                               << others;
+    QTest::newRow("files removed by hand")
+        << QStringList{QStringLiteral("a.swf"), QStringLiteral("b.swf"), QStringLiteral("c.swf")}
+        << QStringList{QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")} << others << others;
+    const QStringList shared = {QStringLiteral("flash/s.swf"), QStringLiteral("flash/c.swf"),
+                                QStringLiteral("pic/s.png"), QStringLiteral("pic/b.png")};
+    QTest::newRow("files other games name")
+        << QStringList{QStringLiteral("s.swf"), QStringLiteral("s.swf"), QStringLiteral("c.swf")}
+        << QStringList{QStringLiteral("s.png"), QStringLiteral("b.png"), QStringLiteral("s.png")} << shared << shared;
+    QTest::newRow("names reaching out of their folder")
+        << QStringList{QStringLiteral("../QuillabrixGame.dll"), QStringLiteral("b.swf"), QStringLiteral("c.swf")}
+        << QStringList{QStringLiteral(".."), QStringLiteral("b.png"), QStringLiteral("c.png")} << others << others;
+}
+
+void TestLibraryPanel::deleteRemovesTheGameButKeepsFilesOthersName()
+{
+    QFETCH(QStringList, movies);
+    QFETCH(QStringList, pictures);
+    QFETCH(QStringList, filesBefore);
+    QFETCH(QStringList, filesAfter);
+    Library lib({{9, QStringLiteral("Nine"), movies.at(0), pictures.at(0), QStringLiteral("d9")},
+                 {7, QStringLiteral("Seven"), movies.at(1), pictures.at(1), QStringLiteral("d7")},
+                 {4, QStringLiteral("Four"), movies.at(2), pictures.at(2), QStringLiteral("d4")}});
+    for (const QString &file : filesBefore)
+        lib.writeFile(file);
+    lib.panel->reload();
+    lib.click(1);
+    QVERIFY(lib.detailsShown());
+
+    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+
+    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7"), QStringLiteral("4")}));
+    QStringList files = lib.filesIn(QStringLiteral("flash")) + lib.filesIn(QStringLiteral("pic"));
+    files.sort();
+    filesAfter.sort();
+    QCOMPARE(files, filesAfter);
+    QVERIFY(lib.detailsHidden());
+    QVERIFY(lib.panel->loc_name->text().isEmpty());
+    QVERIFY(lib.panel->loc_dec->text().isEmpty());
+    QVERIFY2(lib.pictureShown(), "the placeholder picture");
+    QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("no.gif"))));
+
+    // The library itself: the row is gone, and opening it again lists the rest newest first.
+    QCOMPARE(lib.panel->gameCount(), std::optional<qint64>(2));
+    lib.panel->reload();
+    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7"), QStringLiteral("4")}));
+}
+
+void TestLibraryPanel::lastGameNamingASharedFileRemovesIt()
+{
+    Library lib({{1, QStringLiteral("One"), QStringLiteral("s.swf"), QStringLiteral("s.png"), QString()},
+                 {2, QStringLiteral("Two"), QStringLiteral("s.swf"), QStringLiteral("s.png"), QString()}});
+    lib.writeFile(QStringLiteral("flash/s.swf"));
+    lib.writeFile(QStringLiteral("pic/s.png"));
+    lib.panel->reload();
+    lib.click(1);
+    lib.panel->Game_Delete_Click();
+    QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/s.swf"))));
+    lib.click(1);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("One"));
+    lib.panel->Game_Delete_Click();
+    QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/s.swf"))));
+    QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("pic/s.png"))));
+    QCOMPARE(lib.idColumn(), QStringList{QStringLiteral("ID")});
+    QCOMPARE(lib.panel->gameCount(), std::optional<qint64>(0));
+}
+
+void TestLibraryPanel::deleteOfTheTitleRowDoesNothing()
+{
+    Library lib(threeGames);
+    lib.writeFile(QStringLiteral("flash/nine.swf"));
+    lib.panel->reload();
+    lib.click(1);
+    lib.click(0);
+    QVERIFY(lib.detailsShown());
+    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+    QCOMPARE(lib.idColumn().size(), 4);
+    QCOMPARE(lib.panel->gameCount(), std::optional<qint64>(3));
+    QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
+}
+
+void TestLibraryPanel::deleteWhenTheLibraryCannotBeReadKeepsEverything()
+{
+    Library lib(threeGames);
+    lib.writeFile(QStringLiteral("flash/nine.swf"));
+    lib.writeFile(QStringLiteral("pic/nine.png"));
+    lib.panel->reload();
+    lib.click(1);
+    // Another program takes the library away while it is listed.
+    const QByteArray library = SqlCipherCli::bytesOf(lib.libraryFile());
+    QFile file(lib.libraryFile());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("busy");
+    file.close();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Game library:")));
+    lib.panel->Game_Delete_Click();
+    QCOMPARE(lib.idColumn().size(), 4);
+    QVERIFY(lib.detailsShown());
+    QCOMPARE(SqlCipherCli::bytesOf(lib.libraryFile()), QByteArray("busy"));
+    QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
+    QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("pic/nine.png"))));
+
+    // Back in place, the same click deletes the game.
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(library);
+    file.close();
+    lib.panel->Game_Delete_Click();
+    QCOMPARE(lib.idColumn().size(), 3);
+    QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
+}
+
+QTEST_MAIN(TestLibraryPanel)
+#include "tst_librarypanel.moc"

@@ -1,0 +1,159 @@
+#include "pictureloader.h"
+#include "portalserver.h"
+#include "testappfolder.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+// Game pictures from files and from the game server: every format the library shows, and no picture
+// (never an error) for anything else.
+class TestPictureLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void filesInEveryFormatLoad_data();
+    void filesInEveryFormatLoad();
+    void whatIsNoPictureGivesNoPicture_data();
+    void whatIsNoPictureGivesNoPicture();
+    void webPicturesLoad_data();
+    void webPicturesLoad();
+    void noAnswerReachesAContextThatIsGone();
+
+private:
+    std::optional<QImage> load(const QString &nameOrUrl);
+
+    TestAppFolder m_app;
+    PortalServer m_server;
+    QNetworkAccessManager m_network;
+};
+
+void TestPictureLoader::initTestCase()
+{
+    QVERIFY2(m_server.start(), "the portal server must run");
+}
+
+std::optional<QImage> TestPictureLoader::load(const QString &nameOrUrl)
+{
+    PictureLoader loader(&m_network);
+    std::optional<QImage> result;
+    loader.LoadPicture(nameOrUrl, this, [&result](const QImage &image) { result = image; });
+    if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
+        qWarning("no answer for %s", qPrintable(nameOrUrl));
+    return result;
+}
+
+void TestPictureLoader::filesInEveryFormatLoad_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("format"); // empty: the file is there already
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("gif") << QStringLiteral("no.gif") << QByteArray()
+                         << QImage(m_app.filePath(QStringLiteral("no.gif"))).size();
+    QTest::newRow("png") << QStringLiteral("a.png") << QByteArrayLiteral("PNG") << QSize(40, 30);
+    QTest::newRow("jpeg") << QStringLiteral("a.jpg") << QByteArrayLiteral("JPEG") << QSize(40, 30);
+    QTest::newRow("bmp") << QStringLiteral("a.bmp") << QByteArrayLiteral("BMP") << QSize(40, 30);
+    QTest::newRow("ico") << QStringLiteral("a.ico") << QByteArrayLiteral("ICO") << QSize(32, 32);
+    QTest::newRow("png named jpg") << QStringLiteral("png.jpg") << QByteArrayLiteral("PNG") << QSize(40, 30);
+    QTest::newRow("no extension") << QStringLiteral("picture") << QByteArrayLiteral("BMP") << QSize(40, 30);
+    QTest::newRow("chinese name") << QStringLiteral("图片 1.png") << QByteArrayLiteral("PNG") << QSize(40, 30);
+}
+
+void TestPictureLoader::filesInEveryFormatLoad()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, size);
+    const QString path = m_app.filePath(file);
+    if (!format.isEmpty()) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(QColor(0x20, 0x90, 0xE0));
+        QVERIFY(image.save(path, format.constData()));
+    }
+    QVERIFY(!size.isEmpty());
+    QCOMPARE(PictureLoader::loadFile(path).size(), size);
+    // Through the loader's own entry: a path, and the same file as a URL.
+    QCOMPARE(load(path)->size(), size);
+    QCOMPARE(load(QUrl::fromLocalFile(path).toString())->size(), size);
+}
+
+void TestPictureLoader::whatIsNoPictureGivesNoPicture_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("missing") << QStringLiteral("missing.png") << QByteArray();
+    QTest::newRow("empty path") << QString() << QByteArray();
+    QTest::newRow("folder") << QStringLiteral("html") << QByteArray();
+    QTest::newRow("text") << QStringLiteral("text.png") << QByteArrayLiteral("not a picture at all");
+    QTest::newRow("cut short") << QStringLiteral("short.png") << QByteArrayLiteral("\x89PNG\r\n\x1a\n\0\0\0\rIHDR");
+    QTest::newRow("empty file") << QStringLiteral("empty.gif") << QByteArrayLiteral("");
+}
+
+void TestPictureLoader::whatIsNoPictureGivesNoPicture()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    const QString path = file.isEmpty() ? QString() : m_app.filePath(file);
+    if (!content.isNull()) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(content);
+    }
+    QVERIFY(PictureLoader::loadFile(path).isNull());
+    const std::optional<QImage> loaded = load(path);
+    QVERIFY(loaded && loaded->isNull());
+}
+
+void TestPictureLoader::webPicturesLoad_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size"); // empty: no picture
+    QTest::newRow("png") << QStringLiteral("pics/pocket-racer.png") << QSize(120, 90);
+    QTest::newRow("jpeg") << QStringLiteral("pics/moon-lander.jpg") << QSize(120, 90);
+    QTest::newRow("not found") << QStringLiteral("fault/404/pics/pocket-racer.png") << QSize();
+    QTest::newRow("server error") << QStringLiteral("fault/500/pics/pocket-racer.png") << QSize();
+    QTest::newRow("body cut short") << QStringLiteral("fault/short/pics/pocket-racer.png") << QSize();
+    QTest::newRow("empty body") << QStringLiteral("fault/empty/pics/pocket-racer.png") << QSize();
+    QTest::newRow("a movie, not a picture") << QStringLiteral("movies/size-3000.swf") << QSize();
+    QTest::newRow("nobody listening") << QString() << QSize();
+}
+
+void TestPictureLoader::webPicturesLoad()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const QString url = path.isEmpty()
+                            ? QStringLiteral("http://127.0.0.1:%1/pics/x.png").arg(PortalServer::closedPort())
+                            : m_server.url(path).toString();
+    const std::optional<QImage> loaded = load(url);
+    QVERIFY(loaded);
+    QCOMPARE(loaded->isNull(), !size.isValid());
+    if (size.isValid())
+        QCOMPARE(loaded->size(), size);
+}
+
+void TestPictureLoader::noAnswerReachesAContextThatIsGone()
+{
+    PictureLoader loader(&m_network);
+    const QString slow = m_server.url(QStringLiteral("fault/trickle-20/pics/pocket-racer.png")).toString();
+    bool lateAnswer = false;
+    auto gone = std::make_unique<QObject>();
+    loader.LoadPicture(slow, gone.get(), [&lateAnswer](const QImage &) { lateAnswer = true; });
+    gone.reset();
+
+    // A second request for the same picture, made after the first, is answered; the first never is.
+    std::optional<QImage> kept;
+    loader.LoadPicture(slow, this, [&kept](const QImage &image) { kept = image; });
+    QTRY_VERIFY_WITH_TIMEOUT(kept.has_value(), 30000);
+    QCOMPARE(kept->size(), QSize(120, 90));
+    QVERIFY(!lateAnswer);
+}
+
+QTEST_MAIN(TestPictureLoader)
+#include "tst_pictureloader.moc"
