@@ -51,8 +51,6 @@ private slots:
     void unusableFileIsLeftUntouched();
     void interruptedWriteLeavesTheLibraryWhole();
     void makeLibraryToolNeverTouchesAnExistingFile();
-    void storedFileNamesStayInsideTheirFolder_data();
-    void storedFileNamesStayInsideTheirFolder();
 };
 
 void TestGameStore::missingLibraryIsCreatedAndReadableOnlyWithTheKey()
@@ -342,29 +340,6 @@ void TestGameStore::makeLibraryToolNeverTouchesAnExistingFile()
     garbage.close();
     QCOMPARE(makeLibrary(), 0);
     QCOMPARE(SqlCipherCli::bytesOf(path), QByteArray("not a library"));
-}
-
-void TestGameStore::storedFileNamesStayInsideTheirFolder_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("plain");
-    QTest::newRow("plain") << QStringLiteral("snake.swf") << true;
-    QTest::newRow("spaces and backslash") << QStringLiteral("a b\\c.swf") << true;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("dot") << QStringLiteral(".") << false;
-    QTest::newRow("dot dot") << QStringLiteral("..") << false;
-    QTest::newRow("climbs out") << QStringLiteral("../QuillabrixGame.dll") << false;
-    QTest::newRow("absolute") << QStringLiteral("/etc/passwd") << false;
-}
-
-void TestGameStore::storedFileNamesStayInsideTheirFolder()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, plain);
-    const QString app = QStringLiteral("/opt/game");
-    GameStore store(app);
-    QCOMPARE(store.moviePath(name), plain ? app + QStringLiteral("/flash/") + name : QString());
-    QCOMPARE(store.picturePath(name), plain ? app + QStringLiteral("/pic/") + name : QString());
 }
 
 QTEST_GUILESS_MAIN(TestGameStore)
