@@ -1,0 +1,56 @@
+#include "playerprofile.h"
+
+#include "flashplayer.h"
+#include "playerschemehandler.h"
+
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+
+void PlayerProfile::registerScheme()
+{
+    const QByteArray name = PlayerSchemeHandler::scheme();
+    if (QWebEngineUrlScheme::schemeByName(name).name() == name)
+        return;
+    QWebEngineUrlScheme scheme(name);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    // Ruffle needs a secure context (wasm, audio) and same-origin XHR for its assets and the movies.
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFolder, QObject *parent)
+    : QObject(parent), m_handler(new PlayerSchemeHandler(appFolder, ruffleFolder, this)),
+      m_profile(new QWebEngineProfile(this)) // no storage name: off the record, nothing written to disk
+{
+    m_profile->installUrlSchemeHandler(PlayerSchemeHandler::scheme(), m_handler);
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_profile->setSpellCheckEnabled(false);
+    QWebEngineSettings *settings = m_profile->settings();
+    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    settings->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+}
+
+PlayerProfile::~PlayerProfile()
+{
+    const QList<FlashPlayer *> players = m_players;
+    for (FlashPlayer *player : players)
+        player->releasePage();
+    m_players.clear();
+    delete m_profile;
+    delete m_handler;
+}
+
+void PlayerProfile::attach(FlashPlayer *player)
+{
+    m_players.append(player);
+}
+
+void PlayerProfile::detach(FlashPlayer *player)
+{
+    m_players.removeAll(player);
+}

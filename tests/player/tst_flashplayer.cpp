@@ -1,0 +1,347 @@
+#include "flashplayer.h"
+#include "playerprofile.h"
+#include "playertestmain.h"
+#include "swfwriter.h"
+#include "testappfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QColor kRed(0xff, 0x00, 0x00);
+const QColor kGreen(0x00, 0xff, 0x00);
+const QColor kBlue(0x00, 0x00, 0xff);
+const QColor kYellow(0xff, 0xff, 0x00);
+const QColor kBackground(0x33, 0x66, 0x99);
+
+constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
+constexpr int kFrameTimeout = 20000;
+
+} // namespace
+
+// The player shows, pauses, steps and rewinds real movies in Ruffle, and fails quietly on bad paths.
+class TestFlashPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void playsEveryFrameAndLoops();
+    void pauseHoldsTheFrameAndResumePlaysOn();
+    void rewindShowsTheFirstFrameStopped();
+    void forwardStepsOneFrame_data();
+    void forwardStepsOneFrame();
+    void badPathShowsOnlyTheBackground_data();
+    void badPathShowsOnlyTheBackground();
+    void newMovieReplacesTheOldAndPlaysEvenAfterPause();
+    void hiddenPlayerHasNoPageUntilShown();
+    void scaleModeDecidesWhatFillsTheBorders_data();
+    void scaleModeDecidesWhatFillsTheBorders();
+    void rightClickMenu_data();
+    void rightClickMenu();
+
+private:
+    QString writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps);
+    std::unique_ptr<FlashPlayer> startedPlayer(const QString &movie, const QString &background = {});
+    // True once the page has carried out everything asked of it so far.
+    bool settled(FlashPlayer *player);
+    // Watches `player` while `control` shows `changes` new colours: true if `player` never changed.
+    bool holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *control, int changes);
+    QVariant evaluate(FlashPlayer *player, const QString &script);
+
+    std::unique_ptr<TestAppFolder> m_app;
+    std::unique_ptr<PlayerProfile> m_profile;
+    QString m_rgby; // red, green, blue, yellow at 3 frames a second
+};
+
+QString TestFlashPlayer::writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps)
+{
+    swf::MovieSpec spec;
+    spec.frameColors = colours;
+    spec.frameRate = fps;
+    const std::string bytes = swf::writeSolidColourMovie(spec);
+    const QString path = m_app->filePath(QStringLiteral("flash/") + name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+        return {};
+    return path;
+}
+
+std::unique_ptr<FlashPlayer> TestFlashPlayer::startedPlayer(const QString &movie, const QString &background)
+{
+    auto player = std::make_unique<FlashPlayer>(m_profile.get());
+    player->resize(220, 160);
+    if (!background.isEmpty())
+        player->setBGColor(background);
+    QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
+    player->setMovie(movie);
+    player->show();
+    if (!started.wait(kStartTimeout) && started.isEmpty())
+        return nullptr;
+    return player;
+}
+
+bool TestFlashPlayer::settled(FlashPlayer *player)
+{
+    return QTest::qWaitFor([&] { return evaluate(player, QStringLiteral("qb.pending()")) == QVariant(0); },
+                           kFrameTimeout);
+}
+
+bool TestFlashPlayer::holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *control, int changes)
+{
+    // The last frame drawn before the page stopped may reach the screen a little later.
+    if (!settled(player))
+        return false;
+    QColor seen = shownColour(control);
+    if (!QTest::qWaitFor([&] { return shownColour(control) != seen; }, kFrameTimeout))
+        return false;
+    seen = shownColour(control);
+    const QColor held = shownColour(player);
+    int changed = 0;
+    bool held_ = true;
+    (void)QTest::qWaitFor(
+        [&] {
+            held_ = held_ && shownColour(player) == held;
+            const QColor now = shownColour(control);
+            if (now != seen) {
+                seen = now;
+                ++changed;
+            }
+            return changed >= changes || !held_;
+        },
+        kFrameTimeout);
+    return held_ && changed >= changes;
+}
+
+QVariant TestFlashPlayer::evaluate(FlashPlayer *player, const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    player->view()->page()->runJavaScript(script, [&](const QVariant &value) {
+        result = value;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        return {};
+    return result;
+}
+
+void TestFlashPlayer::initTestCase()
+{
+    m_app = std::make_unique<TestAppFolder>();
+    QVERIFY(m_app->isValid());
+    QVERIFY(QDir(m_app->path()).mkpath(QStringLiteral("flash")));
+    m_profile = std::make_unique<PlayerProfile>(m_app->path(), m_app->config().ruffleDir());
+    m_rgby = writeMovie(QStringLiteral("rgby.swf"), {0xff0000, 0x00ff00, 0x0000ff, 0xffff00}, 3);
+    QVERIFY(!m_rgby.isEmpty());
+}
+
+void TestFlashPlayer::cleanupTestCase()
+{
+    m_profile.reset();
+}
+
+void TestFlashPlayer::playsEveryFrameAndLoops()
+{
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    for (const QColor &expected : {kGreen, kBlue, kYellow, kRed, kGreen})
+        QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), expected), kFrameTimeout);
+}
+
+void TestFlashPlayer::pauseHoldsTheFrameAndResumePlaysOn()
+{
+    auto player = startedPlayer(m_rgby);
+    auto control = startedPlayer(m_rgby);
+    QVERIFY(player && control);
+
+    player->setPlaying(false);
+    QVERIFY(!player->isPlaying());
+    QVERIFY(holdsWhileControlPlays(player.get(), control.get(), 3));
+
+    const QColor paused = shownColour(player.get());
+    player->setPlaying(true);
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(player.get()) != paused, kFrameTimeout);
+}
+
+void TestFlashPlayer::rewindShowsTheFirstFrameStopped()
+{
+    auto player = startedPlayer(m_rgby);
+    auto control = startedPlayer(m_rgby);
+    QVERIFY(player && control);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kBlue), kFrameTimeout);
+
+    player->Rewind();
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kRed), kFrameTimeout);
+    QVERIFY(holdsWhileControlPlays(player.get(), control.get(), 2));
+
+    // Playing again plays on from the first frame.
+    player->setPlaying(true);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kBlue), kFrameTimeout);
+}
+
+void TestFlashPlayer::forwardStepsOneFrame_data()
+{
+    QTest::addColumn<bool>("pausedFirst");
+    QTest::newRow("while playing") << false;
+    QTest::newRow("while paused") << true;
+}
+
+void TestFlashPlayer::forwardStepsOneFrame()
+{
+    QFETCH(bool, pausedFirst);
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    if (pausedFirst)
+        player->setPlaying(false);
+    player->Rewind();
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kRed), kFrameTimeout);
+    player->Forward();
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kGreen), kFrameTimeout);
+    player->Forward();
+    player->Forward();
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kYellow), kFrameTimeout);
+}
+
+void TestFlashPlayer::badPathShowsOnlyTheBackground_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QByteArray>("content"); // written to `relative` unless empty
+    QTest::newRow("missing file") << QStringLiteral("flash/none.swf") << QByteArray();
+    QTest::newRow("not a movie") << QStringLiteral("flash/page.swf") << QByteArray("<html>not a movie</html>");
+    QTest::newRow("truncated movie") << QStringLiteral("flash/cut.swf") << QByteArray("FWS\x0a\xff\xff\x00\x00", 8);
+    QTest::newRow("the flash folder") << QStringLiteral("flash/") << QByteArray();
+    QTest::newRow("outside the library") << QStringLiteral("flash/../outside.swf") << QByteArray();
+    QTest::newRow("empty path") << QString() << QByteArray();
+}
+
+void TestFlashPlayer::badPathShowsOnlyTheBackground()
+{
+    QFETCH(QString, relative);
+    QFETCH(QByteArray, content);
+    if (!content.isEmpty()) {
+        QFile file(m_app->filePath(relative));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    // A real movie beside the bad one: a bad path must not play it.
+    QVERIFY(!writeMovie(QStringLiteral("../outside.swf"), {0xff0000}, 3).isEmpty());
+
+    auto player = startedPlayer(m_rgby, QStringLiteral("336699"));
+    QVERIFY(player);
+    const QString path = relative.isEmpty() ? QString() : m_app->path() + QLatin1Char('/') + relative;
+    player->setMovie(path);
+    QCOMPARE(player->movie(), path);
+    QVERIFY(settled(player.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kBackground), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get(), QPoint(3, 3)), kBackground), kFrameTimeout);
+    // No error panel or other element of Ruffle's is left on the page.
+    QCOMPARE(evaluate(player.get(), QStringLiteral("document.getElementById('stage').childElementCount")).toInt(), 0);
+}
+
+void TestFlashPlayer::newMovieReplacesTheOldAndPlaysEvenAfterPause()
+{
+    const QString blue = writeMovie(QStringLiteral("blue green.swf"), {0x0000ff, 0x00ff00}, 3);
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    player->setPlaying(false);
+    QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
+    // The separators of the other platform name the same folder.
+    player->setMovie(m_app->path() + QStringLiteral("\\flash\\blue green.swf"));
+    QVERIFY(player->isPlaying());
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kBlue), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kGreen), kFrameTimeout);
+}
+
+void TestFlashPlayer::hiddenPlayerHasNoPageUntilShown()
+{
+    FlashPlayer player(m_profile.get());
+    player.resize(220, 160);
+    player.setBGColor(QStringLiteral("000000"));
+    player.setScaleMode(FlashPlayer::ExactFit);
+    player.setMenu(false);
+    player.setMovie(m_rgby);
+    player.setMovie(m_rgby);
+    QVERIFY(!player.view());
+
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.show();
+    QVERIFY(player.view());
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QCOMPARE(started.count(), 1); // the last movie only
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player), kGreen), kFrameTimeout);
+}
+
+void TestFlashPlayer::scaleModeDecidesWhatFillsTheBorders_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QColor>("border");
+    QTest::newRow("show all") << int(FlashPlayer::ShowAll) << QColor(Qt::black);
+    QTest::newRow("exact fit") << int(FlashPlayer::ExactFit) << kRed;
+}
+
+void TestFlashPlayer::scaleModeDecidesWhatFillsTheBorders()
+{
+    QFETCH(int, mode);
+    QFETCH(QColor, border);
+    const QString red = writeMovie(QStringLiteral("red.swf"), {0xff0000}, 3);
+    FlashPlayer player(m_profile.get());
+    player.resize(160, 320); // much taller than the 550 x 400 stage
+    player.setBGColor(QStringLiteral("000000"));
+    player.setScaleMode(mode);
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.setMovie(red);
+    player.show();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player), kRed), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player, QPoint(80, 8)), border), kFrameTimeout);
+}
+
+void TestFlashPlayer::rightClickMenu_data()
+{
+    QTest::addColumn<bool>("menu");
+    QTest::newRow("menu on") << true;
+    QTest::newRow("menu off") << false;
+}
+
+void TestFlashPlayer::rightClickMenu()
+{
+    QFETCH(bool, menu);
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    player->setMenu(menu);
+    // Settings reach the page in order with what follows; wait for this one before clicking.
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(player.get(), QStringLiteral("qb.menuEnabled()")).toBool(), menu, kFrameTimeout);
+
+    QWidget *input = player->view()->focusProxy();
+    QVERIFY(input);
+    const QPoint centre(input->width() / 2, input->height() / 2);
+    QTest::mouseMove(input, centre);
+    QTest::mousePress(input, Qt::RightButton, {}, centre);
+    QTest::mouseRelease(input, Qt::RightButton, {}, centre);
+
+    // The page counts the user's right clicks whether or not it lets them through; Ruffle opens its menu
+    // while handling the click, so once it is counted the menu is open or never will be.
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(player.get(), QStringLiteral("qb.userRightClicks()")).toInt(), 1, kFrameTimeout);
+    const QString items = evaluate(player.get(), QStringLiteral("qb.openMenuItems().join(',')")).toString();
+    if (menu)
+        QVERIFY2(items.contains(QStringLiteral("Rewind")) && items.contains(QStringLiteral("Forward")),
+                 qPrintable(items));
+    else
+        QCOMPARE(items, QString());
+}
+
+QUILLABRIX_PLAYER_TEST_MAIN(TestFlashPlayer)
+#include "tst_flashplayer.moc"
