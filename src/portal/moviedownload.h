@@ -9,7 +9,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
-class QNetworkReply;
+#include <QNetworkReply>
 class QSaveFile;
 
 // The outcome of one movie transfer.
