@@ -45,7 +45,7 @@ struct WindowUnderTest
         QSignalSpy shown(window.get(), &Form1::startupFinished);
         QSignalSpy ended(window.get(), &Form1::ended);
         window->Form_Load();
-        QTRY_VERIFY_WITH_TIMEOUT(shown.count() + ended.count() > 0, timeoutMs);
+        QTest::qWaitFor([&] { return shown.count() + ended.count() > 0; }, timeoutMs);
         return shown.count() > 0;
     }
 
