@@ -52,6 +52,8 @@ void PictureLoader::LoadPicture(const QString &strFileName, QObject *context, st
         done(QImage());
         return;
     }
+    if (!context)
+        context = this;
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     QNetworkReply *reply = m_network->get(request);

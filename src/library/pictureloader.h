@@ -18,7 +18,8 @@ public:
     explicit PictureLoader(QNetworkAccessManager *network, QObject *parent = nullptr);
 
     // strFileName is a file path or an http(s)/file URL. A file is read at once and done runs before this
-    // returns; a web picture is fetched in the background and done runs later, unless context is gone by then.
+    // returns; a web picture is fetched in the background and done runs later, unless context (the loader itself
+    // when null) is gone by then.
     // done receives a null image when there is no picture.
     void LoadPicture(const QString &strFileName, QObject *context, std::function<void(const QImage &)> done);
 
