@@ -1,0 +1,332 @@
+#include "catalogue.h"
+
+#include "swfwriter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace portal {
+
+namespace {
+
+constexpr int pictureWidth = 120;
+constexpr int pictureHeight = 90;
+constexpr int firstFolderGameId = 101;
+
+struct BuiltInGame
+{
+    int id;
+    const char *title;       // UTF-8
+    const char *description; // UTF-8
+    const char *category;
+    const char *slug;
+    std::vector<uint32_t> colours;
+    double frameRate;
+    int width, height;
+    std::size_t size; // exact for uncompressed movies; compressed ones round up a little
+    bool compressed;
+    const char *pictureFormat;
+};
+
+// Two games whose movies have exact sizes serve the download's chunk arithmetic: 3000 bytes are three
+// chunks (1024, 1024, 952) and 2048 bytes end on a chunk boundary.
+const std::vector<BuiltInGame> &builtInGames()
+{
+    static const std::vector<BuiltInGame> games = {
+        {1,
+         "快乐方块",
+         "把彩色方块排成一行就能消除它们。简单好玩，适合全家一起玩的益智游戏！",
+         "puzzle",
+         "happy-blocks",
+         {0xE53935, 0xFB8C00, 0xFDD835},
+         3,
+         550,
+         400,
+         4400,
+         false,
+         "PNG"},
+        {2,
+         "Xiao Ming's 星际迷宫",
+         "驾驶小飞船穿过星际迷宫，收集所有能量石。小明说：\"太好玩了！\" It's his favourite.",
+         "action",
+         "star-maze",
+         {0x1A237E, 0x3949AB, 0x7986CB, 0x00BCD4},
+         4,
+         640,
+         480,
+         5200,
+         true,
+         "PNG"},
+        {3,
+         "Tom's \"best\" game",
+         "Tom's \"best\" game: catch the falling stars before they reach the ground.",
+         "classic",
+         "toms-best-game",
+         {0x2E7D32, 0x66BB6A},
+         2,
+         550,
+         400,
+         3500,
+         false,
+         "PNG"},
+        {4,
+         "Pocket Racer",
+         "A tiny racing game: steer left and right and keep off the kerb.",
+         "sports",
+         "pocket-racer",
+         {0xD81B60, 0x8E24AA, 0x5E35B1},
+         3,
+         550,
+         400,
+         3000,
+         false,
+         "PNG"},
+        {5,
+         "Tiny Tennis",
+         "Two paddles, one ball, first to eleven wins.",
+         "sports",
+         "tiny-tennis",
+         {0xC0CA33, 0x7CB342},
+         2,
+         400,
+         300,
+         2048,
+         false,
+         "PNG"},
+        {6,
+         "Brick Breaker",
+         "Bounce the ball and break every brick on the wall.",
+         "action",
+         "brick-breaker",
+         {0xF4511E, 0x6D4C41, 0x546E7A, 0xFFB300},
+         4,
+         550,
+         400,
+         6100,
+         false,
+         "PNG"},
+        {7,
+         "Moon Lander",
+         "Fire the thrusters gently and land on the pad with fuel to spare.",
+         "action",
+         "moon-lander",
+         {0x263238, 0x90A4AE, 0xECEFF1},
+         3,
+         640,
+         480,
+         4800,
+         true,
+         "JPEG"},
+        {8,
+         "Colour Memory",
+         "Remember the order of the flashing colours and repeat it.",
+         "puzzle",
+         "colour-memory",
+         {0x00897B, 0xE91E63, 0x3F51B5, 0xFFEB3B},
+         2,
+         550,
+         400,
+         3900,
+         false,
+         "PNG"},
+        {9,
+         "Penguin Slide",
+         "Slide down the ice hill, jump the gaps and collect the fish.",
+         "sports",
+         "penguin-slide",
+         {0x81D4FA, 0x0277BD},
+         3,
+         550,
+         400,
+         5600,
+         false,
+         "PNG"},
+        {10,
+         "Garden Defence",
+         "Plant flowers along the path and keep the beetles out of the garden.",
+         "classic",
+         "garden-defence",
+         {0x558B2F, 0xAED581, 0x795548},
+         2,
+         550,
+         400,
+         4200,
+         false,
+         "PNG"},
+        {11,
+         "熊猫跳跳",
+         "小熊猫要跳过一根又一根竹子，看看你能跳多远！",
+         "classic",
+         "panda-jump",
+         {0x212121, 0xFAFAFA, 0x43A047},
+         3,
+         400,
+         300,
+         3300,
+         false,
+         "PNG"},
+    };
+    return games;
+}
+
+QString fromUtf8(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QColor colourOf(uint32_t rgb)
+{
+    return QColor(int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF));
+}
+
+// A thumbnail in the game's colours: a gradient with a few shapes, so that every game looks different.
+std::string makePicture(const std::vector<uint32_t> &colours, int seed, const char *format)
+{
+    QImage image(pictureWidth, pictureHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor first = colourOf(colours.front());
+    const QColor second = colourOf(colours.size() > 1 ? colours[1] : colours.front() ^ 0x404040);
+    QLinearGradient gradient(0, 0, pictureWidth, pictureHeight);
+    gradient.setColorAt(0, first);
+    gradient.setColorAt(1, second);
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(QPen(QColor(255, 255, 255, 200), 3));
+    for (int i = 0; i < 3; ++i) {
+        const QColor fill = colourOf(colours[size_t(i) % colours.size()]).lighter(130 + 20 * i);
+        painter.setBrush(fill);
+        const int x = 10 + (seed * 37 + i * 29) % 70;
+        const int y = 10 + (seed * 23 + i * 31) % 45;
+        const int d = 22 + (seed + i * 7) % 14;
+        if ((seed + i) % 2)
+            painter.drawEllipse(x, y, d, d);
+        else
+            painter.drawRoundedRect(x, y, d, d, 5, 5);
+    }
+    painter.end();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    return buffer.data().toStdString();
+}
+
+std::string contentTypeOf(const char *pictureFormat)
+{
+    return std::string(pictureFormat) == "JPEG" ? "image/jpeg" : "image/png";
+}
+
+std::string extensionOf(const char *pictureFormat)
+{
+    return std::string(pictureFormat) == "JPEG" ? ".jpg" : ".png";
+}
+
+std::string movie(const std::vector<uint32_t> &colours, double frameRate, int width, int height, std::size_t size,
+                  bool compressed)
+{
+    swf::MovieSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.frameRate = frameRate;
+    spec.frameColors = colours;
+    spec.compressed = compressed;
+    spec.padTo = size;
+    return swf::writeSolidColourMovie(spec);
+}
+
+const std::string swfType = "application/x-shockwave-flash";
+
+} // namespace
+
+Catalogue::Catalogue()
+{
+    m_categories = {
+        {"action", fromUtf8("动作 Action")},
+        {"puzzle", fromUtf8("益智 Puzzle")},
+        {"sports", fromUtf8("体育 Sports")},
+        {"classic", fromUtf8("经典 Classic")},
+    };
+    for (const BuiltInGame &b : builtInGames()) {
+        Game game;
+        game.id = b.id;
+        game.title = fromUtf8(b.title);
+        game.description = fromUtf8(b.description);
+        game.category = b.category;
+        game.movieFile = std::string(b.slug) + ".swf";
+        game.pictureFile = std::string(b.slug) + extensionOf(b.pictureFormat);
+        addGame(std::move(game), movie(b.colours, b.frameRate, b.width, b.height, b.size, b.compressed), b.colours,
+                b.pictureFormat);
+    }
+    // The advertisements animate through their colours so that one can see them play.
+    m_assets[bannerPath] = {
+        movie({0xFF7043, 0xFFCA28, 0x66BB6A, 0x29B6F6, 0xAB47BC, 0xEC407A}, 3, 995, 73, 5000, false), swfType};
+    m_assets[downloadAdPath] = {movie({0x26A69A, 0xFFA726, 0x5C6BC0, 0xEF5350}, 2, 481, 71, 3600, false), swfType};
+}
+
+void Catalogue::addGame(Game game, std::string movieBytes, const std::vector<uint32_t> &colours,
+                        const char *pictureFormat)
+{
+    m_assets["movies/" + game.movieFile] = {std::move(movieBytes), swfType};
+    m_assets["pics/" + game.pictureFile] = {makePicture(colours, game.id, pictureFormat), contentTypeOf(pictureFormat)};
+    m_games.push_back(std::move(game));
+}
+
+QString Catalogue::addGamesFolder(const QString &folder)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        return QStringLiteral("no games folder %1").arg(folder);
+    if (std::none_of(m_categories.begin(), m_categories.end(), [](const Category &c) { return c.key == "new"; }))
+        m_categories.push_back({"new", fromUtf8("新游戏 New")});
+
+    QStringList skipped;
+    int id = firstFolderGameId;
+    const QStringList movies = dir.entryList({QStringLiteral("*.swf")}, QDir::Files, QDir::Name);
+    for (const QString &file : movies) {
+        const QString name = file.chopped(4);
+        QFile movieFile(dir.filePath(file));
+        if (!movieFile.open(QIODevice::ReadOnly) || m_assets.count("movies/" + file.toStdString())) {
+            skipped << file;
+            continue;
+        }
+        QStringList lines;
+        QFile text(dir.filePath(name + QStringLiteral(".txt")));
+        if (text.open(QIODevice::ReadOnly))
+            lines = QString::fromUtf8(text.readAll()).remove(QChar(0xFEFF)).split(QLatin1Char('\n'));
+        const auto line = [&lines](int i) { return i < lines.size() ? lines.at(i).trimmed() : QString(); };
+
+        // Without a colour of its own a game still gets a stable one of its name.
+        uint32_t colour = uint32_t(qHash(name)) & 0xFFFFFF;
+        if (!line(2).isEmpty() && !swf::parseColour(line(2).toStdString(), colour))
+            skipped << name + QStringLiteral(".txt (colour)");
+
+        Game game;
+        game.id = id++;
+        game.title = line(0).isEmpty() ? name : line(0);
+        game.description = line(1);
+        game.category = "new";
+        game.movieFile = file.toStdString();
+        game.pictureFile = name.toStdString() + ".png";
+        addGame(std::move(game), movieFile.readAll().toStdString(), {colour, colour ^ 0x5A5A5A}, "PNG");
+    }
+    return skipped.isEmpty() ? QString() : QStringLiteral("skipped %1").arg(skipped.join(QStringLiteral(", ")));
+}
+
+const Game *Catalogue::game(int id) const
+{
+    const auto it = std::find_if(m_games.begin(), m_games.end(), [id](const Game &g) { return g.id == id; });
+    return it == m_games.end() ? nullptr : &*it;
+}
+
+const Asset *Catalogue::asset(const std::string &path) const
+{
+    const auto it = m_assets.find(path);
+    return it == m_assets.end() ? nullptr : &it->second;
+}
+
+} // namespace portal

@@ -1,0 +1,493 @@
+#include "portalservice.h"
+
+#include "gbktext.h"
+#include "pages.h"
+#include "swfwriter.h"
+
+#include <httplib.h>
+
+#include <QStringList>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace portal {
+
+namespace {
+
+const char *const textType = "text/plain; charset=gbk";
+const char *const htmlType = "text/html; charset=gbk";
+const char *const swfType = "application/x-shockwave-flash";
+
+constexpr std::size_t pieceSize = 16 * 1024;
+constexpr std::size_t trickleStep = 1024;
+constexpr std::size_t inMemoryLimit = 1024 * 1024;
+constexpr long long maxDelayMs = 60000;
+constexpr int maxFields = 20;
+constexpr std::uint32_t paddingTagCode = 1023; // no player defines it, so players skip it
+
+std::optional<long long> parseNumber(const std::string &text)
+{
+    if (text.empty() || text.size() > 12 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoll(text);
+}
+
+bool startsWith(const std::string &text, const std::string &prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Splits the first segment off path ("a/b/c" gives "a" and leaves "b/c").
+std::string takeSegment(std::string &path)
+{
+    const std::size_t slash = path.find('/');
+    std::string segment = path.substr(0, slash);
+    path = slash == std::string::npos ? std::string() : path.substr(slash + 1);
+    return segment;
+}
+
+// Waits ms milliseconds, or less when the server is being stopped.
+void sleepMs(long long ms, const std::atomic<bool> &stopping)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(ms, maxDelayMs));
+    while (!stopping && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(20), end - std::chrono::steady_clock::now()));
+}
+
+void answerText(httplib::Response &response, const QString &text, const char *type, int status = 200)
+{
+    response.status = status;
+    response.set_content(gbk(text), type);
+}
+
+void answerError(httplib::Response &response, int status, const QString &detail)
+{
+    answerText(response, pages::error(status, detail), htmlType, status);
+}
+
+// A file body read piece by piece, so that a large one never sits in memory.
+struct FileBody
+{
+    std::size_t size = 0;
+    std::function<void(std::size_t offset, std::size_t length, std::string &out)> read;
+};
+
+FileBody bodyOf(const std::string *bytes)
+{
+    return {bytes->size(),
+            [bytes](std::size_t offset, std::size_t length, std::string &out) { out.append(*bytes, offset, length); }};
+}
+
+void putU32(std::string &out, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + std::size_t(i)] = char(value >> (8 * i) & 0xFF);
+}
+
+// A playable movie of exactly size bytes: a small uncompressed movie whose End tag is preceded by one long
+// padding tag of zeros. Only the head is held; the zeros (and the End tag, also zeros) are made as they are read.
+std::optional<FileBody> paddedMovie(std::size_t size)
+{
+    swf::MovieSpec spec;
+    spec.frameRate = 2;
+    spec.frameColors = {0x455A64, 0xFF7043, 0x26A69A};
+    const std::size_t natural = swf::minimumPaddedSize(spec);
+    if (size < natural || size > 0xFFFFFFFFu)
+        return std::nullopt;
+    constexpr std::size_t endTag = 2, longTagHeader = 6;
+    if (size < natural + longTagHeader) {
+        spec.padTo = size;
+        auto bytes = std::make_shared<std::string>(swf::writeSolidColourMovie(spec));
+        return FileBody{bytes->size(), [bytes](std::size_t offset, std::size_t length, std::string &out) {
+                            out.append(*bytes, offset, length);
+                        }};
+    }
+    std::string head = swf::writeSolidColourMovie(spec);
+    head.resize(head.size() - endTag);
+    const std::size_t padding = size - head.size() - longTagHeader - endTag;
+    putU32(head, 4, std::uint32_t(size));                       // the file length in the header
+    const std::uint32_t tagHeader = paddingTagCode << 6 | 0x3F; // 0x3F announces a 32-bit length
+    head.push_back(char(tagHeader & 0xFF));
+    head.push_back(char(tagHeader >> 8));
+    head.append(4, '\0');
+    putU32(head, head.size() - 4, std::uint32_t(padding));
+    auto shared = std::make_shared<const std::string>(std::move(head));
+    return FileBody{size, [shared](std::size_t offset, std::size_t length, std::string &out) {
+                        if (offset < shared->size()) {
+                            const std::size_t n = std::min(length, shared->size() - offset);
+                            out.append(*shared, offset, n);
+                            offset += n;
+                            length -= n;
+                        }
+                        out.append(length, '\0');
+                    }};
+}
+
+enum class FaultKind
+{
+    None,
+    Chunked,
+    Short,
+    NotFound,
+    ServerError,
+    Empty,
+    Trickle
+};
+
+struct Fault
+{
+    FaultKind kind = FaultKind::None;
+    long long trickleMs = 0;
+};
+
+std::optional<Fault> parseFault(const std::string &text)
+{
+    if (text.empty())
+        return Fault{};
+    if (startsWith(text, "trickle-")) {
+        const auto ms = parseNumber(text.substr(8));
+        return ms ? std::optional<Fault>(Fault{FaultKind::Trickle, *ms}) : std::nullopt;
+    }
+    static const std::map<std::string, FaultKind> kinds = {{"chunked", FaultKind::Chunked},
+                                                           {"short", FaultKind::Short},
+                                                           {"404", FaultKind::NotFound},
+                                                           {"500", FaultKind::ServerError},
+                                                           {"empty", FaultKind::Empty}};
+    const auto it = kinds.find(text);
+    return it == kinds.end() ? std::nullopt : std::optional<Fault>(Fault{it->second, 0});
+}
+
+void sendFile(httplib::Response &response, const FileBody &body, const std::string &type, const Fault &fault,
+              const std::atomic<bool> &stopping)
+{
+    switch (fault.kind) {
+    case FaultKind::None:
+        if (body.size <= inMemoryLimit) {
+            std::string all;
+            body.read(0, body.size, all);
+            response.set_content(all, type.c_str());
+        } else {
+            response.set_content_provider(body.size, type,
+                                          [body](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                              std::string piece;
+                                              body.read(offset, std::min(length, pieceSize), piece);
+                                              return sink.write(piece.data(), piece.size());
+                                          });
+        }
+        return;
+    case FaultKind::Chunked:
+        response.set_chunked_content_provider(type, [body](std::size_t offset, httplib::DataSink &sink) {
+            if (offset >= body.size) {
+                sink.done();
+                return true;
+            }
+            std::string piece;
+            body.read(offset, std::min(body.size - offset, pieceSize), piece);
+            return sink.write(piece.data(), piece.size());
+        });
+        return;
+    case FaultKind::Short: {
+        // Half the body under a Content-Length for all of it; returning false closes the connection.
+        const std::size_t cut = body.size / 2;
+        response.set_content_provider(body.size, type,
+                                      [body, cut](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                          if (offset >= cut)
+                                              return false;
+                                          std::string piece;
+                                          body.read(offset, std::min({length, cut - offset, pieceSize}), piece);
+                                          return sink.write(piece.data(), piece.size());
+                                      });
+        return;
+    }
+    case FaultKind::Trickle:
+        response.set_content_provider(
+            body.size, type,
+            [body, ms = fault.trickleMs, &stopping](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                if (offset > 0)
+                    sleepMs(ms, stopping);
+                if (stopping || !sink.is_writable())
+                    return false;
+                std::string piece;
+                body.read(offset, std::min(length, trickleStep), piece);
+                return sink.write(piece.data(), piece.size());
+            });
+        return;
+    case FaultKind::NotFound:
+        answerError(response, 404, QStringLiteral("The file you asked for is not on this server."));
+        return;
+    case FaultKind::ServerError:
+        answerError(response, 500, QStringLiteral("The server could not send this file."));
+        return;
+    case FaultKind::Empty:
+        response.set_content(std::string(), type.c_str());
+        return;
+    }
+}
+
+// Movie and picture URLs a details answer can name instead of the real one, to test file-name handling.
+std::optional<std::string> hostileUrl(const std::string &kind, const std::string &folderUrl)
+{
+    static const std::map<std::string, std::string> names = {
+        {"slash", ""}, {"dot", "."}, {"dotdot", ".."}, {"backslash", "..\\..\\evil.swf"}, {"control", "evil\x01.swf"}};
+    if (kind == "empty")
+        return std::string();
+    const auto it = names.find(kind);
+    return it == names.end() ? std::nullopt : std::optional<std::string>(folderUrl + it->second);
+}
+
+const std::vector<std::string> &knownModes()
+{
+    static const std::vector<std::string> modes = {"upper", "blank", "html",  "error",    "empty",
+                                                   "bare",  "extra", "noads", "bigbanner"};
+    return modes;
+}
+
+bool isKnownMode(const std::string &mode)
+{
+    if (mode.empty() || std::find(knownModes().begin(), knownModes().end(), mode) != knownModes().end())
+        return true;
+    if (startsWith(mode, "slow-"))
+        return parseNumber(mode.substr(5)).has_value();
+    return startsWith(mode, "bannersize-") || startsWith(mode, "adsize-");
+}
+
+} // namespace
+
+// Where a request goes: the base URL it came through (with any mode prefix), the mode, a file fault and
+// the route left under them.
+struct PortalService::Target
+{
+    std::string base;
+    std::string mode;
+    std::string fault;
+    std::string route;
+};
+
+PortalService::PortalService(const Catalogue &catalogue) : m_catalogue(catalogue) {}
+
+void PortalService::install(httplib::Server &server)
+{
+    const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
+        handle(request, response);
+    };
+    server.Get(".*", handler);
+    server.Post(".*", handler);
+}
+
+void PortalService::handle(const httplib::Request &request, httplib::Response &response)
+{
+    if (request.path == "/stats" || request.path == "/stats/reset") {
+        answerStats(request, response);
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(m_countsMutex);
+        ++m_counts[request.path];
+    }
+
+    Target target;
+    std::string host = request.get_header_value("Host");
+    target.base = "http://" + (host.empty() ? m_defaultHost : host) + "/";
+    target.route = request.path.substr(std::min<std::size_t>(1, request.path.size()));
+    if (startsWith(target.route, "mode/")) {
+        takeSegment(target.route);
+        target.mode = takeSegment(target.route);
+        target.base += "mode/" + target.mode + "/";
+        if (!isKnownMode(target.mode)) {
+            answerError(response, 404, QStringLiteral("Unknown mode %1.").arg(QString::fromStdString(target.mode)));
+            return;
+        }
+    }
+    if (startsWith(target.route, "fault/")) {
+        takeSegment(target.route);
+        target.fault = takeSegment(target.route);
+    }
+
+    const std::string &route = target.route;
+    if (route.empty() || route == "main.htm" || route == "index.htm")
+        answerText(response, pages::main(m_catalogue, request.get_param_value("cat")), htmlType);
+    else if (route == "left.htm")
+        answerText(response, pages::left(m_catalogue), htmlType);
+    else if (route == "site.htm")
+        answerText(response, pages::site(), htmlType);
+    else if (route == "localgame.htm")
+        answerText(response, pages::localGame(), htmlType);
+    else if (route == "gg.asp")
+        answerStartup(target, response);
+    else if (route == "game.asp")
+        answerDetails(target, request, response);
+    else if (route == "echo")
+        answerEcho(request, response);
+    else
+        answerFile(target, request, response);
+}
+
+void PortalService::answerStats(const httplib::Request &request, httplib::Response &response)
+{
+    const std::lock_guard<std::mutex> lock(m_countsMutex);
+    std::string out;
+    if (request.path == "/stats/reset") {
+        m_counts.clear();
+        out = "ok";
+    } else if (request.has_param("path")) {
+        const auto it = m_counts.find(request.get_param_value("path"));
+        out = std::to_string(it == m_counts.end() ? 0 : it->second);
+    } else {
+        for (const auto &[path, count] : m_counts)
+            out += std::to_string(count) + ' ' + path + '\n';
+    }
+    response.set_content(out, "text/plain; charset=utf-8");
+}
+
+void PortalService::answerEcho(const httplib::Request &request, httplib::Response &response)
+{
+    std::string out = request.method + '\n';
+    for (const auto &[name, value] : request.headers)
+        out += name + ": " + value + '\n';
+    response.set_content(out + '\n' + request.body, "text/plain; charset=utf-8");
+}
+
+void PortalService::answerStartup(const Target &target, httplib::Response &response) const
+{
+    const std::string &mode = target.mode;
+    if (startsWith(mode, "slow-"))
+        sleepMs(*parseNumber(mode.substr(5)), m_stopping);
+    if (mode == "html" || mode == "error") {
+        answerError(response, mode == "html" ? 200 : 500, QStringLiteral("The game server is being serviced."));
+        return;
+    }
+    if (mode == "empty") {
+        response.set_content(std::string(), textType);
+        return;
+    }
+    if (mode == "bare") {
+        response.set_content("ok", textType);
+        return;
+    }
+    const std::size_t bannerSize = m_catalogue.asset(Catalogue::bannerPath)->bytes.size();
+    const std::size_t adSize = m_catalogue.asset(Catalogue::downloadAdPath)->bytes.size();
+    const bool noAds = mode == "noads";
+    std::vector<std::string> fields = {
+        mode == "upper"   ? "OK"
+        : mode == "blank" ? "ok "
+                          : "ok",
+        target.base + (noAds ? "ads/missing-banner.swf" : Catalogue::bannerPath),
+        std::to_string(mode == "bigbanner" ? bannerSize + 1000 : bannerSize),
+        target.base + (noAds ? "ads/missing-download.swf" : Catalogue::downloadAdPath),
+        std::to_string(adSize),
+        target.base + "site.htm",
+    };
+    if (startsWith(mode, "bannersize-"))
+        fields[2] = mode.substr(11);
+    if (startsWith(mode, "adsize-"))
+        fields[4] = mode.substr(7);
+    if (mode == "extra")
+        fields.insert(fields.end(), {"more", "fields"});
+    std::string answer = fields.front();
+    for (std::size_t i = 1; i < fields.size(); ++i)
+        answer += "|" + fields[i];
+    answerText(response, QString::fromStdString(answer), textType);
+}
+
+void PortalService::answerDetails(const Target &target, const httplib::Request &request,
+                                  httplib::Response &response) const
+{
+    const auto param = [&request](const char *name) { return request.get_param_value(name); };
+    if (const auto delay = parseNumber(param("delay")))
+        sleepMs(*delay, m_stopping);
+
+    const std::string fault = param("fault");
+    if (fault == "nothex") {
+        answerError(response, 200, QStringLiteral("No such game."));
+        return;
+    }
+    if (fault == "404" || fault == "500") {
+        answerError(response, std::stoi(fault), QStringLiteral("The game server could not answer."));
+        return;
+    }
+    if (fault == "empty") {
+        response.set_content(std::string(), textType);
+        return;
+    }
+    if (!fault.empty()) {
+        answerError(response, 400, QStringLiteral("Unknown fault %1.").arg(QString::fromStdString(fault)));
+        return;
+    }
+    if (request.has_param("answer")) {
+        response.set_content(hexCoded(QString::fromStdString(param("answer"))), textType);
+        return;
+    }
+
+    const auto id = parseNumber(param("id"));
+    const Game *game = id ? m_catalogue.game(int(*id)) : nullptr;
+    if (!game) {
+        response.set_content(hexCoded(QStringLiteral("0")), textType);
+        return;
+    }
+
+    const auto fileUrl = [&](const char *folder, const std::string &file, const char *faultParam,
+                             const char *nameParam) -> std::optional<std::string> {
+        const std::string folderUrl = target.base + folder + "/";
+        if (request.has_param(nameParam))
+            return hostileUrl(param(nameParam), folderUrl);
+        const std::string fileFault = param(faultParam);
+        if (!fileFault.empty() && !parseFault(fileFault))
+            return std::nullopt;
+        return target.base + (fileFault.empty() ? "" : "fault/" + fileFault + "/") +
+               pages::fileLink(folder, file).toStdString();
+    };
+    const auto movieUrl = fileUrl("movies", game->movieFile, "moviefault", "movie");
+    const auto pictureUrl = fileUrl("pics", game->pictureFile, "picfault", "pic");
+    if (!movieUrl || !pictureUrl) {
+        answerError(response, 400, QStringLiteral("Unknown fault or name kind."));
+        return;
+    }
+
+    QStringList fields = {QString::number(game->id), withCodes(game->title), withCodes(game->description),
+                          QString::fromStdString(*movieUrl), QString::fromStdString(*pictureUrl)};
+    if (const auto count = parseNumber(param("fields")); count && *count >= 1 && *count <= maxFields) {
+        while (fields.size() > *count)
+            fields.removeLast();
+        while (fields.size() < *count)
+            fields << QStringLiteral("extra%1").arg(fields.size());
+    }
+    response.set_content(hexCoded(fields.join(QLatin1Char('|'))), textType);
+}
+
+void PortalService::answerFile(const Target &target, const httplib::Request &request, httplib::Response &response) const
+{
+    const std::string faultText = !target.fault.empty()          ? target.fault
+                                  : request.has_param("trickle") ? "trickle-" + request.get_param_value("trickle")
+                                                                 : request.get_param_value("fault");
+    const auto fault = parseFault(faultText);
+    if (!fault) {
+        answerError(response, 400, QStringLiteral("Unknown fault %1.").arg(QString::fromStdString(faultText)));
+        return;
+    }
+
+    const std::string &route = target.route;
+    if (startsWith(route, "movies/size-") && route.size() > 16 && route.compare(route.size() - 4, 4, ".swf") == 0) {
+        const auto size = parseNumber(route.substr(12, route.size() - 16));
+        const auto body = size ? paddedMovie(std::size_t(*size)) : std::nullopt;
+        if (body)
+            sendFile(response, *body, swfType, *fault, m_stopping);
+        else
+            answerError(response, 404, QStringLiteral("No movie of that size."));
+        return;
+    }
+    if (const Asset *asset = m_catalogue.asset(route)) {
+        sendFile(response, bodyOf(&asset->bytes), asset->contentType, *fault, m_stopping);
+        return;
+    }
+    answerError(response, 404, QStringLiteral("The page you asked for is not here."));
+}
+
+} // namespace portal

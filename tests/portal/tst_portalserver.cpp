@@ -1,0 +1,474 @@
+#include "portalserver.h"
+#include "textops.h"
+
+#include <QFile>
+#include <QImage>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+constexpr int waitMs = 15000;
+
+struct Answer
+{
+    int status = 0;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QByteArray body;
+    QVariant contentLength;
+    QByteArray contentType;
+};
+
+// What a Flash movie's header says about it (uncompressed movies only for the stage and frames).
+struct MovieHeader
+{
+    QByteArray signature;
+    quint32 length = 0;
+    int width = 0, height = 0, frames = 0;
+};
+
+MovieHeader movieHeader(const QByteArray &data)
+{
+    MovieHeader h;
+    if (data.size() < 8)
+        return h;
+    h.signature = data.left(3);
+    h.length = quint32(uchar(data[4])) | quint32(uchar(data[5])) << 8 | quint32(uchar(data[6])) << 16 |
+               quint32(uchar(data[7])) << 24;
+    if (h.signature != "FWS" || data.size() < 30)
+        return h;
+    // The stage RECT: a 5-bit field width, then Xmin, Xmax, Ymin, Ymax in twips.
+    int bit = 8 * 8;
+    const auto bits = [&](int count) {
+        int value = 0;
+        for (int i = 0; i < count; ++i, ++bit)
+            value = value << 1 | (uchar(data[bit / 8]) >> (7 - bit % 8) & 1);
+        return value;
+    };
+    const int n = bits(5);
+    const int xMin = bits(n), xMax = bits(n), yMin = bits(n), yMax = bits(n);
+    h.width = (xMax - xMin) / 20;
+    h.height = (yMax - yMin) / 20;
+    const int after = (bit + 7) / 8 + 2; // skip the frame rate
+    h.frames = uchar(data[after]) | uchar(data[after + 1]) << 8;
+    return h;
+}
+
+QString htmlUnescaped(QString text)
+{
+    return text.replace(QLatin1String("&lt;"), QLatin1String("<"))
+        .replace(QLatin1String("&gt;"), QLatin1String(">"))
+        .replace(QLatin1String("&quot;"), QLatin1String("\""))
+        .replace(QLatin1String("&amp;"), QLatin1String("&"));
+}
+
+bool hasChinese(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
+}
+
+struct Card
+{
+    QString title;
+    QString picture;
+};
+
+} // namespace
+
+// The bundled portal server: its pages, answers, files and fault modes, read back the way the program reads them.
+class TestPortalServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyGameOfThePortalHasMatchingDetailsAndFiles();
+    void detailsCarryCodesAndChineseText();
+    void moviesOfExactSize_data();
+    void moviesOfExactSize();
+    void startupAnswerNamesItsAdvertisements();
+    void startupModes_data();
+    void startupModes();
+    void startupModesAboutTheAdvertisements();
+    void fileFaults_data();
+    void fileFaults();
+    void detailsFaults_data();
+    void detailsFaults();
+    void countsRequestsPerPath();
+    void gamesFolderAddsItsGames();
+    void stopsCleanlyOnTerminate();
+
+private:
+    Answer fetch(const QUrl &url, bool post = false);
+    QStringList details(const QUrl &url);
+    std::map<int, Card> cards(const QUrl &page);
+
+    PortalServer m_server;
+    QNetworkAccessManager m_network;
+};
+
+void TestPortalServer::initTestCase()
+{
+    QVERIFY2(m_server.start(), qPrintable(PortalServer::executable()));
+}
+
+Answer TestPortalServer::fetch(const QUrl &url, bool post)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+    QNetworkReply *reply = post ? m_network.post(request, QByteArray()) : m_network.get(request);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), waitMs); }();
+    Answer answer;
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answer.error = reply->error();
+    answer.body = reply->readAll();
+    answer.contentLength = reply->header(QNetworkRequest::ContentLengthHeader);
+    answer.contentType = reply->rawHeader("Content-Type");
+    reply->deleteLater();
+    return answer;
+}
+
+// The fields of a details answer, decoded as the program decodes them; empty when it is not hex.
+QStringList TestPortalServer::details(const QUrl &url)
+{
+    const Answer answer = fetch(url, true);
+    return decode(BytesToBstr(answer.body)).value_or(QString()).split(QLatin1Char('|'));
+}
+
+// The game cards of a portal page by the id their link asks for.
+std::map<int, Card> TestPortalServer::cards(const QUrl &page)
+{
+    static const QRegularExpression card(QStringLiteral(
+        R"re(<a class="game" href="game\.asp\?id=(\d+)" target="_blank"><img src="([^"]+)"[^>]*><span>([^<]*)</span></a>)re"));
+    const Answer answer = fetch(page);
+    std::map<int, Card> out;
+    for (const auto &m : card.globalMatch(BytesToBstr(answer.body)))
+        out[m.captured(1).toInt()] = {htmlUnescaped(m.captured(3)), m.captured(2)};
+    return out;
+}
+
+void TestPortalServer::everyGameOfThePortalHasMatchingDetailsAndFiles()
+{
+    const Answer left = fetch(m_server.url(QStringLiteral("left.htm")));
+    QCOMPARE(left.status, 200);
+    QVERIFY(left.contentType.contains("gbk"));
+    static const QRegularExpression link(QStringLiteral(R"re(<a href="([^"]+)" target="_blank">)re"));
+    QStringList links;
+    for (const auto &m : link.globalMatch(BytesToBstr(left.body)))
+        links << m.captured(1);
+    QVERIFY(links.contains(QStringLiteral("localgame.htm")));
+    QCOMPARE(fetch(m_server.url(QStringLiteral("localgame.htm"))).status, 200);
+    QCOMPARE(fetch(m_server.url(QStringLiteral("site.htm"))).status, 200);
+
+    // Every game of a category page is also on the featured page.
+    const std::map<int, Card> all = cards(m_server.url(QStringLiteral("main.htm")));
+    QVERIFY(all.size() >= 6);
+    for (const QString &category : links.filter(QStringLiteral("main.htm?cat="))) {
+        const std::map<int, Card> some = cards(m_server.url(category));
+        QVERIFY2(!some.empty(), qPrintable(category));
+        for (const auto &[id, card] : some)
+            QVERIFY(all.count(id));
+    }
+
+    int chinese = 0;
+    for (const auto &[id, card] : all) {
+        const QStringList fields = details(m_server.url(QStringLiteral("game.asp?id=%1").arg(id)));
+        QCOMPARE(fields.size(), 5);
+        QCOMPARE(fields[0], QString::number(id));
+        QVERIFY2(!fields[1].contains(QLatin1Char('\'')) && !fields[2].contains(QLatin1Char('"')), "uncoded quote");
+        QCOMPARE(turnBackCodes(fields[1]), card.title);
+        chinese += hasChinese(fields[1]) && hasChinese(fields[2]);
+
+        const QUrl movieUrl(fields[3]);
+        QCOMPARE(movieUrl.port(), m_server.port());
+        const Answer movie = fetch(movieUrl);
+        QCOMPARE(movie.status, 200);
+        QCOMPARE(movie.contentLength.toLongLong(), movie.body.size());
+        QVERIFY2(movie.body.startsWith("FWS") || movie.body.startsWith("CWS"), qPrintable(fields[3]));
+
+        QVERIFY(fields[4].endsWith(card.picture));
+        const Answer picture = fetch(QUrl(fields[4]));
+        QCOMPARE(picture.contentLength.toLongLong(), picture.body.size());
+        QVERIFY2(!QImage::fromData(picture.body).isNull(), qPrintable(fields[4]));
+    }
+    QVERIFY(chinese >= 2);
+}
+
+void TestPortalServer::detailsCarryCodesAndChineseText()
+{
+    const QStringList tom = details(m_server.url(QStringLiteral("game.asp?id=3")));
+    QCOMPARE(tom.value(1), QStringLiteral("Tom#39;s #34;best#34; game"));
+
+    const QStringList mixed = details(m_server.url(QStringLiteral("game.asp?id=2")));
+    QCOMPARE(mixed.value(1), QString::fromUtf8("Xiao Ming#39;s 星际迷宫"));
+    QVERIFY(mixed.value(2).contains(QString::fromUtf8("：#34;太好玩了！#34;")));
+}
+
+void TestPortalServer::moviesOfExactSize_data()
+{
+    QTest::addColumn<QString>("path"); // empty: the movie of the game
+    QTest::addColumn<int>("game");
+    QTest::addColumn<int>("size");
+    QTest::newRow("game 4") << "" << 4 << 3000;
+    QTest::newRow("game 5") << "" << 5 << 2048;
+    QTest::newRow("smallest") << "movies/size-171.swf" << 0 << 171;
+    QTest::newRow("small") << "movies/size-3001.swf" << 0 << 3001;
+    QTest::newRow("streamed") << "movies/size-1048577.swf" << 0 << 1048577;
+}
+
+void TestPortalServer::moviesOfExactSize()
+{
+    QFETCH(QString, path);
+    QFETCH(int, game);
+    QFETCH(int, size);
+    const QUrl url = path.isEmpty() ? QUrl(details(m_server.url(QStringLiteral("game.asp?id=%1").arg(game))).value(3))
+                                    : m_server.url(path);
+
+    const Answer movie = fetch(url);
+    QCOMPARE(movie.status, 200);
+    QCOMPARE(movie.contentLength.toInt(), size);
+    QCOMPARE(movie.body.size(), size);
+    const MovieHeader header = movieHeader(movie.body);
+    QCOMPARE(header.signature, QByteArray("FWS"));
+    QCOMPARE(header.length, quint32(size));
+}
+
+void TestPortalServer::startupAnswerNamesItsAdvertisements()
+{
+    const QStringList fields = BytesToBstr(fetch(m_server.url(QStringLiteral("gg.asp")), true).body).split(u'|');
+    QCOMPARE(fields.size(), 6);
+    QCOMPARE(fields[0], QStringLiteral("ok"));
+    const QSize stages[] = {{995, 73}, {481, 71}};
+    for (int i = 0; i < 2; ++i) {
+        const Answer movie = fetch(QUrl(fields[1 + 2 * i]));
+        QCOMPARE(movie.status, 200);
+        QCOMPARE(fields[2 + 2 * i].toInt(), movie.body.size());
+        QCOMPARE(movie.contentLength.toInt(), movie.body.size());
+        QVERIFY(movie.body.size() < 32768);
+        const MovieHeader header = movieHeader(movie.body);
+        QCOMPARE(QSize(header.width, header.height), stages[i]);
+        QVERIFY(header.frames > 1);
+    }
+    QCOMPARE(fetch(QUrl(fields[5])).status, 200);
+}
+
+void TestPortalServer::startupModes_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("field"); // -1: the whole answer starts with expected
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("upper") << "upper" << 200 << 0 << "OK";
+    QTest::newRow("blank") << "blank" << 200 << 0 << "ok ";
+    QTest::newRow("bare") << "bare" << 200 << -1 << "ok";
+    QTest::newRow("empty") << "empty" << 200 << -1 << "";
+    QTest::newRow("html") << "html" << 200 << -1 << "<!DOCTYPE html>";
+    QTest::newRow("error") << "error" << 500 << -1 << "<!DOCTYPE html>";
+    QTest::newRow("size 40000") << "bannersize-40000" << 200 << 2 << "40000";
+    QTest::newRow("size abc") << "bannersize-abc" << 200 << 2 << "abc";
+    QTest::newRow("huge ad size") << "adsize-99999999999" << 200 << 4 << "99999999999";
+    QTest::newRow("extra fields") << "extra" << 200 << 7 << "fields";
+    QTest::newRow("slow") << "slow-10" << 200 << 0 << "ok";
+    QTest::newRow("unknown") << "no-such-mode" << 404 << -1 << "<!DOCTYPE html>";
+}
+
+void TestPortalServer::startupModes()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, status);
+    QFETCH(int, field);
+    QFETCH(QString, expected);
+
+    const QUrl base = m_server.url(QStringLiteral("mode/%1/").arg(mode));
+    const Answer answer = fetch(base.resolved(QUrl(QStringLiteral("gg.asp"))), true);
+    QCOMPARE(answer.status, status);
+    const QString text = BytesToBstr(answer.body);
+    if (field < 0) {
+        QVERIFY2(expected.isEmpty() ? text.isEmpty() : text.startsWith(expected), qPrintable(text));
+    } else {
+        QCOMPARE(text.split(u'|').value(field), expected);
+        // The program's other requests work under the same base.
+        QCOMPARE(fetch(base.resolved(QUrl(QStringLiteral("left.htm")))).status, 200);
+        QCOMPARE(cards(base.resolved(QUrl(QStringLiteral("main.htm")))).size(),
+                 cards(m_server.url(QStringLiteral("main.htm"))).size());
+    }
+}
+
+void TestPortalServer::startupModesAboutTheAdvertisements()
+{
+    const auto startup = [this](const QString &mode) {
+        return BytesToBstr(fetch(m_server.url(QStringLiteral("mode/%1/gg.asp").arg(mode)), true).body).split(u'|');
+    };
+    const QStringList big = startup(QStringLiteral("bigbanner"));
+    const Answer banner = fetch(QUrl(big.value(1)));
+    QCOMPARE(banner.status, 200);
+    QVERIFY(big.value(2).toInt() > banner.body.size() && big.value(2).toInt() < 32768);
+
+    const QStringList none = startup(QStringLiteral("noads"));
+    QCOMPARE(fetch(QUrl(none.value(1))).status, 404);
+    QCOMPARE(fetch(QUrl(none.value(3))).status, 404);
+}
+
+void TestPortalServer::fileFaults_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("complete");      // the whole file arrived without a network error
+    QTest::addColumn<bool>("contentLength"); // a Content-Length header was sent
+
+    QTest::newRow("chunked") << "fault/chunked/movies/pocket-racer.swf" << 200 << true << false;
+    QTest::newRow("chunked by query") << "movies/pocket-racer.swf?fault=chunked" << 200 << true << false;
+    QTest::newRow("trickle") << "movies/pocket-racer.swf?trickle=5" << 200 << true << true;
+    QTest::newRow("trickle by path") << "fault/trickle-5/pics/tiny-tennis.png" << 200 << true << true;
+    QTest::newRow("short") << "fault/short/movies/pocket-racer.swf" << 200 << false << true;
+    QTest::newRow("404") << "fault/404/movies/pocket-racer.swf" << 404 << false << true;
+    QTest::newRow("500") << "pics/tiny-tennis.png?fault=500" << 500 << false << true;
+    QTest::newRow("empty") << "fault/empty/movies/pocket-racer.swf" << 200 << false << true;
+    QTest::newRow("unknown fault") << "fault/bogus/movies/pocket-racer.swf" << 400 << false << true;
+}
+
+void TestPortalServer::fileFaults()
+{
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(bool, complete);
+    QFETCH(bool, contentLength);
+
+    const QString plainPath = path.section(u'?', 0, 0).remove(QRegularExpression(QStringLiteral("^fault/[^/]+/")));
+    const QByteArray whole = fetch(m_server.url(plainPath)).body;
+    const Answer answer = fetch(m_server.url(path));
+    QCOMPARE(answer.status, status);
+    QCOMPARE(answer.contentLength.isValid(), contentLength);
+    QCOMPARE(answer.error == QNetworkReply::NoError && answer.body == whole, complete);
+    if (path.contains(QLatin1String("short"))) {
+        QCOMPARE(answer.contentLength.toInt(), whole.size());
+        QVERIFY(answer.body.size() < whole.size());
+    }
+    if (status >= 400)
+        QVERIFY(answer.contentType.startsWith("text/html"));
+}
+
+void TestPortalServer::detailsFaults_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("fieldCount"); // 0: the answer is not hex-coded
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("expected"); // that field, with the server's base URL cut off
+
+    QTest::newRow("movie URL ends in /") << "id=4&movie=slash" << 5 << 3 << "movies/";
+    QTest::newRow("movie named .") << "id=4&movie=dot" << 5 << 3 << "movies/.";
+    QTest::newRow("movie named ..") << "id=4&movie=dotdot" << 5 << 3 << "movies/..";
+    QTest::newRow("backslashes") << "id=4&movie=backslash" << 5 << 3 << "movies/..\\..\\evil.swf";
+    QTest::newRow("control character") << "id=4&movie=control" << 5 << 3 << QStringLiteral("movies/evil\x01.swf");
+    QTest::newRow("empty movie URL") << "id=4&movie=empty" << 5 << 3 << "";
+    QTest::newRow("picture named ..") << "id=4&pic=dotdot" << 5 << 4 << "pics/..";
+    QTest::newRow("movie fault") << "id=4&moviefault=trickle-50" << 5 << 3
+                                 << "fault/trickle-50/movies/pocket-racer.swf";
+    QTest::newRow("picture fault") << "id=4&picfault=404" << 5 << 4 << "fault/404/pics/pocket-racer.png";
+    QTest::newRow("three fields") << "id=4&fields=3" << 3 << 2
+                                  << "A tiny racing game: steer left and right and keep off the kerb.";
+    QTest::newRow("seven fields") << "id=4&fields=7" << 7 << 6 << "extra6";
+    QTest::newRow("unknown game") << "id=999" << 1 << 0 << "0";
+    QTest::newRow("answer 5") << "answer=5" << 1 << 0 << "5";
+    QTest::newRow("not hex") << "fault=nothex" << 0 << 0 << "";
+    QTest::newRow("empty") << "fault=empty" << 0 << 0 << "";
+    QTest::newRow("404 page") << "id=4&fault=404" << 0 << 0 << "";
+}
+
+void TestPortalServer::detailsFaults()
+{
+    QFETCH(QString, query);
+    QFETCH(int, fieldCount);
+    QFETCH(int, field);
+    QFETCH(QString, expected);
+
+    const QUrl url = m_server.url(QStringLiteral("game.asp?") + query);
+    if (fieldCount == 0) {
+        QCOMPARE(decode(BytesToBstr(fetch(url, true).body)), std::optional<QString>());
+        return;
+    }
+    const QStringList fields = details(url);
+    QCOMPARE(fields.size(), fieldCount);
+    QString value = fields[field];
+    const QString base = m_server.baseUrl().toString();
+    if (value.startsWith(base))
+        value.remove(0, base.size());
+    QCOMPARE(value, expected);
+}
+
+void TestPortalServer::countsRequestsPerPath()
+{
+    const auto count = [this](const QString &path) {
+        return fetch(m_server.url(QStringLiteral("stats?path=") + path)).body;
+    };
+    QCOMPARE(fetch(m_server.url(QStringLiteral("stats/reset"))).body, QByteArray("ok"));
+    QCOMPARE(count(QStringLiteral("/ads/gg_banner.swf")), QByteArray("0"));
+    fetch(m_server.url(QStringLiteral("ads/gg_banner.swf")));
+    fetch(m_server.url(QStringLiteral("ads/gg_banner.swf?fault=404")));
+    fetch(m_server.url(QStringLiteral("mode/upper/ads/gg_banner.swf")));
+    QCOMPARE(count(QStringLiteral("/ads/gg_banner.swf")), QByteArray("2"));
+    QCOMPARE(count(QStringLiteral("/mode/upper/ads/gg_banner.swf")), QByteArray("1"));
+    fetch(m_server.url(QStringLiteral("stats/reset")));
+    QCOMPARE(count(QStringLiteral("/ads/gg_banner.swf")), QByteArray("0"));
+}
+
+void TestPortalServer::gamesFolderAddsItsGames()
+{
+    QTemporaryDir folder;
+    const QByteArray movie = fetch(m_server.url(QStringLiteral("movies/size-400.swf"))).body;
+    QCOMPARE(movie.size(), 400);
+    for (const char *name : {"Rocket One.swf", "plain.swf"}) {
+        QFile file(folder.filePath(QString::fromUtf8(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(movie) == movie.size());
+    }
+    QFile text(folder.filePath(QStringLiteral("Rocket One.txt")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write(QString::fromUtf8("Jo's \"rocket\"\r\n火箭 game\r\n#FF8800\r\n").toUtf8());
+    text.close();
+
+    PortalServer server;
+    QVERIFY(server.start({QStringLiteral("--games"), folder.path()}));
+    const std::map<int, Card> added = cards(server.url(QStringLiteral("main.htm?cat=new")));
+    QCOMPARE(added.size(), size_t(2));
+    QStringList titles;
+    for (const auto &[id, card] : added) {
+        const QStringList fields = details(server.url(QStringLiteral("game.asp?id=%1").arg(id)));
+        QCOMPARE(fields.size(), 5);
+        QCOMPARE(turnBackCodes(fields[1]), card.title);
+        titles << fields[1] + QLatin1Char('|') + fields[2];
+        QCOMPARE(fetch(QUrl(fields[3])).body, movie);
+        QVERIFY(!QImage::fromData(fetch(QUrl(fields[4])).body).isNull());
+    }
+    titles.sort();
+    QCOMPARE(titles, QStringList({QString::fromUtf8("Jo#39;s #34;rocket#34;|火箭 game"), QStringLiteral("plain|")}));
+}
+
+void TestPortalServer::stopsCleanlyOnTerminate()
+{
+    QProcess server;
+    server.start(PortalServer::executable(), {QStringLiteral("--port"), QStringLiteral("0")});
+    QVERIFY(server.waitForReadyRead(waitMs));
+    const QUrl base(QString::fromUtf8(server.readLine()).trimmed());
+    QCOMPARE(base.host(), QStringLiteral("127.0.0.1"));
+    // An unfinished slow transfer must not hold the server up.
+    QNetworkReply *slow =
+        m_network.get(QNetworkRequest(base.resolved(QUrl(QStringLiteral("movies/size-100000.swf?trickle=500")))));
+    QTRY_VERIFY_WITH_TIMEOUT(slow->bytesAvailable() > 0, waitMs);
+    server.terminate();
+    QVERIFY(server.waitForFinished(2000));
+    QCOMPARE(server.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(server.exitCode(), 0);
+    delete slow;
+}
+
+QTEST_GUILESS_MAIN(TestPortalServer)
+#include "tst_portalserver.moc"

@@ -1,0 +1,306 @@
+#include "portalserver.h"
+#include "serverfetch.h"
+#include "textops.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int waitMs = 15000;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Bytes in files this process holds open in folder, other than the named ones: a download in progress,
+// also one whose temporary file has no name yet.
+qint64 bytesOpenIn(const QString &folder)
+{
+    qint64 total = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::Files)) {
+        const QString target = fd.symLinkTarget();
+        if (target.startsWith(folder + QLatin1Char('/')) && !QFileInfo::exists(target))
+            total += fd.size();
+    }
+    return total;
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(data), data.size());
+}
+
+} // namespace
+
+// The program's requests to the game server, against the real portal server on loopback.
+class TestServerFetch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void getPage_data();
+    void getPage();
+    void getPageSendsAnEmptyPost_data();
+    void getPageSendsAnEmptyPost();
+    void getPageWithoutAnAnswerIsAbsent_data();
+    void getPageWithoutAnAnswerIsAbsent();
+    void callbacksComeLaterAndOnlyWhileTheContextLives();
+    void downloadPic_data();
+    void downloadPic();
+    void failedDownloadLeavesNoFile();
+    void downloadStreamsIntoATemporaryFile();
+    void destroyedFetchDiscardsItsPartialFile();
+
+private:
+    std::optional<QByteArray> page(const QUrl &url);
+    bool downloadPic(const QUrl &url, const QString &target);
+
+    PortalServer m_server;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<ServerFetch> m_fetch;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestServerFetch::initTestCase()
+{
+    QVERIFY2(m_server.start(), qPrintable(PortalServer::executable()));
+}
+
+void TestServerFetch::init()
+{
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_fetch = std::make_unique<ServerFetch>(m_network.get());
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestServerFetch::cleanup()
+{
+    m_fetch.reset();
+    m_network.reset();
+    m_dir.reset();
+}
+
+std::optional<QByteArray> TestServerFetch::page(const QUrl &url)
+{
+    bool done = false;
+    std::optional<QByteArray> result;
+    m_fetch->GetPage(url, this, [&](const std::optional<QByteArray> &body) {
+        result = body;
+        done = true;
+    });
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(done, waitMs); }();
+    return result;
+}
+
+bool TestServerFetch::downloadPic(const QUrl &url, const QString &target)
+{
+    std::optional<bool> outcome;
+    m_fetch->Download_Pic(url, target, this, [&](bool ok) { outcome = ok; });
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), waitMs); }();
+    return outcome.value_or(false);
+}
+
+void TestServerFetch::getPage_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expectedText"); // the body as text, after hex-decoding when it is hex
+    QTest::addColumn<bool>("hexCoded");
+
+    QTest::newRow("start-up answer") << "gg.asp"
+                                     << "ok|" << false;
+    QTest::newRow("details") << "game.asp?id=4"
+                             << "4|Pocket Racer|" << true;
+    QTest::newRow("unknown game") << "game.asp?id=999"
+                                  << "0" << true;
+    QTest::newRow("404 page") << "game.asp?fault=404"
+                              << "404 Not Found" << false;
+    QTest::newRow("500 page") << "game.asp?fault=500"
+                              << "500 Server Error" << false;
+    QTest::newRow("empty body") << "game.asp?fault=empty"
+                                << "" << false;
+}
+
+void TestServerFetch::getPage()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expectedText);
+    QFETCH(bool, hexCoded);
+
+    const std::optional<QByteArray> body = page(m_server.url(path));
+    QVERIFY(body.has_value());
+    const QString text = BytesToBstr(body);
+    if (hexCoded)
+        QVERIFY2(decode(text).value_or(QString()).startsWith(expectedText), qPrintable(text));
+    else if (expectedText.isEmpty())
+        QVERIFY(body->isEmpty());
+    else
+        QVERIFY2(text.contains(expectedText), qPrintable(text));
+}
+
+void TestServerFetch::getPageSendsAnEmptyPost_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("plain") << "echo";
+    QTest::newRow("with a query") << "echo?id=1&x=%E4";
+}
+
+void TestServerFetch::getPageSendsAnEmptyPost()
+{
+    QFETCH(QString, path);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    const std::optional<QByteArray> echo = page(m_server.url(path));
+    QVERIFY(echo.has_value());
+    QList<QByteArray> lines = echo->split('\n');
+    QCOMPARE(lines.takeFirst(), QByteArray("POST"));
+    QVERIFY2(lines.contains("Content-Length: 0"), echo->constData());
+    QVERIFY2(echo->endsWith("\n\n"), "the request carried a body");
+    // Nothing but what the HTTP stack itself sends (and the server's notes on the connection).
+    static const QRegularExpression own(QStringLiteral("^(Accept-Encoding|Accept-Language|Connection|Content-Length|"
+                                                       "Content-Type|Host|User-Agent|LOCAL_ADDR|LOCAL_PORT|"
+                                                       "REMOTE_ADDR|REMOTE_PORT|)(:|$)"));
+    for (const QByteArray &line : lines)
+        QVERIFY2(own.match(QString::fromLatin1(line)).hasMatch(), line.constData());
+}
+
+void TestServerFetch::getPageWithoutAnAnswerIsAbsent_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::newRow("closed port") << QUrl(QStringLiteral("http://127.0.0.1:%1/gg.asp").arg(PortalServer::closedPort()));
+    QTest::newRow("connection broken mid-body") << m_server.url(QStringLiteral("fault/short/movies/pocket-racer.swf"));
+    QTest::newRow("not a URL") << QUrl();
+}
+
+void TestServerFetch::getPageWithoutAnAnswerIsAbsent()
+{
+    QFETCH(QUrl, url);
+    QCOMPARE(page(url), std::optional<QByteArray>());
+}
+
+void TestServerFetch::callbacksComeLaterAndOnlyWhileTheContextLives()
+{
+    int calls = 0;
+    auto context = std::make_unique<QObject>();
+    const QString picture = m_dir->filePath(QStringLiteral("p.png"));
+    m_fetch->GetPage(m_server.url(QStringLiteral("gg.asp")), context.get(), [&](const auto &) { ++calls; });
+    m_fetch->Download_Pic(m_server.url(QStringLiteral("pics/tiny-tennis.png")), picture, context.get(),
+                          [&](bool) { ++calls; });
+    // Also the outcomes known at once (a URL that is no web address) arrive later.
+    m_fetch->GetPage(QUrl(), context.get(), [&](const auto &) { ++calls; });
+    m_fetch->Download_Pic(QUrl(QStringLiteral("file:///etc/hostname")), picture, context.get(), [&](bool) { ++calls; });
+    QCOMPARE(calls, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 4, waitMs);
+
+    QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
+    m_fetch->GetPage(m_server.url(QStringLiteral("gg.asp")), context.get(), [&](const auto &) { ++calls; });
+    m_fetch->Download_Pic(m_server.url(QStringLiteral("pics/tiny-tennis.png")), picture, context.get(),
+                          [&](bool) { ++calls; });
+    context.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, waitMs);
+    QCOMPARE(calls, 4);
+}
+
+void TestServerFetch::downloadPic_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("replaces");
+
+    QTest::newRow("picture") << "pics/tiny-tennis.png" << true;
+    QTest::newRow("movie") << "movies/pocket-racer.swf" << true;
+    QTest::newRow("streamed movie") << "movies/size-1500000.swf" << true;
+    QTest::newRow("no Content-Length") << "fault/chunked/movies/pocket-racer.swf" << true;
+    QTest::newRow("slow") << "fault/trickle-20/movies/pocket-racer.swf" << true;
+    QTest::newRow("404") << "fault/404/pics/tiny-tennis.png" << false;
+    QTest::newRow("500") << "fault/500/pics/tiny-tennis.png" << false;
+    QTest::newRow("missing file") << "pics/no-such-picture.png" << false;
+    QTest::newRow("cut short") << "fault/short/movies/pocket-racer.swf" << false;
+    QTest::newRow("cut short, streamed") << "fault/short/movies/size-1500000.swf" << false;
+}
+
+void TestServerFetch::downloadPic()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, replaces);
+
+    const QString target = m_dir->filePath(QStringLiteral("target.bin"));
+    const QByteArray old("an older file that must survive a failed fetch");
+    writeFile(target, old);
+
+    QCOMPARE(downloadPic(m_server.url(path), target), replaces);
+    if (replaces) {
+        // The same bytes as a plain request of the file without its fault.
+        const QString clean = path.startsWith(QLatin1String("fault/")) ? path.section(QLatin1Char('/'), 2) : path;
+        const std::optional<QByteArray> expected = page(m_server.url(clean));
+        QVERIFY(expected && !expected->isEmpty());
+        QCOMPARE(readFile(target), *expected);
+    } else {
+        QCOMPARE(readFile(target), old);
+    }
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target.bin")});
+}
+
+void TestServerFetch::failedDownloadLeavesNoFile()
+{
+    const QString target = m_dir->filePath(QStringLiteral("gg_banner.swf"));
+    QVERIFY(!downloadPic(m_server.url(QStringLiteral("fault/short/ads/gg_banner.swf")), target));
+    QVERIFY(!downloadPic(QUrl(QStringLiteral("http://127.0.0.1:%1/x.swf").arg(PortalServer::closedPort())), target));
+    QVERIFY(!downloadPic(m_server.url(QStringLiteral("ads/gg_banner.swf")),
+                         m_dir->filePath(QStringLiteral("missing-folder/gg_banner.swf"))));
+    QVERIFY(!downloadPic(m_server.url(QStringLiteral("ads/gg_banner.swf")), m_dir->path()));
+    QVERIFY(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestServerFetch::downloadStreamsIntoATemporaryFile()
+{
+    const QString target = m_dir->filePath(QStringLiteral("slow.swf"));
+    writeFile(target, "old");
+    std::optional<bool> outcome;
+    QObject context;
+    m_fetch->Download_Pic(m_server.url(QStringLiteral("fault/trickle-150/movies/size-8192.swf")), target, &context,
+                          [&](bool ok) { outcome = ok; });
+
+    // Part of the body is on disk while the rest is still on its way, and the old file is still whole.
+    QTRY_VERIFY_WITH_TIMEOUT(bytesOpenIn(m_dir->path()) >= 2048, waitMs);
+    QVERIFY(!outcome);
+    QCOMPARE(readFile(target), QByteArray("old"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), waitMs);
+    QVERIFY(*outcome);
+    QCOMPARE(QFileInfo(target).size(), 8192);
+}
+
+void TestServerFetch::destroyedFetchDiscardsItsPartialFile()
+{
+    const QString target = m_dir->filePath(QStringLiteral("slow.swf"));
+    writeFile(target, "old");
+    bool called = false;
+    QObject context;
+    m_fetch->Download_Pic(m_server.url(QStringLiteral("fault/trickle-150/movies/size-8192.swf")), target, &context,
+                          [&](bool) { called = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(bytesOpenIn(m_dir->path()) >= 1024, waitMs);
+    m_fetch.reset();
+    QCOMPARE(bytesOpenIn(m_dir->path()), 0);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("slow.swf")});
+    QCOMPARE(readFile(target), QByteArray("old"));
+    QVERIFY(!called);
+}
+
+QTEST_GUILESS_MAIN(TestServerFetch)
+#include "tst_serverfetch.moc"
