@@ -55,18 +55,15 @@ private slots:
     void init();
     void cleanup();
 
-    void getPage_data();
-    void getPage();
+    void getPageGivesTheBodyOfAnyAnswer();
+    void getPageWithoutAnAnswerIsAbsent();
     void getPageSendsAnEmptyPost_data();
     void getPageSendsAnEmptyPost();
-    void getPageWithoutAnAnswerIsAbsent_data();
-    void getPageWithoutAnAnswerIsAbsent();
     void callbacksComeLaterAndOnlyWhileTheContextLives();
     void downloadPic_data();
     void downloadPic();
     void failedDownloadLeavesNoFile();
-    void downloadStreamsIntoATemporaryFile();
-    void destroyedFetchDiscardsItsPartialFile();
+    void abandonedDownloadStreamedToDiskAndLeavesNothing();
 
 private:
     std::optional<QByteArray> page(const QUrl &url);
@@ -100,59 +97,37 @@ void TestServerFetch::cleanup()
 
 std::optional<QByteArray> TestServerFetch::page(const QUrl &url)
 {
-    bool done = false;
-    std::optional<QByteArray> result;
-    m_fetch->GetPage(url, this, [&](const std::optional<QByteArray> &body) {
-        result = body;
-        done = true;
-    });
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(done, waitMs); }();
-    return result;
+    QObject context;
+    std::optional<std::optional<QByteArray>> result;
+    m_fetch->GetPage(url, &context, [&](const std::optional<QByteArray> &body) { result = body; });
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), waitMs); }();
+    return result.value_or(std::nullopt);
 }
 
 bool TestServerFetch::downloadPic(const QUrl &url, const QString &target)
 {
+    QObject context;
     std::optional<bool> outcome;
-    m_fetch->Download_Pic(url, target, this, [&](bool ok) { outcome = ok; });
+    m_fetch->Download_Pic(url, target, &context, [&](bool ok) { outcome = ok; });
     [&] { QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), waitMs); }();
     return outcome.value_or(false);
 }
 
-void TestServerFetch::getPage_data()
+void TestServerFetch::getPageGivesTheBodyOfAnyAnswer()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expectedText"); // the body as text, after hex-decoding when it is hex
-    QTest::addColumn<bool>("hexCoded");
-
-    QTest::newRow("start-up answer") << "gg.asp"
-                                     << "ok|" << false;
-    QTest::newRow("details") << "game.asp?id=4"
-                             << "4|Pocket Racer|" << true;
-    QTest::newRow("unknown game") << "game.asp?id=999"
-                                  << "0" << true;
-    QTest::newRow("404 page") << "game.asp?fault=404"
-                              << "404 Not Found" << false;
-    QTest::newRow("500 page") << "game.asp?fault=500"
-                              << "500 Server Error" << false;
-    QTest::newRow("empty body") << "game.asp?fault=empty"
-                                << "" << false;
+    QVERIFY(page(m_server.url(QStringLiteral("gg.asp"))).value_or(QByteArray()).startsWith("ok|"));
+    const QString details = BytesToBstr(page(m_server.url(QStringLiteral("game.asp?id=4"))));
+    QVERIFY(decode(details).value_or(QString()).startsWith(QStringLiteral("4|Pocket Racer|")));
+    const QString errorPage = BytesToBstr(page(m_server.url(QStringLiteral("game.asp?fault=500"))));
+    QVERIFY2(errorPage.contains(QStringLiteral("500 Server Error")), qPrintable(errorPage));
+    QCOMPARE(page(m_server.url(QStringLiteral("game.asp?fault=empty"))), std::optional<QByteArray>(QByteArray()));
 }
 
-void TestServerFetch::getPage()
+void TestServerFetch::getPageWithoutAnAnswerIsAbsent()
 {
-    QFETCH(QString, path);
-    QFETCH(QString, expectedText);
-    QFETCH(bool, hexCoded);
-
-    const std::optional<QByteArray> body = page(m_server.url(path));
-    QVERIFY(body.has_value());
-    const QString text = BytesToBstr(body);
-    if (hexCoded)
-        QVERIFY2(decode(text).value_or(QString()).startsWith(expectedText), qPrintable(text));
-    else if (expectedText.isEmpty())
-        QVERIFY(body->isEmpty());
-    else
-        QVERIFY2(text.contains(expectedText), qPrintable(text));
+    QCOMPARE(page(QUrl(QStringLiteral("http://127.0.0.1:%1/gg.asp").arg(PortalServer::closedPort()))), std::nullopt);
+    QCOMPARE(page(m_server.url(QStringLiteral("fault/short/movies/pocket-racer.swf"))), std::nullopt);
+    QCOMPARE(page(QUrl()), std::nullopt);
 }
 
 void TestServerFetch::getPageSendsAnEmptyPost_data()
@@ -166,32 +141,14 @@ void TestServerFetch::getPageSendsAnEmptyPost()
 {
     QFETCH(QString, path);
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
-    const std::optional<QByteArray> echo = page(m_server.url(path));
-    QVERIFY(echo.has_value());
-    QList<QByteArray> lines = echo->split('\n');
-    QCOMPARE(lines.takeFirst(), QByteArray("POST"));
-    QVERIFY2(lines.contains("Content-Length: 0"), echo->constData());
-    QVERIFY2(echo->endsWith("\n\n"), "the request carried a body");
+    const QByteArray echo = page(m_server.url(path)).value_or(QByteArray());
+    QVERIFY2(echo.startsWith("POST\n") && echo.endsWith("\n\n"), echo.constData());
+    QVERIFY(echo.contains("\nContent-Length: 0\n"));
     // Nothing but what the HTTP stack itself sends (and the server's notes on the connection).
     static const QRegularExpression own(QStringLiteral("^(Accept-Encoding|Accept-Language|Connection|Content-Length|"
-                                                       "Content-Type|Host|User-Agent|LOCAL_ADDR|LOCAL_PORT|"
-                                                       "REMOTE_ADDR|REMOTE_PORT|)(:|$)"));
-    for (const QByteArray &line : lines)
+                                                       "Content-Type|Host|User-Agent|LOCAL_[A-Z]+|REMOTE_[A-Z]+):"));
+    for (const QByteArray &line : echo.trimmed().split('\n').mid(1))
         QVERIFY2(own.match(QString::fromLatin1(line)).hasMatch(), line.constData());
-}
-
-void TestServerFetch::getPageWithoutAnAnswerIsAbsent_data()
-{
-    QTest::addColumn<QUrl>("url");
-    QTest::newRow("closed port") << QUrl(QStringLiteral("http://127.0.0.1:%1/gg.asp").arg(PortalServer::closedPort()));
-    QTest::newRow("connection broken mid-body") << m_server.url(QStringLiteral("fault/short/movies/pocket-racer.swf"));
-    QTest::newRow("not a URL") << QUrl();
-}
-
-void TestServerFetch::getPageWithoutAnAnswerIsAbsent()
-{
-    QFETCH(QUrl, url);
-    QCOMPARE(page(url), std::optional<QByteArray>());
 }
 
 void TestServerFetch::callbacksComeLaterAndOnlyWhileTheContextLives()
@@ -223,13 +180,9 @@ void TestServerFetch::downloadPic_data()
     QTest::addColumn<bool>("replaces");
 
     QTest::newRow("picture") << "pics/tiny-tennis.png" << true;
-    QTest::newRow("movie") << "movies/pocket-racer.swf" << true;
     QTest::newRow("streamed movie") << "movies/size-1500000.swf" << true;
     QTest::newRow("no Content-Length") << "fault/chunked/movies/pocket-racer.swf" << true;
-    QTest::newRow("slow") << "fault/trickle-20/movies/pocket-racer.swf" << true;
     QTest::newRow("404") << "fault/404/pics/tiny-tennis.png" << false;
-    QTest::newRow("500") << "fault/500/pics/tiny-tennis.png" << false;
-    QTest::newRow("missing file") << "pics/no-such-picture.png" << false;
     QTest::newRow("cut short") << "fault/short/movies/pocket-racer.swf" << false;
     QTest::newRow("cut short, streamed") << "fault/short/movies/size-1500000.swf" << false;
 }
@@ -267,26 +220,7 @@ void TestServerFetch::failedDownloadLeavesNoFile()
     QVERIFY(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void TestServerFetch::downloadStreamsIntoATemporaryFile()
-{
-    const QString target = m_dir->filePath(QStringLiteral("slow.swf"));
-    writeFile(target, "old");
-    std::optional<bool> outcome;
-    QObject context;
-    m_fetch->Download_Pic(m_server.url(QStringLiteral("fault/trickle-150/movies/size-8192.swf")), target, &context,
-                          [&](bool ok) { outcome = ok; });
-
-    // Part of the body is on disk while the rest is still on its way, and the old file is still whole.
-    QTRY_VERIFY_WITH_TIMEOUT(bytesOpenIn(m_dir->path()) >= 2048, waitMs);
-    QVERIFY(!outcome);
-    QCOMPARE(readFile(target), QByteArray("old"));
-
-    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), waitMs);
-    QVERIFY(*outcome);
-    QCOMPARE(QFileInfo(target).size(), 8192);
-}
-
-void TestServerFetch::destroyedFetchDiscardsItsPartialFile()
+void TestServerFetch::abandonedDownloadStreamedToDiskAndLeavesNothing()
 {
     const QString target = m_dir->filePath(QStringLiteral("slow.swf"));
     writeFile(target, "old");
@@ -294,7 +228,11 @@ void TestServerFetch::destroyedFetchDiscardsItsPartialFile()
     QObject context;
     m_fetch->Download_Pic(m_server.url(QStringLiteral("fault/trickle-150/movies/size-8192.swf")), target, &context,
                           [&](bool) { called = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(bytesOpenIn(m_dir->path()) >= 1024, waitMs);
+
+    // Part of the body is on disk while the rest is still on its way, and the old file is still whole.
+    QTRY_VERIFY_WITH_TIMEOUT(bytesOpenIn(m_dir->path()) >= 2048, waitMs);
+    QCOMPARE(readFile(target), QByteArray("old"));
+
     m_fetch.reset();
     QCOMPARE(bytesOpenIn(m_dir->path()), 0);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("slow.swf")});

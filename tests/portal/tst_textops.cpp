@@ -7,7 +7,6 @@
 #include <optional>
 
 Q_DECLARE_METATYPE(std::optional<QString>)
-Q_DECLARE_METATYPE(std::optional<QByteArray>)
 
 namespace {
 
@@ -56,13 +55,9 @@ private slots:
     void decode();
     void decodeAgreesWithIconv_data();
     void decodeAgreesWithIconv();
-    void bytesToBstr_data();
     void bytesToBstr();
-    void getLastSegment_data();
     void getLastSegment();
-    void isSafeFileName_data();
     void isSafeFileName();
-    void turnBackCodes_data();
     void turnBackCodes();
 };
 
@@ -72,20 +67,18 @@ void TestTextOps::decode_data()
     QTest::addColumn<std::optional<QString>>("expected");
     QTest::addColumn<bool>("error");
 
-    const auto text = [](const char *utf8) { return std::optional<QString>(QString::fromUtf8(utf8)); };
-    QTest::newRow("fields") << "0031007C0032" << text("1|2") << false;
-    QTest::newRow("zero") << "0030" << text("0") << false;
-    QTest::newRow("empty is absent") << "" << std::optional<QString>() << false;
-    QTest::newRow("two letters") << "00410042" << text("AB") << false;
-    QTest::newRow("short last group") << "0041004" << std::optional<QString>(QStringLiteral("A") + QChar(4)) << false;
-    QTest::newRow("one digit left") << "00413" << std::optional<QString>(QStringLiteral("A") + QChar(3)) << false;
-    QTest::newRow("lower case digits") << "007c0061c4e3" << text("|a你") << false;
-    QTest::newRow("double-byte") << "C4E3BAC3" << text("你好") << false;
-    QTest::newRow("euro single byte") << "0080" << text("€") << false;
-    QTest::newRow("html page") << "<html><body>Not found</body></html>" << std::optional<QString>() << true;
-    QTest::newRow("bad group after good ones") << "00410042zz43" << std::optional<QString>() << true;
-    QTest::newRow("blank inside") << "0041 0042" << std::optional<QString>() << true;
-    QTest::newRow("trailing newline") << "0030\n" << std::optional<QString>() << true;
+    const auto text = [](const QString &t) { return std::optional<QString>(t); };
+    const std::optional<QString> absent;
+    QTest::newRow("fields") << "0031007C0032" << text(QStringLiteral("1|2")) << false;
+    QTest::newRow("zero") << "0030" << text(QStringLiteral("0")) << false;
+    QTest::newRow("empty is absent") << "" << absent << false;
+    QTest::newRow("short last group") << "0041004" << text(QStringLiteral("A\x04")) << false;
+    QTest::newRow("one digit left") << "00413" << text(QStringLiteral("A\x03")) << false;
+    QTest::newRow("lower case, double-byte") << "007c0061c4e3" << text(QString::fromUtf8("|a你")) << false;
+    QTest::newRow("euro single byte") << "0080" << text(QString::fromUtf8("€")) << false;
+    QTest::newRow("html page") << "<html><body>Not found</body></html>" << absent << true;
+    QTest::newRow("bad group after good ones") << "00410042zz43" << absent << true;
+    QTest::newRow("trailing newline") << "0030\n" << absent << true;
 }
 
 void TestTextOps::decode()
@@ -95,11 +88,8 @@ void TestTextOps::decode()
     QFETCH(bool, error);
 
     bool raised = !error;
-    const std::optional<QString> result = ::decode(input, &raised);
+    QCOMPARE(::decode(input, &raised), expected);
     QCOMPARE(raised, error);
-    QCOMPARE(result.has_value(), expected.has_value());
-    if (expected)
-        QCOMPARE(*result, *expected);
 }
 
 void TestTextOps::decodeAgreesWithIconv_data()
@@ -107,8 +97,7 @@ void TestTextOps::decodeAgreesWithIconv_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("title") << QString::fromUtf8("快乐方块");
     QTest::newRow("punctuation") << QString::fromUtf8("他说：“太好玩了！”《星际迷宫》，。、");
-    QTest::newRow("mixed") << QString::fromUtf8("Tom#39;s 熊猫跳跳 #34;best#34; €5 | 龘");
-    QTest::newRow("full-width") << QString::fromUtf8("ＡＢＣ１２３　～");
+    QTest::newRow("mixed") << QString::fromUtf8("Tom#39;s 熊猫跳跳 €5 | 龘 ＡＢＣ　～");
 }
 
 void TestTextOps::decodeAgreesWithIconv()
@@ -121,104 +110,39 @@ void TestTextOps::decodeAgreesWithIconv()
     QCOMPARE(BytesToBstr(bytes), text);
 }
 
-void TestTextOps::bytesToBstr_data()
-{
-    QTest::addColumn<std::optional<QByteArray>>("body");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("absent") << std::optional<QByteArray>() << QString();
-    QTest::newRow("empty") << std::optional<QByteArray>(QByteArray()) << QString();
-    QTest::newRow("start-up answer") << std::optional<QByteArray>("ok|http://h/a.swf|12") << "ok|http://h/a.swf|12";
-    QTest::newRow("gbk") << std::optional<QByteArray>("\xc4\xe3\xba\xc3!") << QString::fromUtf8("你好!");
-}
-
 void TestTextOps::bytesToBstr()
 {
-    QFETCH(std::optional<QByteArray>, body);
-    QFETCH(QString, expected);
-    QCOMPARE(BytesToBstr(body), expected);
-}
-
-void TestTextOps::getLastSegment_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("url") << "http://host/flash/abc.swf"
-                         << "/"
-                         << "abc.swf";
-    QTest::newRow("bare name") << "abc.swf"
-                               << "/"
-                               << "";
-    QTest::newRow("ends in slash") << "http://host/flash/"
-                                   << "/"
-                                   << "";
-    QTest::newRow("empty") << ""
-                           << "/"
-                           << "";
-    QTest::newRow("query kept") << "http://host/a.swf?x=1/2"
-                                << "/"
-                                << "2";
-    QTest::newRow("case-sensitive") << "aXbxc"
-                                    << "X"
-                                    << "bxc";
-    QTest::newRow("longer separator") << "a::b::c"
-                                      << "::"
-                                      << "c";
+    QCOMPARE(BytesToBstr(std::nullopt), QString());
+    QCOMPARE(BytesToBstr(QByteArray()), QString());
+    QCOMPARE(BytesToBstr(QByteArray("ok|\xc4\xe3")), QString::fromUtf8("ok|你"));
 }
 
 void TestTextOps::getLastSegment()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, separator);
-    QFETCH(QString, expected);
-    QCOMPARE(get_last_segment(text, separator), expected);
-}
-
-void TestTextOps::isSafeFileName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("safe");
-    QTest::newRow("plain") << "pocket-racer.swf" << true;
-    QTest::newRow("chinese") << QString::fromUtf8("快乐方块.swf") << true;
-    QTest::newRow("three dots") << "..." << true;
-    QTest::newRow("longest") << QString(255, QLatin1Char('a')) << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("dot") << "." << false;
-    QTest::newRow("dot dot") << ".." << false;
-    QTest::newRow("slash") << "a/b.swf" << false;
-    QTest::newRow("backslash") << "..\\..\\evil.swf" << false;
-    QTest::newRow("control") << QStringLiteral("evil\x01.swf") << false;
-    QTest::newRow("newline") << "evil\n.swf" << false;
-    QTest::newRow("delete") << QStringLiteral("evil\x7f") << false;
-    QTest::newRow("too long") << QString(256, QLatin1Char('a')) << false;
+    const QString slash = QStringLiteral("/");
+    QCOMPARE(get_last_segment(QStringLiteral("http://host/flash/abc.swf"), slash), QStringLiteral("abc.swf"));
+    QCOMPARE(get_last_segment(QStringLiteral("abc.swf"), slash), QString());
+    QCOMPARE(get_last_segment(QStringLiteral("http://host/flash/"), slash), QString());
+    QCOMPARE(get_last_segment(QStringLiteral("aXbxc"), QStringLiteral("X")), QStringLiteral("bxc"));
+    QCOMPARE(get_last_segment(QStringLiteral("a::b::c"), QStringLiteral("::")), QStringLiteral("c"));
 }
 
 void TestTextOps::isSafeFileName()
 {
-    QFETCH(QString, name);
-    QFETCH(bool, safe);
-    QCOMPARE(::isSafeFileName(name), safe);
-}
-
-void TestTextOps::turnBackCodes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("both") << "Tom#39;s #34;best#34; game"
-                          << "Tom's \"best\" game";
-    QTest::newRow("none") << "plain #3 text;"
-                          << "plain #3 text;";
-    QTest::newRow("no second pass") << "#3#39;4;"
-                                    << "#3'4;";
-    QTest::newRow("apostrophes first") << "#39#34;"
-                                       << "#39\"";
+    for (const QString &name : {QStringLiteral("pocket-racer.swf"), QString::fromUtf8("快乐方块.swf"),
+                                QStringLiteral("..."), QString(255, u'a')})
+        QVERIFY2(::isSafeFileName(name), qPrintable(name));
+    for (const QString &name : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("a/b.swf"),
+                                QStringLiteral("..\\..\\evil.swf"), QStringLiteral("evil\x01.swf"),
+                                QStringLiteral("evil\n.swf"), QStringLiteral("evil\x7f"), QString(256, u'a')})
+        QVERIFY2(!::isSafeFileName(name), qPrintable(name));
 }
 
 void TestTextOps::turnBackCodes()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(::turnBackCodes(text), expected);
+    QCOMPARE(::turnBackCodes(QStringLiteral("Tom#39;s #34;best#34; game")), QStringLiteral("Tom's \"best\" game"));
+    // One pass each, apostrophes first: what a replacement forms is not replaced again.
+    QCOMPARE(::turnBackCodes(QStringLiteral("#3#39;4; #39#34;")), QStringLiteral("#3'4; #39\""));
 }
 
 QTEST_APPLESS_MAIN(TestTextOps)
