@@ -29,6 +29,13 @@ public:
     }
 
 protected:
+    // A movie may ask to open a URL in the player's own page; that would end the player, so the page
+    // stays. New windows are refused by not being handled.
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
+    {
+        return !isMainFrame || url == PlayerSchemeHandler::pageUrl();
+    }
+
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int line,
                                   const QString &source) override
     {
@@ -105,8 +112,20 @@ void FlashPlayer::createView()
     // The browser's own menu (back, reload, view source) never belongs to a player.
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
     connect(page, &QWebEnginePage::loadFinished, this, &FlashPlayer::pageLoaded);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &FlashPlayer::rendererEnded);
     layout()->addWidget(m_view);
+    setFocusProxy(m_view); // keys reach the game once the player has focus
     page->load(PlayerSchemeHandler::pageUrl());
+}
+
+void FlashPlayer::rendererEnded()
+{
+    // A renderer that died (out of memory, a crash in the movie) leaves a dead view. A fresh page comes
+    // back with the settings but without the movie, which could end it again and again.
+    m_pageReady = false;
+    m_movieUrl = QUrl();
+    if (m_view)
+        m_view->page()->load(PlayerSchemeHandler::pageUrl());
 }
 
 void FlashPlayer::pageLoaded(bool ok)
@@ -114,8 +133,14 @@ void FlashPlayer::pageLoaded(bool ok)
     if (!ok || m_pageReady)
         return;
     m_pageReady = true;
-    sendSettings();
-    sendMovie();
+    // A fresh page knows nothing: everything goes again, and the movie starts as a new one would,
+    // except that a player stopped before it had a page starts stopped.
+    m_sentSettings.clear();
+    m_movieChanged = true;
+    m_commands.clear();
+    if (!m_playing)
+        m_commands << QStringLiteral("qb.setPlaying(false);");
+    flush();
 }
 
 void FlashPlayer::pageEvent(const QString &event)
@@ -131,10 +156,47 @@ void FlashPlayer::pageEvent(const QString &event)
     }
 }
 
-void FlashPlayer::run(const QString &script)
+void FlashPlayer::scheduleFlush()
 {
-    if (m_pageReady && m_view)
+    if (m_flushScheduled || !m_pageReady)
+        return;
+    m_flushScheduled = true;
+    QMetaObject::invokeMethod(this, &FlashPlayer::flush, Qt::QueuedConnection);
+}
+
+// What the program asks in one go (a movie, then its scale and colour) reaches the page as one batch:
+// settings first, so that a new movie is never loaded twice for the settings that follow it.
+void FlashPlayer::flush()
+{
+    m_flushScheduled = false;
+    if (!m_pageReady || !m_view)
+        return;
+    QString script;
+    const QString settings =
+        QStringLiteral("{background: %1, scale: %2, menu: %3")
+            .arg(backgroundValue(), scaleValue(), m_menu ? QStringLiteral("true") : QStringLiteral("false"));
+    if (settings != m_sentSettings) {
+        script += QStringLiteral("qb.configure(%1, restart: %2});")
+                      .arg(settings, m_movieChanged ? QStringLiteral("false") : QStringLiteral("true"));
+        m_sentSettings = settings;
+    }
+    if (m_movieChanged) {
+        script += m_movieUrl.isEmpty() ? QStringLiteral("qb.clear(%1);").arg(m_loadId)
+                                       : QStringLiteral("qb.load(%1, %2);")
+                                             .arg(jsString(m_movieUrl.toString(QUrl::FullyEncoded)))
+                                             .arg(m_loadId);
+        m_movieChanged = false;
+    }
+    script += m_commands.join(QString());
+    m_commands.clear();
+    if (!script.isEmpty())
         m_view->page()->runJavaScript(script);
+}
+
+void FlashPlayer::command(const QString &script)
+{
+    m_commands << script;
+    scheduleFlush();
 }
 
 QString FlashPlayer::backgroundValue() const
@@ -156,23 +218,6 @@ QString FlashPlayer::scaleValue() const
     }
 }
 
-void FlashPlayer::sendSettings()
-{
-    run(QStringLiteral("qb.configure({background: %1, scale: %2, menu: %3});")
-            .arg(backgroundValue(), scaleValue(), m_menu ? QStringLiteral("true") : QStringLiteral("false")));
-}
-
-void FlashPlayer::sendMovie()
-{
-    if (m_movieUrl.isEmpty()) {
-        run(QStringLiteral("qb.clear(%1);").arg(m_loadId));
-        return;
-    }
-    run(QStringLiteral("qb.load(%1, %2);").arg(jsString(m_movieUrl.toString(QUrl::FullyEncoded))).arg(m_loadId));
-    if (!m_playing)
-        run(QStringLiteral("qb.setPlaying(false);"));
-}
-
 void FlashPlayer::setMovie(const QString &path)
 {
     m_movie = path;
@@ -185,25 +230,27 @@ void FlashPlayer::setMovie(const QString &path)
         if (resource && looksLikeMovie(resource->filePath))
             m_movieUrl = url;
     }
-    sendMovie();
+    m_movieChanged = true;
+    m_commands.clear(); // they were meant for the movie that goes
+    scheduleFlush();
 }
 
 void FlashPlayer::setPlaying(bool playing)
 {
     m_playing = playing;
-    run(QStringLiteral("qb.setPlaying(%1);").arg(playing ? QStringLiteral("true") : QStringLiteral("false")));
+    command(QStringLiteral("qb.setPlaying(%1);").arg(playing ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 void FlashPlayer::Forward()
 {
     m_playing = false;
-    run(QStringLiteral("qb.forward();"));
+    command(QStringLiteral("qb.forward();"));
 }
 
 void FlashPlayer::Rewind()
 {
     m_playing = false;
-    run(QStringLiteral("qb.rewind();"));
+    command(QStringLiteral("qb.rewind();"));
 }
 
 void FlashPlayer::setBGColor(const QString &rrggbb)
@@ -218,7 +265,7 @@ void FlashPlayer::setBGColor(const QString &rrggbb)
     setPalette(p);
     if (m_view)
         m_view->page()->setBackgroundColor(colour);
-    run(QStringLiteral("qb.configure({background: %1});").arg(backgroundValue()));
+    scheduleFlush();
 }
 
 void FlashPlayer::setMenu(bool on)
@@ -226,7 +273,7 @@ void FlashPlayer::setMenu(bool on)
     if (on == m_menu)
         return;
     m_menu = on;
-    run(QStringLiteral("qb.configure({menu: %1});").arg(on ? QStringLiteral("true") : QStringLiteral("false")));
+    scheduleFlush();
 }
 
 void FlashPlayer::setScaleMode(int mode)
@@ -234,5 +281,5 @@ void FlashPlayer::setScaleMode(int mode)
     if (mode < ShowAll || mode > NoScale || mode == m_scaleMode)
         return;
     m_scaleMode = mode;
-    run(QStringLiteral("qb.configure({scale: %1});").arg(scaleValue()));
+    scheduleFlush();
 }

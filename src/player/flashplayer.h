@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
@@ -64,10 +65,11 @@ private:
     void releasePage();
     void createView();
     void pageLoaded(bool ok);
+    void rendererEnded();
     void pageEvent(const QString &event);
-    void run(const QString &script);
-    void sendMovie();
-    void sendSettings();
+    void scheduleFlush();
+    void flush();
+    void command(const QString &script);
     QString backgroundValue() const;
     QString scaleValue() const;
 
@@ -75,6 +77,11 @@ private:
     QWebEngineView *m_view = nullptr;
     bool m_pageReady = false;
     bool m_released = false;
+    // Changes not sent to the page yet.
+    bool m_flushScheduled = false;
+    bool m_movieChanged = false;
+    QString m_sentSettings;
+    QStringList m_commands;
 
     QString m_movie;
     QUrl m_movieUrl; // empty when the movie cannot be shown

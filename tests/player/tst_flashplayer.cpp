@@ -47,8 +47,10 @@ private slots:
     void hiddenPlayerHasNoPageUntilShown();
     void scaleModeDecidesWhatFillsTheBorders_data();
     void scaleModeDecidesWhatFillsTheBorders();
+    void settingsAfterANewMovieApplyWithoutRestartingIt();
     void rightClickMenu_data();
     void rightClickMenu();
+    void profileMayEndBeforeItsPlayers();
 
 private:
     QString writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps);
@@ -309,6 +311,28 @@ void TestFlashPlayer::scaleModeDecidesWhatFillsTheBorders()
     QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player, QPoint(80, 8)), border), kFrameTimeout);
 }
 
+void TestFlashPlayer::settingsAfterANewMovieApplyWithoutRestartingIt()
+{
+    const QString red = writeMovie(QStringLiteral("red.swf"), {0xff0000}, 3);
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    player->resize(160, 320);
+    QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
+    // What entering full screen does: the movie, then its scale, then the colour.
+    player->setMovie(red);
+    player->setScaleMode(FlashPlayer::ExactFit);
+    player->setBGColor(QStringLiteral("000000"));
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get(), QPoint(80, 8)), kRed), kFrameTimeout);
+    QVERIFY(settled(player.get()));
+    QCOMPARE(started.count(), 1);
+
+    // Alone, a setting that changes how the movie is shown starts it again in the new way.
+    player->setScaleMode(FlashPlayer::ShowAll);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get(), QPoint(80, 8)), Qt::black), kFrameTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, kStartTimeout);
+}
+
 void TestFlashPlayer::rightClickMenu_data()
 {
     QTest::addColumn<bool>("menu");
@@ -341,6 +365,26 @@ void TestFlashPlayer::rightClickMenu()
                  qPrintable(items));
     else
         QCOMPARE(items, QString());
+}
+
+void TestFlashPlayer::profileMayEndBeforeItsPlayers()
+{
+    auto profile = std::make_unique<PlayerProfile>(m_app->path(), m_app->config().ruffleDir());
+    FlashPlayer player(profile.get());
+    player.resize(100, 80);
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.setMovie(m_rgby);
+    player.show();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+
+    profile.reset(); // takes the player's page along
+    QVERIFY(!player.view());
+    player.setMovie(m_rgby);
+    player.setPlaying(false);
+    player.Rewind();
+    player.hide();
+    player.show();
+    QVERIFY(!player.view());
 }
 
 QUILLABRIX_PLAYER_TEST_MAIN(TestFlashPlayer)

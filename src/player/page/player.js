@@ -62,6 +62,7 @@
         // Set when Rewind or Forward stopped the timeline, so that Playing true plays on from there;
         // a timeline the movie stopped itself is left alone.
         timelineStopped: false,
+        suspended: false, // paused by the widget
         userRightClicks: 0,
     };
 
@@ -84,8 +85,14 @@
         true
     );
 
+    // A hidden page gets no animation frames; its operations must not wait for it to be shown again.
     function nextFrame() {
-        return new Promise((resolve) => window.requestAnimationFrame(() => resolve()));
+        return new Promise((resolve) => {
+            if (document.hidden)
+                window.setTimeout(resolve, 16);
+            else
+                window.requestAnimationFrame(() => resolve());
+        });
     }
 
     const stage = () => document.getElementById("stage");
@@ -96,6 +103,7 @@
             state.player = null;
         }
         state.timelineStopped = false;
+        state.suspended = false;
     }
 
     // Before its movie arrives Ruffle fills the canvas with a colour of its own; the first frame is there
@@ -151,6 +159,12 @@
                 report("failed", state.id);
             }
         }).observe(player.shadowRoot, { childList: true, subtree: true });
+        // Ruffle pauses a hidden page and, shown again, plays on if it played when hidden; a pause asked
+        // for meanwhile must hold. Registered after Ruffle's own listener, so this one runs last.
+        document.addEventListener("visibilitychange", () => {
+            if (state.player === player && !document.hidden && state.suspended)
+                player.ruffle().suspend();
+        });
         stage().appendChild(player);
         state.player = player;
         const config = {
@@ -255,10 +269,11 @@
     }
 
     window.qb = {
-        // Settings that change how the current movie is shown restart it; the widget sends only changes.
+        // Settings that change how the current movie is shown restart it, unless a new movie follows.
         configure(settings) {
             return enqueue(async () => {
                 const restart =
+                    settings.restart &&
                     state.player &&
                     ((settings.background !== undefined && settings.background !== state.background) ||
                         (settings.scale !== undefined && settings.scale !== state.scale));
@@ -291,6 +306,7 @@
                 const player = state.player;
                 if (!player)
                     return;
+                state.suspended = !playing;
                 if (!playing) {
                     player.ruffle().suspend();
                     return;
