@@ -102,7 +102,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     const bool anyAddress = options.bind == "0.0.0.0" || options.bind == "::";
-    const std::string host = (anyAddress ? std::string("127.0.0.1") : options.bind) + ':' + std::to_string(port);
+    const bool ipv6 = options.bind.find(':') != std::string::npos;
+    const std::string address = anyAddress ? std::string("127.0.0.1") : ipv6 ? '[' + options.bind + ']' : options.bind;
+    const std::string host = address + ':' + std::to_string(port);
     service.setDefaultHost(host);
 
     std::atomic<bool> listening{true};
