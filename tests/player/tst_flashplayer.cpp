@@ -36,6 +36,7 @@ class TestFlashPlayer : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void playsEveryFrameAndLoops_data();
     void playsEveryFrameAndLoops();
     void pauseHoldsTheFrameAndResumePlaysOn();
     void rewindShowsTheFirstFrameStopped();
@@ -53,7 +54,8 @@ private slots:
     void profileMayEndBeforeItsPlayers();
 
 private:
-    QString writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps);
+    QString writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps, bool compressed = false,
+                       std::size_t padTo = 0);
     std::unique_ptr<FlashPlayer> startedPlayer(const QString &movie, const QString &background = {});
     // True once the page has carried out everything asked of it so far.
     bool settled(FlashPlayer *player);
@@ -66,11 +68,14 @@ private:
     QString m_rgby; // red, green, blue, yellow at 3 frames a second
 };
 
-QString TestFlashPlayer::writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps)
+QString TestFlashPlayer::writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps,
+                                    bool compressed, std::size_t padTo)
 {
     swf::MovieSpec spec;
     spec.frameColors = colours;
     spec.frameRate = fps;
+    spec.compressed = compressed;
+    spec.padTo = padTo;
     const std::string bytes = swf::writeSolidColourMovie(spec);
     const QString path = m_app->filePath(QStringLiteral("flash/") + name);
     QFile file(path);
@@ -153,9 +158,23 @@ void TestFlashPlayer::cleanupTestCase()
     m_profile.reset();
 }
 
+void TestFlashPlayer::playsEveryFrameAndLoops_data()
+{
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<int>("padTo");
+    QTest::newRow("plain") << false << 0;
+    QTest::newRow("compressed") << true << 0;
+    QTest::newRow("padded") << false << 300000;
+    QTest::newRow("compressed and padded") << true << 300000;
+}
+
 void TestFlashPlayer::playsEveryFrameAndLoops()
 {
-    auto player = startedPlayer(m_rgby);
+    QFETCH(bool, compressed);
+    QFETCH(int, padTo);
+    const QString movie = writeMovie(QStringLiteral("variant.swf"), {0xff0000, 0x00ff00, 0x0000ff, 0xffff00}, 3,
+                                     compressed, std::size_t(padTo));
+    auto player = startedPlayer(movie);
     QVERIFY(player);
     for (const QColor &expected : {kGreen, kBlue, kYellow, kRed, kGreen})
         QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), expected), kFrameTimeout);

@@ -96,8 +96,6 @@ void TestPlayerSchemeHandler::resolvesOnlyServedFiles_data()
 
     QTest::newRow("page") << playerUrl(QStringLiteral("/player.html")) << QStringLiteral(":page")
                           << QByteArray("text/html");
-    QTest::newRow("page script") << playerUrl(QStringLiteral("/player.js")) << QStringLiteral(":page")
-                                 << QByteArray("text/javascript");
     QTest::newRow("ruffle") << playerUrl(QStringLiteral("/ruffle/ruffle.js")) << QStringLiteral(":ruffle")
                             << QByteArray("text/javascript");
     QTest::newRow("ruffle wasm") << playerUrl(QStringLiteral("/ruffle/") + wasmName()) << QStringLiteral(":ruffle")
@@ -123,23 +121,16 @@ void TestPlayerSchemeHandler::resolvesOnlyServedFiles_data()
         QStringLiteral("/secret.txt"),
         QStringLiteral("/flash/../QuillabrixGame.dll"),
         QStringLiteral("/flash/%2e%2e/QuillabrixGame.dll"),
-        QStringLiteral("/flash/%2E%2e/secret.txt"),
         QStringLiteral("/flash/..%2fsecret.txt"),
         QStringLiteral("/flash/.%2e%5csecret.txt"),
-        QStringLiteral("/ruffle/%2e%2e/%2e%2e/secret.txt"),
         QStringLiteral("/flash/./game.swf"),
         QStringLiteral("/flash//game.swf"),
         QStringLiteral("/flash/escape.swf"),
         QStringLiteral("/pic/up.gif"),
         QStringLiteral("/flash/missing.swf"),
-        QStringLiteral("/flash/sub"),
         QStringLiteral("/flash/"),
         QStringLiteral("/flash"),
         QStringLiteral("/ruffle/LICENSE_MIT"),
-        QStringLiteral("/ruffle/"),
-        QStringLiteral("/images"),
-        QStringLiteral("/html/main.html"),
-        QStringLiteral("/"),
     };
     for (const QString &path : refused)
         QTest::addRow("refused %s", qPrintable(path)) << playerUrl(path) << QString() << QByteArray();
@@ -175,8 +166,6 @@ void TestPlayerSchemeHandler::mapsProgramPathsToUrls_data()
 
     QTest::newRow("slashes") << QStringLiteral("/flash/game.swf") << QStringLiteral("flash/game.swf");
     QTest::newRow("backslashes") << QStringLiteral("\\flash\\game.swf") << QStringLiteral("flash/game.swf");
-    QTest::newRow("mixed separators") << QStringLiteral("\\flash/sub\\deeper.swf")
-                                      << QStringLiteral("flash/sub/deeper.swf");
     QTest::newRow("odd name") << QStringLiteral("/flash/a #b?c%20.swf") << QStringLiteral("flash/a #b?c%20.swf");
     QTest::newRow("chinese name") << QStringLiteral("/flash/游戏.swf") << QStringLiteral("flash/游戏.swf");
     QTest::newRow("placeholder") << QStringLiteral("/nogame.swf") << QStringLiteral("nogame.swf");
@@ -216,20 +205,14 @@ void TestPlayerSchemeHandler::servesThroughTheWebEngine_data()
                            << QStringLiteral("200 application/x-shockwave-flash FWS game");
     QTest::newRow("odd name") << QStringLiteral("/flash/a%20%23b%3Fc%2520.swf") << QStringLiteral("GET")
                               << QStringLiteral("200 application/x-shockwave-flash FWS odd name");
-    QTest::newRow("picture") << QStringLiteral("/pic/game.gif") << QStringLiteral("GET")
-                             << QStringLiteral("200 image/gif GIF89a");
     QTest::newRow("wasm") << QStringLiteral("/ruffle/") + wasmName() << QStringLiteral("GET")
                           << QStringLiteral("200 application/wasm <long>");
     QTest::newRow("head") << QStringLiteral("/flash/game.swf") << QStringLiteral("HEAD") << QStringLiteral("failed");
     QTest::newRow("post") << QStringLiteral("/flash/game.swf") << QStringLiteral("POST") << QStringLiteral("failed");
-    QTest::newRow("dot dot") << QStringLiteral("/flash/../secret.txt") << QStringLiteral("GET")
-                             << QStringLiteral("failed");
     QTest::newRow("encoded dot dot") << QStringLiteral("/flash/%2e%2e/secret.txt") << QStringLiteral("GET")
                                      << QStringLiteral("failed");
     QTest::newRow("link leading out") << QStringLiteral("/flash/escape.swf") << QStringLiteral("GET")
                                       << QStringLiteral("failed");
-    QTest::newRow("library file") << QStringLiteral("/QuillabrixGame.dll") << QStringLiteral("GET")
-                                  << QStringLiteral("failed");
 }
 
 void TestPlayerSchemeHandler::servesThroughTheWebEngine()
