@@ -1,5 +1,7 @@
 #include "librarypanel.h"
 
+#include "textcodes.h"
+
 #include "gamelistmodel.h"
 #include "pictureloader.h"
 #include "twips.h"
@@ -27,13 +29,6 @@ QFont arial(qreal points, bool bold)
 }
 
 // The server writes an apostrophe as "#39;" and a double quote as "#34;"; only descriptions show them back.
-QString turnBackCodes(QString text)
-{
-    text.replace(QLatin1String("#39;"), QLatin1String("'"));
-    text.replace(QLatin1String("#34;"), QLatin1String("\""));
-    return text;
-}
-
 QLabel *detailLabel(const QString &name, const QFont &font, QWidget *parent)
 {
     auto *label = new QLabel(parent);

@@ -86,10 +86,3 @@ bool isSafeFileName(const QString &name)
     return true;
 }
 
-QString turnBackCodes(const QString &text)
-{
-    QString out = text;
-    out.replace(QLatin1String("#39;"), QLatin1String("'"));
-    out.replace(QLatin1String("#34;"), QLatin1String("\""));
-    return out;
-}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "textcodes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,6 +24,3 @@ QString get_last_segment(const QString &text, const QString &separator);
 // Whether a name taken from a server URL may be used as a file name inside one of our folders: it must name
 // a file in that folder and nothing else (no empty name, ".", "..", path separators or control characters).
 bool isSafeFileName(const QString &name);
-
-// Turns the server's codes back into the characters they stand for: "#39;" is ' and "#34;" is ".
-QString turnBackCodes(const QString &text);

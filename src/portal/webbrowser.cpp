@@ -14,9 +14,8 @@ PortalPage::PortalPage(QWebEngineProfile *profile, QObject *parent) : QWebEngine
 bool PortalPage::isForbiddenForPages(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
-    return !(scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-             scheme == QLatin1String("about") || scheme == QLatin1String("data") ||
-             scheme == QLatin1String("javascript"));
+    return !(scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("about") ||
+             scheme == QLatin1String("data") || scheme == QLatin1String("javascript"));
 }
 
 bool PortalPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
@@ -37,12 +36,12 @@ WebBrowser::WebBrowser(QWebEngineProfile *profile, QWidget *parent) : QWebEngine
     connect(page, &QWebEnginePage::loadStarted, this, [this] { m_readyState = Loading; });
     connect(page, &QWebEnginePage::loadFinished, this, [this] { m_readyState = Complete; });
     // Not calling openIn() refuses the window: the handler only ever sees the address.
-    connect(page, &QWebEnginePage::newWindowRequested, this,
-            [this](QWebEngineNewWindowRequest &request) {
-                // Handled after the engine's callback returns, so the handler may show a modal message.
-                const QUrl url = request.requestedUrl();
-                QMetaObject::invokeMethod(this, [this, url] { emit NewWindow(url); }, Qt::QueuedConnection);
-            });
+    connect(page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
+        // Handled after the engine's callback returns, so the handler may show a modal message.
+        const QUrl url = request.requestedUrl();
+        QMetaObject::invokeMethod(
+            this, [this, url] { emit NewWindow(url); }, Qt::QueuedConnection);
+    });
 }
 
 void WebBrowser::navigateTo(const QUrl &url)

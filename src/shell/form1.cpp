@@ -468,8 +468,8 @@ void Form1::game_list_DblClick()
     if (!game)
         return;
     // A value of its own: a download that is running keeps its target.
-    const QString moviePath = appPath(QStringLiteral("flash/") + game->game);
-    if (!QFileInfo(moviePath).isFile()) {
+    const QString moviePath = m_store->moviePath(game->game);
+    if (moviePath.isEmpty() || !QFileInfo(moviePath).isFile()) {
         m_messages->show(MessageBox::Icon::Critical, noFileMessage(), this);
         return;
     }
