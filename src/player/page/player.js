@@ -222,9 +222,12 @@
         try {
             result = await use(player);
         } finally {
+            // Ruffle closes its menu on the next click anywhere; an item's click has done that already.
             const overlay = player.shadowRoot.getElementById("context-menu-overlay");
-            if (overlay)
+            if (overlay && !overlay.classList.contains("hidden")) {
+                document.documentElement.dispatchEvent(new MouseEvent("click"));
                 overlay.classList.add("hidden");
+            }
             if (paused) {
                 api.suspend();
                 await repaint(player);
