@@ -53,8 +53,14 @@ int runFull(QApplication &app, const QString &server, const QString &folder)
             QCoreApplication::exit(0);
         });
     };
-    QObject::connect(&window, &Form1::startupFinished, &app, [&] { shown = true; done(); });
-    QObject::connect(window.gg_movie, &FlashPlayer::movieStarted, &app, [&] { painted = true; done(); });
+    QObject::connect(&window, &Form1::startupFinished, &app, [&] {
+        shown = true;
+        done();
+    });
+    QObject::connect(window.gg_movie, &FlashPlayer::movieStarted, &app, [&] {
+        painted = true;
+        done();
+    });
     QObject::connect(&window, &Form1::ended, &app, [] { QCoreApplication::exit(2); });
     window.Form_Load();
     return app.exec();
@@ -117,7 +123,8 @@ int main(int argc, char *argv[])
         // The banner the game box fetched is the minimal program's movie too.
         QString banner;
         const QStringList pics = QDir(folder.filePath(QStringLiteral("pic"))).entryList({QStringLiteral("*.swf")});
-        banner = pics.isEmpty() ? folder.filePath(QStringLiteral("nogame.swf")) : folder.filePath(QStringLiteral("pic/") + pics.first());
+        banner = pics.isEmpty() ? folder.filePath(QStringLiteral("nogame.swf"))
+                                : folder.filePath(QStringLiteral("pic/") + pics.first());
         const auto minimal = runChild({QStringLiteral("--minimal"), banner, folder.path()});
         if (i == 0)
             continue; // warm-up: caches, and the advertisements are fetched once
@@ -132,9 +139,11 @@ int main(int argc, char *argv[])
     out << "start-up to the window shown with the banner painted (median of " << runs << " runs)\n";
     out << QStringLiteral("  game box:        %1 ms\n").arg(full, 0, 'f', 0);
     out << QStringLiteral("  minimal program: %1 ms (one Ruffle movie in one view)\n").arg(minimal, 0, 'f', 0);
-    out << QStringLiteral("  ratio:           %1 (target at most 1.5)\n").arg(minimal > 0 ? full / minimal : 0, 0, 'f', 2);
+    out << QStringLiteral("  ratio:           %1 (target at most 1.5)\n")
+               .arg(minimal > 0 ? full / minimal : 0, 0, 'f', 2);
     out << QStringLiteral("idle PSS of the process tree after start-up (median)\n");
-    out << QStringLiteral("  game box:        %1 MiB (target at most 600)\n").arg(procstats::median(fullPss) / 1024, 0, 'f', 0);
+    out << QStringLiteral("  game box:        %1 MiB (target at most 600)\n")
+               .arg(procstats::median(fullPss) / 1024, 0, 'f', 0);
     out << QStringLiteral("  minimal program: %1 MiB\n").arg(procstats::median(minimalPss) / 1024, 0, 'f', 0);
     return 0;
 }

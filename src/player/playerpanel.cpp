@@ -69,9 +69,9 @@ void PlayerPanel::keepButtonRowAbovePlayer()
                        twips::toPixels(panelHeight - top - playerBottomMargin));
     // The hint goes to the end of the button row, where the player does not cover it.
     twips::place(Text1, 3960, 330, 1500, 180);
-    for (QWidget *w : {static_cast<QWidget *>(b_rewind), static_cast<QWidget *>(b_pause),
-                       static_cast<QWidget *>(b_play), static_cast<QWidget *>(b_Forward),
-                       static_cast<QWidget *>(b_full), static_cast<QWidget *>(b_local)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(b_rewind), static_cast<QWidget *>(b_pause), static_cast<QWidget *>(b_play),
+          static_cast<QWidget *>(b_Forward), static_cast<QWidget *>(b_full), static_cast<QWidget *>(b_local)})
         w->raise();
     b_play->raise();
 }

@@ -9,6 +9,11 @@
 
 void PlayerProfile::registerScheme()
 {
+    // Players of one program share a renderer process: three players then cost little more than one.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--process-per-site"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --process-per-site").trimmed());
+
     const QByteArray name = PlayerSchemeHandler::scheme();
     if (QWebEngineUrlScheme::schemeByName(name).name() == name)
         return;

@@ -14,7 +14,8 @@ class PlayerProfile : public QObject
     Q_OBJECT
 
 public:
-    // Must run before the QApplication is created: the web engine learns its schemes only at start.
+    // Must run before the QApplication is created: the web engine learns its schemes (and its process
+    // model) only at start.
     static void registerScheme();
 
     PlayerProfile(const QString &appFolder, const QString &ruffleFolder, QObject *parent = nullptr);

@@ -370,8 +370,8 @@ void Form1::onGameDetails(const std::optional<QByteArray> &body)
     QPointer<QLabel> loadpic = download_main->loadpic;
     m_pictures->LoadPicture(game_pic, this, [loadpic](const QImage &image) {
         if (loadpic && !image.isNull())
-            loadpic->setPixmap(QPixmap::fromImage(image).scaled(loadpic->size(), Qt::KeepAspectRatio,
-                                                                Qt::SmoothTransformation));
+            loadpic->setPixmap(
+                QPixmap::fromImage(image).scaled(loadpic->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     });
     loadflash_name = strName;
     m_fullscreen->setEnabled(true);

@@ -4,7 +4,7 @@
 class Skin
 {
 public:
-    void selectTheme(short theme);   // start-up, with 4
+    void selectTheme(short theme);    // start-up, with 4
     void setColourScheme(int scheme); // start-up, with 4
     void apply();                     // start-up: the theme becomes the application's look
     void release();                   // exit tick
