@@ -45,7 +45,8 @@ struct WindowUnderTest
         QSignalSpy shown(window.get(), &Form1::startupFinished);
         QSignalSpy ended(window.get(), &Form1::ended);
         window->Form_Load();
-        QTest::qWaitFor([&] { return shown.count() + ended.count() > 0; }, timeoutMs);
+        if (!QTest::qWaitFor([&] { return shown.count() + ended.count() > 0; }, timeoutMs))
+            return false;
         return shown.count() > 0;
     }
 
