@@ -280,6 +280,14 @@ void PortalService::install(httplib::Server &server)
     };
     server.Get(".*", handler);
     server.Post(".*", handler);
+    // A POST with no body and no Content-Length (`curl -X POST URL`) is a plain request for the page; the
+    // HTTP library would wait for a body that never comes and answer 400, so it is answered before that.
+    server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
+        if (request.method != "POST" || request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
+            return httplib::Server::HandlerResponse::Unhandled;
+        handle(request, response);
+        return httplib::Server::HandlerResponse::Handled;
+    });
 }
 
 void PortalService::handle(const httplib::Request &request, httplib::Response &response)

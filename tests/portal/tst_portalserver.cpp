@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +76,7 @@ private slots:
     void detailsFaults_data();
     void detailsFaults();
     void countsRequestsPerPath();
+    void postWithoutBodyOrLengthIsAnswered();
     void gamesFolderAddsItsGames();
     void stopsCleanlyOnTerminate();
 
@@ -372,6 +374,24 @@ void TestPortalServer::countsRequestsPerPath()
     QCOMPARE(count(QStringLiteral("/mode/upper/ads/gg_banner.swf")), QByteArray("1"));
     fetch(m_server.url(QStringLiteral("stats/reset")));
     QCOMPARE(count(QStringLiteral("/ads/gg_banner.swf")), QByteArray("0"));
+}
+
+// `curl -X POST URL` sends neither a body nor a Content-Length: it still gets the game's details.
+void TestPortalServer::postWithoutBodyOrLengthIsAnswered()
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(m_server.port()));
+    QVERIFY(socket.waitForConnected(waitMs));
+    socket.write("POST /game.asp?id=2 HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_server.port()) +
+                 "\r\nConnection: close\r\n\r\n");
+    QByteArray response;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(waitMs))
+        response += socket.readAll();
+    response += socket.readAll();
+    QVERIFY2(response.startsWith("HTTP/1.1 200"), response.left(80).constData());
+    const QByteArray body = response.mid(response.indexOf("\r\n\r\n") + 4);
+    QCOMPARE(decode(BytesToBstr(body)).value_or(QString()).split(QLatin1Char('|')),
+             details(m_server.url(QStringLiteral("game.asp?id=2"))));
 }
 
 void TestPortalServer::gamesFolderAddsItsGames()
