@@ -34,13 +34,14 @@ QString gameCard(const Game &game, const QString &href)
 }
 
 const char *const mainStyle = R"(
-body { width: 796px; min-height: 531px; }
+html { overflow-x: hidden; }
+body { min-height: 100vh; }
 .bar { display: flex; align-items: baseline; justify-content: space-between; height: 44px; padding: 10px 18px 0;
        background: linear-gradient(#ffffff, #e9eef5); border-bottom: 1px solid #d5dbe4; }
 .bar h1 { margin: 0; font-size: 17px; color: #c62828; }
 .bar span { color: #78808c; }
-.grid { display: flex; flex-wrap: wrap; padding: 10px 12px; }
-.game { display: block; width: 140px; margin: 6px 7px; padding: 8px 9px 6px; background: #fff; border: 1px solid #dde2ea;
+.grid { display: flex; flex-wrap: wrap; padding: 10px 8px; }
+.game { display: block; width: 140px; margin: 6px 5px; padding: 8px 9px 6px; background: #fff; border: 1px solid #dde2ea;
         border-radius: 6px; text-align: center; color: #2b2f36; }
 .game:hover { border-color: #ef6c00; text-decoration: none; box-shadow: 0 2px 6px rgba(0,0,0,.12); }
 .game img { display: block; border-radius: 4px; }
