@@ -1,0 +1,381 @@
+#include "downloadpanel.h"
+#include "form1fixture.h"
+#include "gamelistmodel.h"
+#include "gamestore.h"
+#include "librarypanel.h"
+#include "picturebutton.h"
+#include "playerpanel.h"
+#include "swfwriter.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+const QColor kRed(0xff, 0x00, 0x00);
+const QColor kGreen(0x00, 0xff, 0x00);
+const QColor kBlue(0x00, 0x00, 0xff);
+const QColor kYellow(0xff, 0xff, 0x00);
+const QColor kCyan(0x00, 0xff, 0xff);
+const QColor kMagenta(0xff, 0x00, 0xff);
+
+constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
+constexpr int kFrameTimeout = 20000;
+
+// The game recorded first (id 1) plays red, green, blue, yellow; the second (id 2) cyan, magenta.
+const QString kColours = QStringLiteral("colours.swf");
+const QString kPairs = QStringLiteral("pairs.swf");
+
+QColor centreColour(QWidget *widget)
+{
+    const QImage image = widget->grab().toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+// Colours read back from the web view's compositor may be off by a step or two.
+bool near(const QColor &a, const QColor &b)
+{
+    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
+}
+
+} // namespace
+
+// Playing library games in the player panel, and the panel's buttons, driven through the main window.
+class TestPlayback : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void playStartsTheGameInThePlayerPanel_data();
+    void playStartsTheGameInThePlayerPanel();
+    void playThatFindsNoMovieChangesNothing_data();
+    void playThatFindsNoMovieChangesNothing();
+    void pauseHoldsTheFrameAndPlayResumes();
+    void newGamePlaysWhileThePlayPictureShows();
+    void rewindAndForwardStepByFrame();
+    void rewindButtonRisesUnderThePointer();
+    void buttonRowIsNotCoveredByThePlayer();
+
+private:
+    Form1 *window() const { return m_w->window.get(); }
+    PlayerPanel *panel() const { return window()->flash_main; }
+    QString moviePath(const QString &name) const { return m_w->folder.filePath(QStringLiteral("flash/") + name); }
+    bool writeMovie(const QString &name, const std::vector<uint32_t> &colours);
+    int rowOf(qint64 id) const;
+    void openLibraryAndSelect(qint64 id);
+    void doubleClick(int row);
+    bool playGame(qint64 id);
+    // A click where the user would click: through the window, at the widget's centre, so that whatever lies
+    // on top there receives it.
+    void clickThroughWindow(QWidget *target);
+    // True when the game's colour stays put while the banner shows `changes` new colours.
+    bool holdsWhileTheBannerPlays(int changes);
+
+    PortalServer m_server;
+    std::unique_ptr<WindowUnderTest> m_w;
+};
+
+bool TestPlayback::writeMovie(const QString &name, const std::vector<uint32_t> &colours)
+{
+    swf::MovieSpec spec;
+    spec.frameColors = colours;
+    spec.frameRate = 3;
+    const std::string bytes = swf::writeSolidColourMovie(spec);
+    QFile file(moviePath(name));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+int TestPlayback::rowOf(qint64 id) const
+{
+    const GameListModel *model = window()->game_main->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->idText(row) == QString::number(id))
+            return row;
+    }
+    return -1;
+}
+
+void TestPlayback::openLibraryAndSelect(qint64 id)
+{
+    window()->b_local_Click();
+    const int row = rowOf(id);
+    QTableView *grid = window()->game_main->game_list;
+    const QRect cell = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+void TestPlayback::doubleClick(int row)
+{
+    // What the window system delivers for a double-click: a click, then a press that is also a double-click.
+    QTableView *grid = window()->game_main->game_list;
+    const QPoint at = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, at);
+}
+
+bool TestPlayback::playGame(qint64 id)
+{
+    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    openLibraryAndSelect(id);
+    window()->game_main->Game_Play->click();
+    return started.wait(kStartTimeout) || !started.isEmpty();
+}
+
+void TestPlayback::clickThroughWindow(QWidget *target)
+{
+    const QPoint at = target->mapTo(window(), target->rect().center());
+    QTest::mouseClick(window()->windowHandle(), Qt::LeftButton, {}, at);
+}
+
+bool TestPlayback::holdsWhileTheBannerPlays(int changes)
+{
+    FlashPlayer *game = window()->flash;
+    FlashPlayer *banner = window()->gg_movie;
+    // The last frame drawn before the page carried out the pause may reach the screen a little later.
+    const auto pending = [game] {
+        auto result = std::make_shared<QVariant>();
+        game->view()->page()->runJavaScript(QStringLiteral("qb.pending()"),
+                                            [result](const QVariant &value) { *result = value; });
+        return QTest::qWaitFor([&] { return result->isValid(); }, kFrameTimeout) ? result->toInt() : -1;
+    };
+    if (!QTest::qWaitFor([&] { return pending() == 0; }, kFrameTimeout))
+        return false;
+    QColor seen = centreColour(banner);
+    if (!QTest::qWaitFor([&] { return centreColour(banner) != seen; }, kFrameTimeout))
+        return false;
+    seen = centreColour(banner);
+    const QColor held = centreColour(game);
+    int changed = 0;
+    bool holds = true;
+    (void)QTest::qWaitFor(
+        [&] {
+            holds = holds && centreColour(game) == held;
+            const QColor now = centreColour(banner);
+            if (now != seen) {
+                seen = now;
+                ++changed;
+            }
+            return changed >= changes || !holds;
+        },
+        kFrameTimeout);
+    return holds && changed >= changes;
+}
+
+void TestPlayback::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+void TestPlayback::init()
+{
+    m_w = std::make_unique<WindowUnderTest>(m_server.baseUrl());
+    QVERIFY(m_w->start());
+    QVERIFY(writeMovie(kColours, {0xff0000, 0x00ff00, 0x0000ff, 0xffff00}));
+    QVERIFY(writeMovie(kPairs, {0x00ffff, 0xff00ff}));
+    GameStore store(m_w->folder.path());
+    QVERIFY(store.open_db());
+    QVERIFY(store.insert(QStringLiteral("501"), QStringLiteral("Colours"), kColours, QStringLiteral("colours.png"),
+                         QStringLiteral("Four colours")));
+    QVERIFY(store.insert(QStringLiteral("502"), QStringLiteral("Pairs"), kPairs, QStringLiteral("pairs.png"),
+                         QStringLiteral("Two colours")));
+}
+
+void TestPlayback::cleanup()
+{
+    m_w.reset();
+}
+
+void TestPlayback::playStartsTheGameInThePlayerPanel_data()
+{
+    QTest::addColumn<bool>("playButton");
+    QTest::newRow("double-click") << false;
+    QTest::newRow("Play") << true;
+}
+
+void TestPlayback::playStartsTheGameInThePlayerPanel()
+{
+    QFETCH(bool, playButton);
+    QVERIFY(!window()->m_fullscreen->isEnabled());
+    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    openLibraryAndSelect(1);
+    QVERIFY(window()->game_main->Game_Play->isVisible());
+    if (playButton)
+        window()->game_main->Game_Play->click();
+    else
+        doubleClick(rowOf(1));
+
+    QCOMPARE(window()->flash->movie(), moviePath(kColours));
+    QCOMPARE(window()->loadflash_name, kColours);
+    QVERIFY(panel()->isVisible() && window()->flash->isVisible());
+    QVERIFY(window()->game_main->isHidden());
+    QVERIFY(window()->main_main->isHidden());
+    QVERIFY(window()->download_main->isHidden());
+    QVERIFY(window()->gg_download->isHidden());
+    QVERIFY(window()->m_fullscreen->isEnabled());
+    QVERIFY(m_w->messages.shown.isEmpty());
+
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kBlue), kFrameTimeout);
+}
+
+void TestPlayback::playThatFindsNoMovieChangesNothing_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("movie file removed") << QStringLiteral("remove movie") << true;
+    QTest::newRow("game deleted behind the grid") << QStringLiteral("remove row") << false;
+    QTest::newRow("title row") << QStringLiteral("title row") << false;
+}
+
+void TestPlayback::playThatFindsNoMovieChangesNothing()
+{
+    QFETCH(QString, what);
+    QFETCH(bool, warned);
+    QVERIFY(playGame(1));
+    openLibraryAndSelect(2);
+    const QString blank = window()->flash->movie();
+    int row = rowOf(2);
+    if (what == QLatin1String("remove movie")) {
+        QVERIFY(QFile::remove(moviePath(kPairs)));
+    } else if (what == QLatin1String("remove row")) {
+        GameStore store(m_w->folder.path());
+        QVERIFY(store.open_db() && store.removeById(QStringLiteral("2")));
+    } else {
+        row = GameListModel::TitleRow;
+    }
+
+    doubleClick(row);
+    if (warned) {
+        QCOMPARE(m_w->messages.shown.size(), 1);
+        QCOMPARE(m_w->messages.shown.first().first, MessageBox::Icon::Critical);
+        QCOMPARE(m_w->messages.shown.first().second, QStringLiteral("The file doesn't exsit."));
+    } else {
+        QVERIFY(m_w->messages.shown.isEmpty());
+    }
+    QVERIFY(window()->game_main->isVisible());
+    QVERIFY(panel()->isHidden());
+    QCOMPARE(window()->flash->movie(), blank);
+    QCOMPARE(window()->loadflash_name, kColours);
+    QVERIFY(window()->m_fullscreen->isEnabled());
+}
+
+void TestPlayback::pauseHoldsTheFrameAndPlayResumes()
+{
+    QVERIFY(playGame(1));
+    FlashPlayer *game = window()->flash;
+    QVERIFY(panel()->b_play->isHidden());
+
+    clickThroughWindow(panel()->b_pause);
+    QVERIFY(panel()->b_play->isVisible());
+    QVERIFY(!game->isPlaying());
+    QVERIFY(holdsWhileTheBannerPlays(3));
+
+    // The play picture now lies where the pause picture was: the same click resumes.
+    const QColor paused = centreColour(game);
+    clickThroughWindow(panel()->b_pause);
+    QVERIFY(panel()->b_play->isHidden());
+    QVERIFY(game->isPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(centreColour(game) != paused, kFrameTimeout);
+    const QColor resumed = centreColour(game);
+    QTRY_VERIFY_WITH_TIMEOUT(centreColour(game) != resumed, kFrameTimeout);
+}
+
+void TestPlayback::newGamePlaysWhileThePlayPictureShows()
+{
+    QVERIFY(playGame(1));
+    clickThroughWindow(panel()->b_pause);
+    QVERIFY(panel()->b_play->isVisible());
+
+    clickThroughWindow(panel()->b_local);
+    QVERIFY(window()->game_main->isVisible());
+    QVERIFY(playGame(2));
+    QVERIFY(panel()->b_play->isVisible());
+    QVERIFY(window()->flash->isPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kMagenta), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kCyan), kFrameTimeout);
+
+    clickThroughWindow(panel()->b_play);
+    QVERIFY(panel()->b_play->isHidden());
+    QVERIFY(window()->flash->isPlaying());
+}
+
+void TestPlayback::rewindAndForwardStepByFrame()
+{
+    QVERIFY(playGame(1));
+    FlashPlayer *game = window()->flash;
+    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(game), kBlue), kFrameTimeout);
+
+    clickThroughWindow(panel()->b_rewind);
+    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(game), kRed), kFrameTimeout);
+    QVERIFY(holdsWhileTheBannerPlays(2));
+    for (const QColor &next : {kGreen, kBlue, kYellow}) {
+        clickThroughWindow(panel()->b_Forward);
+        QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(game), next), kFrameTimeout);
+    }
+    QVERIFY(holdsWhileTheBannerPlays(2));
+    // Neither button touches the play and pause pictures.
+    QVERIFY(panel()->b_play->isHidden());
+}
+
+void TestPlayback::rewindButtonRisesUnderThePointer()
+{
+    QVERIFY(playGame(1));
+    QWindow *handle = window()->windowHandle();
+    PictureButton *rewind = panel()->b_rewind;
+    // 240 and 200 twips at rest, 10 twips up and left when raised: a pixel each way.
+    const QPoint rest(16, 13);
+    const QPoint raised(15, 12);
+    const QPoint over = rewind->mapTo(window(), rewind->rect().center());
+    const QPoint away = panel()->mapTo(window(), QPoint(panel()->width() - 10, 10));
+    QCOMPARE(rewind->pos(), rest);
+
+    QTest::mouseMove(handle, over);
+    QCOMPARE(rewind->pos(), raised);
+    QTest::mousePress(handle, Qt::LeftButton, {}, over);
+    QCOMPARE(rewind->pos(), rest);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, over);
+    QCOMPARE(rewind->pos(), rest);
+
+    // Leaving does not bring it down again; only the next press does.
+    QTest::mouseMove(handle, over + QPoint(2, 2));
+    QCOMPARE(rewind->pos(), raised);
+    QTest::mouseMove(handle, away);
+    QCOMPARE(rewind->pos(), raised);
+    QTest::mousePress(handle, Qt::LeftButton, {}, over);
+    QCOMPARE(rewind->pos(), rest);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, over);
+    QCOMPARE(rewind->pos(), rest);
+}
+
+void TestPlayback::buttonRowIsNotCoveredByThePlayer()
+{
+    QVERIFY(playGame(1));
+    const QRect player = window()->flash->geometry();
+    const auto reachable = [&](QWidget *button) {
+        return !player.intersects(button->geometry()) && panel()->childAt(button->geometry().center()) == button;
+    };
+    for (QWidget *button : {static_cast<QWidget *>(panel()->b_rewind), static_cast<QWidget *>(panel()->b_pause),
+                            static_cast<QWidget *>(panel()->b_Forward), static_cast<QWidget *>(panel()->b_full),
+                            static_cast<QWidget *>(panel()->b_local)})
+        QVERIFY2(reachable(button), qPrintable(button->objectName()));
+    QVERIFY(!player.intersects(panel()->Text1->geometry()) && panel()->Text1->isVisible());
+    QCOMPARE(panel()->Text1->text(), QStringLiteral("F6 To Full Screen"));
+
+    panel()->b_pause_Click();
+    QVERIFY(reachable(panel()->b_play));
+}
+
+QUILLABRIX_WINDOW_TEST_MAIN(TestPlayback)
+#include "tst_playback.moc"
