@@ -1,0 +1,323 @@
+#include "downloadpanel.h"
+#include "form1fixture.h"
+#include "gamelistmodel.h"
+#include "gamestore.h"
+#include "librarypanel.h"
+#include "picturebutton.h"
+#include "playerpanel.h"
+#include "swfwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include <memory>
+
+namespace {
+
+constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
+
+struct Game
+{
+    QString name, movie, picture, desc;
+};
+
+} // namespace
+
+// The local library as the main window shows it: opening it, a game's details, and deleting a game.
+class TestLibraryWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void emptyLibraryWarnsAndChangesNothing_data();
+    void emptyLibraryWarnsAndChangesNothing();
+    void openingListsGamesNewestFirstAndBlanksThePlayer();
+    void clickShowsTheGamesDetails_data();
+    void clickShowsTheGamesDetails();
+    void deleteRemovesTheGameButKeepsSharedFiles_data();
+    void deleteRemovesTheGameButKeepsSharedFiles();
+
+private:
+    Form1 *window() const { return m_w->window.get(); }
+    LibraryPanel *library() const { return window()->game_main; }
+    QString appFile(const QString &relative) const { return m_w->folder.filePath(relative); }
+    // Records the game; its movie and picture are written unless named empty here.
+    bool addGame(const Game &game, bool writeFiles = true);
+    int rowOf(qint64 id) const;
+    void clickRow(int row);
+    bool playGame(qint64 id);
+    QStringList idColumn() const;
+    QStringList visiblePanels() const;
+    QColor pictureColour() const;
+
+    PortalServer m_server;
+    std::unique_ptr<WindowUnderTest> m_w;
+    int m_nextGameId = 700;
+};
+
+bool TestLibraryWindow::addGame(const Game &game, bool writeFiles)
+{
+    if (writeFiles && !game.movie.isEmpty() && !QFileInfo::exists(appFile(QStringLiteral("flash/") + game.movie))) {
+        swf::MovieSpec spec;
+        spec.frameColors = {0x00ff00, 0x0000ff};
+        spec.frameRate = 2;
+        const std::string bytes = swf::writeSolidColourMovie(spec);
+        QFile file(appFile(QStringLiteral("flash/") + game.movie));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+            return false;
+    }
+    if (writeFiles && !game.picture.isEmpty()) {
+        QImage picture(120, 90, QImage::Format_RGB32);
+        picture.fill(QColor(0x20, 0xa0, 0x40));
+        if (!picture.save(appFile(QStringLiteral("pic/") + game.picture), "PNG"))
+            return false;
+    }
+    GameStore store(m_w->folder.path());
+    return store.open_db() &&
+           store.insert(QString::number(m_nextGameId++), game.name, game.movie, game.picture, game.desc);
+}
+
+int TestLibraryWindow::rowOf(qint64 id) const
+{
+    const GameListModel *model = library()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->idText(row) == QString::number(id))
+            return row;
+    }
+    return -1;
+}
+
+void TestLibraryWindow::clickRow(int row)
+{
+    QTableView *grid = library()->game_list;
+    const QRect cell = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+bool TestLibraryWindow::playGame(qint64 id)
+{
+    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    window()->b_local_Click();
+    clickRow(rowOf(id));
+    library()->Game_Play->click();
+    return started.wait(kStartTimeout) || !started.isEmpty();
+}
+
+QStringList TestLibraryWindow::idColumn() const
+{
+    QStringList ids;
+    for (int row = 0; row < library()->model()->rowCount(); ++row)
+        ids << library()->model()->idText(row);
+    return ids;
+}
+
+QStringList TestLibraryWindow::visiblePanels() const
+{
+    QStringList shown;
+    for (QWidget *panel :
+         {static_cast<QWidget *>(window()->main_main), static_cast<QWidget *>(library()),
+          static_cast<QWidget *>(window()->flash_main), static_cast<QWidget *>(window()->download_main),
+          static_cast<QWidget *>(window()->gg_download)}) {
+        if (!panel->isHidden())
+            shown << panel->objectName();
+    }
+    return shown;
+}
+
+QColor TestLibraryWindow::pictureColour() const
+{
+    const QImage shot = library()->loc_pic->grab().toImage();
+    return shot.pixelColor(shot.width() / 2, shot.height() / 2);
+}
+
+void TestLibraryWindow::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+void TestLibraryWindow::init()
+{
+    m_w = std::make_unique<WindowUnderTest>(m_server.baseUrl());
+    QVERIFY(m_w->start());
+}
+
+void TestLibraryWindow::cleanup()
+{
+    m_w.reset();
+}
+
+void TestLibraryWindow::emptyLibraryWarnsAndChangesNothing_data()
+{
+    QTest::addColumn<bool>("fromThePlayer");
+    QTest::newRow("from the portal") << false;
+    QTest::newRow("from the player") << true;
+}
+
+void TestLibraryWindow::emptyLibraryWarnsAndChangesNothing()
+{
+    QFETCH(bool, fromThePlayer);
+    if (fromThePlayer) {
+        QVERIFY(addGame({QStringLiteral("Gone"), QStringLiteral("gone.swf"), QStringLiteral("gone.png"), {}}));
+        QVERIFY(playGame(1));
+        GameStore store(m_w->folder.path());
+        QVERIFY(store.open_db() && store.removeById(QStringLiteral("1")));
+    }
+    const QStringList panels = visiblePanels();
+    const QString movie = window()->flash->movie();
+    const QString loaded = window()->loadflash_name;
+
+    if (fromThePlayer) {
+        PictureButton *local = window()->flash_main->b_local;
+        QTest::mouseClick(window()->windowHandle(), Qt::LeftButton, {}, local->mapTo(window(), local->rect().center()));
+    } else {
+        window()->b_local_Click();
+    }
+
+    QCOMPARE(m_w->messages.shown.size(), 1);
+    QCOMPARE(m_w->messages.shown.first().first, MessageBox::Icon::Warning);
+    QCOMPARE(m_w->messages.shown.first().second,
+             QStringLiteral("No games, please click Left menu to choose a game type."));
+    QCOMPARE(visiblePanels(), panels);
+    QCOMPARE(window()->flash->movie(), movie);
+    QCOMPARE(window()->loadflash_name, loaded);
+}
+
+void TestLibraryWindow::openingListsGamesNewestFirstAndBlanksThePlayer()
+{
+    for (const QString &name : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")})
+        QVERIFY(addGame({name, name.toLower() + QStringLiteral(".swf"), name.toLower() + QStringLiteral(".png"),
+                         QStringLiteral("About ") + name}));
+    window()->b_local_Click();
+    QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
+    QCOMPARE(idColumn(),
+             (QStringList{QStringLiteral("ID"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    QVERIFY(playGame(2));
+    QCOMPARE(visiblePanels(), QStringList{QStringLiteral("flash_main")});
+
+    // Back from the player with its own button, while the game plays.
+    PictureButton *local = window()->flash_main->b_local;
+    QTest::mouseClick(window()->windowHandle(), Qt::LeftButton, {}, local->mapTo(window(), local->rect().center()));
+    QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
+    QCOMPARE(window()->flash->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
+    QVERIFY(!QFileInfo::exists(window()->flash->movie()));
+    QVERIFY(library()->Game_Play->isHidden() && library()->Game_Delete->isHidden());
+    QCOMPARE(idColumn(),
+             (QStringList{QStringLiteral("ID"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    // No game is selected, but the details of the last one clicked stay.
+    QCOMPARE(library()->loc_name->text(), QStringLiteral("Two"));
+    QVERIFY(m_w->messages.shown.isEmpty());
+}
+
+void TestLibraryWindow::clickShowsTheGamesDetails_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("desc");
+    QTest::addColumn<QString>("shownDesc");
+    QTest::addColumn<bool>("withPicture");
+    QTest::newRow("codes") << QStringLiteral("Tom#39;s #34;best#34; game") << QStringLiteral("It#39;s #34;fun#34;")
+                           << QStringLiteral("It's \"fun\"") << true;
+    QTest::newRow("code halves and markup") << QStringLiteral("<b>Bold</b>") << QStringLiteral("#3#39;9; <i>x</i>")
+                                            << QStringLiteral("#3'9; <i>x</i>") << true;
+    QTest::newRow("picture missing") << QStringLiteral("Plain") << QStringLiteral("Nothing to turn back")
+                                     << QStringLiteral("Nothing to turn back") << false;
+}
+
+void TestLibraryWindow::clickShowsTheGamesDetails()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, desc);
+    QFETCH(QString, shownDesc);
+    QFETCH(bool, withPicture);
+    QVERIFY(addGame({QStringLiteral("Other"), QStringLiteral("other.swf"), QStringLiteral("other.png"),
+                     QStringLiteral("Other game")}));
+    QVERIFY(addGame({name, QStringLiteral("this.swf"), QStringLiteral("this.png"), desc}, withPicture));
+    window()->b_local_Click();
+    const int row = 1; // the newest game
+    QCOMPARE(library()->model()->index(row, GameListModel::GameColumn).data().toString(), name);
+    QCOMPARE(library()->model()->index(row, GameListModel::DescriptionColumn).data().toString(), desc);
+
+    clickRow(row);
+    QCOMPARE(library()->loc_name->text(), name);
+    QCOMPARE(library()->loc_dec->text(), shownDesc);
+    // Texts from the server are shown as they are, never as markup.
+    QCOMPARE(library()->loc_name->textFormat(), Qt::PlainText);
+    QCOMPARE(library()->loc_dec->textFormat(), Qt::PlainText);
+    QVERIFY(library()->Game_Play->isVisible() && library()->Game_Delete->isVisible());
+    if (withPicture)
+        QCOMPARE(pictureColour(), QColor(0x20, 0xa0, 0x40));
+    else
+        QVERIFY(library()->loc_pic->pixmap().isNull());
+    // Showing details plays nothing.
+    QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
+    QCOMPARE(window()->flash->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
+}
+
+void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles_data()
+{
+    // Two games with files of their own, then the one deleted, named here.
+    QTest::addColumn<QString>("movie");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<bool>("filesOnDisk");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QStringList>("gone");
+    const QStringList ownFiles{QStringLiteral("flash/a.swf"), QStringLiteral("pic/a.png"),
+                               QStringLiteral("flash/b.swf"), QStringLiteral("pic/b.png")};
+    QTest::newRow("files of its own") << QStringLiteral("c.swf") << QStringLiteral("c.png") << true << ownFiles
+                                      << QStringList{QStringLiteral("flash/c.swf"), QStringLiteral("pic/c.png")};
+    QTest::newRow("movie another game names") << QStringLiteral("a.swf") << QStringLiteral("c.png") << true << ownFiles
+                                              << QStringList{QStringLiteral("pic/c.png")};
+    QTest::newRow("picture another game names") << QStringLiteral("c.swf") << QStringLiteral("b.png") << true
+                                                << ownFiles << QStringList{QStringLiteral("flash/c.swf")};
+    QTest::newRow("files removed by hand") << QStringLiteral("c.swf") << QStringLiteral("c.png") << false << ownFiles
+                                           << QStringList{QStringLiteral("flash/c.swf"), QStringLiteral("pic/c.png")};
+}
+
+void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles()
+{
+    QFETCH(QString, movie);
+    QFETCH(QString, picture);
+    QFETCH(bool, filesOnDisk);
+    QFETCH(QStringList, kept);
+    QFETCH(QStringList, gone);
+    QVERIFY(addGame({QStringLiteral("A"), QStringLiteral("a.swf"), QStringLiteral("a.png"), QStringLiteral("a")}));
+    QVERIFY(addGame({QStringLiteral("B"), QStringLiteral("b.swf"), QStringLiteral("b.png"), QStringLiteral("b")}));
+    QVERIFY(addGame({QStringLiteral("C"), movie, picture, QStringLiteral("c")}, filesOnDisk));
+
+    window()->b_local_Click();
+    QCOMPARE(rowOf(3), 1);
+    clickRow(1);
+    QCOMPARE(library()->loc_name->text(), QStringLiteral("C"));
+    QTest::mouseClick(library()->Game_Delete, Qt::LeftButton);
+
+    for (const QString &file : kept)
+        QVERIFY2(QFileInfo::exists(appFile(file)), qPrintable(file));
+    for (const QString &file : gone)
+        QVERIFY2(!QFileInfo::exists(appFile(file)), qPrintable(file));
+    GameStore store(m_w->folder.path());
+    QVERIFY(store.open_db());
+    QVERIFY(!store.gameById(QStringLiteral("3")));
+    QCOMPARE(store.count(), std::optional<qint64>(2));
+
+    QCOMPARE(idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("2"), QStringLiteral("1")}));
+    QVERIFY(library()->Game_Play->isHidden() && library()->Game_Delete->isHidden());
+    QCOMPARE(library()->loc_name->text(), QString());
+    QCOMPARE(library()->loc_dec->text(), QString());
+    const QImage placeholder = QImage(appFile(QStringLiteral("no.gif")))
+                                   .scaled(library()->loc_pic->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                   .convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!placeholder.isNull());
+    QCOMPARE(library()->loc_pic->pixmap().toImage().convertToFormat(QImage::Format_ARGB32), placeholder);
+    QVERIFY(m_w->messages.shown.isEmpty());
+
+    window()->b_local_Click();
+    QCOMPARE(idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("2"), QStringLiteral("1")}));
+    QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
+}
+
+QUILLABRIX_WINDOW_TEST_MAIN(TestLibraryWindow)
+#include "tst_librarywindow.moc"
