@@ -1,0 +1,507 @@
+#include "../player/playertestmain.h"
+#include "downloadpanel.h"
+#include "form1fixture.h"
+#include "gamestore.h"
+#include "librarypanel.h"
+#include "moviedownload.h"
+#include "playerpanel.h"
+#include "webbrowser.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QNetworkReply>
+#include <QTimer>
+#include <QWebEnginePage>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr int kTimeout = 30000;
+constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
+
+QVariant evaluate(QWebEngineView *view, const QString &script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    view->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+    (void)QTest::qWaitFor([&] { return result->has_value(); }, kTimeout);
+    return result->value_or(QVariant());
+}
+
+// Clicks, with the mouse as a user would, the element of the browser's page that selector finds.
+bool clickElement(WebBrowser *browser, const QString &selector)
+{
+    if (!QTest::qWaitFor([&] { return browser->ReadyState() == WebBrowser::Complete && browser->focusProxy(); },
+                         kTimeout))
+        return false;
+    const QVariantList centre =
+        evaluate(browser, QStringLiteral("(function () { const e = document.querySelector('%1'); if (!e) return null;"
+                                         " e.scrollIntoView({block: 'center'}); const r = e.getBoundingClientRect();"
+                                         " return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];"
+                                         " })()")
+                              .arg(selector))
+            .toList();
+    if (centre.size() != 2)
+        return false;
+    const QPoint at(centre.at(0).toInt(), centre.at(1).toInt());
+    QTest::mouseMove(browser->focusProxy(), at);
+    QTest::mouseClick(browser->focusProxy(), Qt::LeftButton, {}, at);
+    return true;
+}
+
+QByteArray httpGet(QNetworkAccessManager &network, const QUrl &url)
+{
+    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
+    (void)QTest::qWaitFor([&] { return reply->isFinished(); }, kTimeout);
+    return reply->readAll();
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Every file under folder with its size, to see that nothing was written.
+QStringList treeOf(const QString &folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        out << QStringLiteral("%1 %2").arg(it.filePath()).arg(it.fileInfo().size());
+    }
+    out.sort();
+    return out;
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// Counts how often a widget was shown: the download panel may come and go between two looks at it.
+class ShowCounter : public QObject
+{
+public:
+    explicit ShowCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return false;
+    }
+};
+
+} // namespace
+
+// The road of a game from a click in the portal to the player and the library, and what becomes of it when
+// the server or the user interrupts it.
+class TestDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void wholeRoadOfAGame_data();
+    void wholeRoadOfAGame();
+    void sameGameTwiceGivesOneRow();
+    void refusedGameWritesNothing_data();
+    void refusedGameWritesNothing();
+    void movieFaults_data();
+    void movieFaults();
+    void movieOfManyMegabytes();
+    void secondGameCancelsTheFirst();
+    void leavingThePanelDuringTransferInstallsNothing();
+    void closingDuringTransferEndsThroughTheTimer();
+
+private:
+    std::unique_ptr<WindowUnderTest> startedWindow();
+    // Clicks a link to url (a game link of the server, or any other) in the main pane, as a page would hold it.
+    bool clickLink(Form1 *window, const QUrl &url);
+    // Clicks the left column's link to href and waits for the main pane to show it.
+    bool backToPortal(Form1 *window, const QString &href);
+    // Starts game 4 trickling 1 KB at a time and waits until its first kilobyte is in.
+    bool startTrickling(Form1 *window, int msPerKilobyte);
+    QUrl gameUrl(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
+
+    PortalServer m_server;
+    QNetworkAccessManager m_network;
+};
+
+void TestDownload::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+std::unique_ptr<WindowUnderTest> TestDownload::startedWindow()
+{
+    auto w = std::make_unique<WindowUnderTest>(m_server.baseUrl());
+    if (!w->start())
+        return nullptr;
+    const QUrl main = m_server.url(QStringLiteral("main.htm"));
+    if (!QTest::qWaitFor([&] { return w->window->main_web->url() == main; }, kTimeout))
+        return nullptr;
+    return w;
+}
+
+bool TestDownload::clickLink(Form1 *window, const QUrl &url)
+{
+    QSignalSpy loaded(window->main_web, &QWebEngineView::loadFinished);
+    window->main_web->setHtml(QStringLiteral("<a id=\"link\" target=\"_blank\" href=\"%1\">the game</a>")
+                                  .arg(url.toString(QUrl::FullyEncoded).toHtmlEscaped()),
+                              m_server.baseUrl());
+    return QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kTimeout) &&
+           clickElement(window->main_web, QStringLiteral("#link"));
+}
+
+bool TestDownload::backToPortal(Form1 *window, const QString &href)
+{
+    const QUrl target = m_server.url(href);
+    return clickElement(window->left_web, QStringLiteral("a[href=\"%1\"]").arg(href)) &&
+           QTest::qWaitFor([&] { return window->main_web->url() == target && window->main_main->isVisible(); },
+                           kTimeout);
+}
+
+bool TestDownload::startTrickling(Form1 *window, int msPerKilobyte)
+{
+    return clickLink(window, gameUrl(QStringLiteral("id=4&moviefault=trickle-%1").arg(msPerKilobyte))) &&
+           QTest::qWaitFor([&] { return window->download_main->lblSpeed->text() == QLatin1String("Download 1/3K"); },
+                           kTimeout);
+}
+
+void TestDownload::wholeRoadOfAGame_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("title");       // as the server sends it, codes included
+    QTest::addColumn<QString>("description"); // as the server sends it
+    QTest::addColumn<QString>("shown");       // the description as the download panel shows it
+    QTest::addColumn<QString>("movie");
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<QList<QColor>>("frames");
+
+    QTest::newRow("3000 bytes: three chunks")
+        << 4 << "Pocket Racer"
+        << "A tiny racing game: steer left and right and keep off the kerb."
+        << "A tiny racing game: steer left and right and keep off the kerb."
+        << "pocket-racer.swf"
+        << "Download 3/3K" << QList<QColor>{QColor(0xD81B60), QColor(0x8E24AA), QColor(0x5E35B1)};
+    QTest::newRow("2048 bytes: ends on a chunk")
+        << 5 << "Tiny Tennis"
+        << "Two paddles, one ball, first to eleven wins."
+        << "Two paddles, one ball, first to eleven wins."
+        << "tiny-tennis.swf"
+        << "Download 2/2K" << QList<QColor>{QColor(0xC0CA33), QColor(0x7CB342)};
+    QTest::newRow("Chinese text with codes, compressed movie")
+        << 2 << QString::fromUtf8("Xiao Ming#39;s 星际迷宫")
+        << QString::fromUtf8(
+               "驾驶小飞船穿过星际迷宫，收集所有能量石。小明说：#34;太好玩了！#34; It#39;s his favourite.")
+        << QString::fromUtf8("驾驶小飞船穿过星际迷宫，收集所有能量石。小明说：\"太好玩了！\" It's his favourite.")
+        << "star-maze.swf"
+        << "Download 5/5K" << QList<QColor>{QColor(0x1A237E), QColor(0x3949AB), QColor(0x7986CB), QColor(0x00BCD4)};
+}
+
+void TestDownload::wholeRoadOfAGame()
+{
+    QFETCH(int, id);
+    QFETCH(QString, title);
+    QFETCH(QString, description);
+    QFETCH(QString, shown);
+    QFETCH(QString, movie);
+    QFETCH(QString, progress);
+    QFETCH(QList<QColor>, frames);
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    const QDir app(w->folder.path());
+    const QString picture = QString(movie).replace(QStringLiteral(".swf"), QStringLiteral(".png"));
+    ShowCounter panelShows(f->download_main);
+    ShowCounter adShows(f->gg_download);
+    QSignalSpy finished(f, &Form1::downloadFinished);
+    QSignalSpy recorded(f, &Form1::gameRecorded);
+
+    // The game's own card in the portal's page.
+    QVERIFY(clickElement(f->main_web, QStringLiteral("a.game[href=\"game.asp?id=%1\"]").arg(id)));
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
+    QCOMPARE(recorded.first().first().toString(), QString::number(id));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().toBool(), true);
+    QVERIFY(w->messages.shown.isEmpty());
+
+    // The download panel showed the game while it came in, and its progress ended full.
+    QCOMPARE(panelShows.shows, 1);
+    QCOMPARE(adShows.shows, 1);
+    DownloadPanel *panel = f->download_main;
+    QCOMPARE(panel->gamename->text(), title);
+    QCOMPARE(panel->gamedec->text(), shown);
+    QCOMPARE(panel->lblSpeed->text(), progress);
+    QCOMPARE(panel->s_color->width(), panel->s_bg->width() - 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!panel->loadpic->pixmap().isNull(), kTimeout);
+
+    // The player panel plays the game.
+    QVERIFY(f->flash_main->isVisible());
+    QVERIFY(f->flash->isVisible());
+    for (QWidget *hidden : {static_cast<QWidget *>(panel), static_cast<QWidget *>(f->gg_download),
+                            static_cast<QWidget *>(f->main_main), static_cast<QWidget *>(f->game_main)})
+        QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
+    QVERIFY(f->m_fullscreen->isEnabled());
+    QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("flash/") + movie));
+    QCOMPARE(f->loadflash_name, movie);
+    const auto showsAFrame = [&] {
+        const QColor colour = shownColour(f->flash);
+        return std::any_of(frames.begin(), frames.end(), [&](const QColor &c) { return near(colour, c); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(showsAFrame(), kStartTimeout);
+
+    // The files as the server has them, and nothing else left in flash/.
+    QCOMPARE(contentOf(app.filePath(QStringLiteral("flash/") + movie)),
+             httpGet(m_network, m_server.url(QStringLiteral("movies/") + movie)));
+    QCOMPARE(filesIn(app.filePath(QStringLiteral("flash"))), QStringList{movie});
+    QCOMPARE(contentOf(app.filePath(QStringLiteral("pic/") + picture)),
+             httpGet(m_network, m_server.url(QStringLiteral("pics/") + picture)));
+
+    // The row keeps the texts as received.
+    const auto games = f->store()->gamesNewestFirst();
+    QVERIFY(games);
+    QCOMPARE(games->size(), 1);
+    const GameRecord &row = games->first();
+    QCOMPARE(row.gameid, QString::number(id));
+    QCOMPARE(row.gamename, title);
+    QCOMPARE(row.game, movie);
+    QCOMPARE(row.gamepic, picture);
+    QCOMPARE(row.gamedesc, description);
+}
+
+void TestDownload::sameGameTwiceGivesOneRow()
+{
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    QSignalSpy recorded(f, &Form1::gameRecorded);
+    const QString selector = QStringLiteral("a.game[href=\"game.asp?id=4\"]");
+
+    QVERIFY(clickElement(f->main_web, selector));
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
+    const QString movie = w->folder.filePath(QStringLiteral("flash/pocket-racer.swf"));
+    QVERIFY(QFile::remove(movie));
+
+    QVERIFY(backToPortal(f, QStringLiteral("main.htm")));
+    QVERIFY(clickElement(f->main_web, selector));
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 2, kTimeout);
+    QCOMPARE(f->store()->count(), std::optional<qint64>(1));
+    QCOMPARE(QFileInfo(movie).size(), 3000); // fetched again all the same
+    QVERIFY(f->flash_main->isVisible());
+}
+
+void TestDownload::refusedGameWritesNothing_data()
+{
+    QTest::addColumn<QString>("query"); // of game.asp; empty: a server that is down
+    QTest::newRow("unknown game") << "id=999";
+    QTest::newRow("answer 0") << "answer=0";
+    QTest::newRow("not hex") << "fault=nothex";
+    QTest::newRow("empty answer") << "fault=empty";
+    QTest::newRow("error status") << "fault=500";
+    QTest::newRow("server down") << QString();
+    QTest::newRow("movie URL ending in /") << "id=4&movie=slash";
+    QTest::newRow("movie named .") << "id=4&movie=dot";
+    QTest::newRow("movie named ..") << "id=4&movie=dotdot";
+    QTest::newRow("movie name with backslashes") << "id=4&movie=backslash";
+    QTest::newRow("movie name with a control character") << "id=4&movie=control";
+    QTest::newRow("movie URL empty") << "id=4&movie=empty";
+    QTest::newRow("picture named ..") << "id=4&pic=dotdot";
+    QTest::newRow("picture name with backslashes") << "id=4&pic=backslash";
+    QTest::newRow("picture URL ending in /") << "id=4&pic=slash";
+}
+
+void TestDownload::refusedGameWritesNothing()
+{
+    QFETCH(QString, query);
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    const QStringList before = treeOf(w->folder.path());
+    const QDir beside = QFileInfo(w->folder.path()).dir();
+    const QStringList evil{QStringLiteral("*evil*")};
+    const QStringList besideBefore = beside.entryList(evil);
+    const QUrl url = query.isEmpty()
+                         ? QUrl(QStringLiteral("http://127.0.0.1:%1/game.asp?id=4").arg(PortalServer::closedPort()))
+                         : gameUrl(query);
+
+    QVERIFY(clickLink(f, url));
+    QTRY_COMPARE_WITH_TIMEOUT(w->messages.shown.size(), 1, kTimeout);
+    QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Critical);
+    QCOMPARE(w->messages.shown.first().second, QStringLiteral("This game doesn't exsit."));
+
+    QVERIFY(f->main_main->isVisible());
+    QVERIFY(f->download_main->isHidden());
+    QVERIFY(!f->isDownloading());
+    QVERIFY(!f->m_fullscreen->isEnabled());
+    for (const QString *field : {&f->game_id, &f->game_name, &f->dl_file, &f->strName, &f->save_path, &f->strpic,
+                                 &f->save_path2, &f->loadflash_name})
+        QVERIFY(field->isEmpty());
+    // Nothing written, neither in the application folder nor beside it.
+    QCOMPARE(treeOf(w->folder.path()), before);
+    QCOMPARE(beside.entryList(evil), besideBefore);
+}
+
+void TestDownload::movieFaults_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<bool>("completes");
+    QTest::addColumn<bool>("picture"); // the picture reaches pic/
+    QTest::newRow("no Content-Length") << "id=4&moviefault=chunked" << true << true;
+    QTest::newRow("picture answered 404") << "id=4&picfault=404" << true << false;
+    QTest::newRow("body cut short") << "id=4&moviefault=short" << false << false;
+    QTest::newRow("404") << "id=4&moviefault=404" << false << false;
+    QTest::newRow("500") << "id=4&moviefault=500" << false << false;
+}
+
+void TestDownload::movieFaults()
+{
+    QFETCH(QString, query);
+    QFETCH(bool, completes);
+    QFETCH(bool, picture);
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    const QDir app(w->folder.path());
+    // An older complete copy of the movie, which only a whole new one may replace.
+    const QString moviePath = app.filePath(QStringLiteral("flash/pocket-racer.swf"));
+    const QByteArray older = "an older copy of the movie";
+    QVERIFY(writeFile(moviePath, older));
+    QSignalSpy finished(f, &Form1::downloadFinished);
+
+    QVERIFY(clickLink(f, gameUrl(query)));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kTimeout);
+    QCOMPARE(finished.first().first().toBool(), completes);
+    QVERIFY(w->messages.shown.isEmpty());
+    QCOMPARE(filesIn(app.filePath(QStringLiteral("flash"))), QStringList{QStringLiteral("pocket-racer.swf")});
+    QCOMPARE(QFileInfo::exists(app.filePath(QStringLiteral("pic/pocket-racer.png"))), picture);
+
+    if (completes) {
+        QCOMPARE(contentOf(moviePath), httpGet(m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf"))));
+        QCOMPARE(f->store()->count(), std::optional<qint64>(1));
+        QVERIFY(f->flash_main->isVisible());
+        QCOMPARE(f->flash->movie(), moviePath);
+    } else {
+        QCOMPARE(contentOf(moviePath), older);
+        QCOMPARE(f->store()->count(), std::optional<qint64>(0));
+        QCOMPARE(f->download_main->lblSpeed->text(), QStringLiteral("Download failed"));
+        QVERIFY(f->download_main->isVisible());
+        QVERIFY(f->flash_main->isHidden());
+        QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("nogame.swf")));
+    }
+}
+
+void TestDownload::movieOfManyMegabytes()
+{
+    // More kilobytes than a 16-bit count holds; the progress still counts them.
+    constexpr qint64 size = 40 * 1024 * 1024;
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    const QString answer = QStringLiteral("77|Big Game|Many megabytes.|%1|%2")
+                               .arg(m_server.url(QStringLiteral("movies/size-%1.swf").arg(size)).toString(),
+                                    m_server.url(QStringLiteral("pics/pocket-racer.png")).toString());
+    QSignalSpy recorded(f, &Form1::gameRecorded);
+
+    QVERIFY(clickLink(f, gameUrl(QStringLiteral("answer=") + QString::fromLatin1(QUrl::toPercentEncoding(answer)))));
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, 2 * kStartTimeout);
+    QCOMPARE(f->download_main->lblSpeed->text(), QStringLiteral("Download 40960/40960K"));
+    QCOMPARE(f->download_main->s_color->width(), f->download_main->s_bg->width() - 2);
+    QCOMPARE(QFileInfo(w->folder.filePath(QStringLiteral("flash/size-%1.swf").arg(size))).size(), size);
+    QCOMPARE(f->store()->count(), std::optional<qint64>(1));
+}
+
+void TestDownload::secondGameCancelsTheFirst()
+{
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    const QString flash = w->folder.filePath(QStringLiteral("flash"));
+    QSignalSpy finished(f, &Form1::downloadFinished);
+    QSignalSpy recorded(f, &Form1::gameRecorded);
+
+    QVERIFY(startTrickling(f, 5000));
+    // The movie comes in under a temporary name (or none at all); its own name appears only when it is whole.
+    for (const QString &name : filesIn(flash))
+        QVERIFY2(name.startsWith(QLatin1String("pocket-racer.swf")) && name != QLatin1String("pocket-racer.swf"),
+                 qPrintable(name));
+
+    QVERIFY(backToPortal(f, QStringLiteral("main.htm")));
+    QVERIFY(clickElement(f->main_web, QStringLiteral("a.game[href=\"game.asp?id=5\"]")));
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
+    QCOMPARE(recorded.first().first().toString(), QStringLiteral("5"));
+    QTRY_VERIFY_WITH_TIMEOUT(f->findChildren<MovieDownload *>().isEmpty(), kTimeout);
+
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(filesIn(flash), QStringList{QStringLiteral("tiny-tennis.swf")});
+    const auto games = f->store()->gamesNewestFirst();
+    QVERIFY(games);
+    QCOMPARE(games->size(), 1);
+    QCOMPARE(games->first().gameid, QStringLiteral("5"));
+    QCOMPARE(games->first().gamename, QStringLiteral("Tiny Tennis"));
+    QCOMPARE(games->first().game, QStringLiteral("tiny-tennis.swf"));
+    QCOMPARE(f->loadflash_name, QStringLiteral("tiny-tennis.swf"));
+    QCOMPARE(f->flash->movie(), QDir(flash).filePath(QStringLiteral("tiny-tennis.swf")));
+}
+
+void TestDownload::leavingThePanelDuringTransferInstallsNothing()
+{
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    QSignalSpy finished(f, &Form1::downloadFinished);
+
+    QVERIFY(startTrickling(f, 2000));
+    QVERIFY(backToPortal(f, QStringLiteral("main.htm?cat=sports")));
+    QVERIFY(f->isDownloading()); // the transfer goes on behind the portal
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kTimeout);
+    QCOMPARE(finished.first().first().toBool(), false);
+
+    // The movie is complete on disk, but the game was not installed.
+    QCOMPARE(contentOf(w->folder.filePath(QStringLiteral("flash/pocket-racer.swf"))),
+             httpGet(m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf"))));
+    QCOMPARE(f->store()->count(), std::optional<qint64>(0));
+    QVERIFY(!QFileInfo::exists(w->folder.filePath(QStringLiteral("pic/pocket-racer.png"))));
+    QVERIFY(f->main_main->isVisible());
+    QVERIFY(f->flash_main->isHidden());
+    QCOMPARE(f->flash->movie(), w->folder.filePath(QStringLiteral("nogame.swf")));
+}
+
+void TestDownload::closingDuringTransferEndsThroughTheTimer()
+{
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    QSignalSpy ended(f, &Form1::ended);
+    QSignalSpy recorded(f, &Form1::gameRecorded);
+
+    QVERIFY(startTrickling(f, 5000));
+    QVERIFY(f->close());
+    QVERIFY(f->exit_flag);
+    QVERIFY(!f->isVisible());
+    QVERIFY(!f->isDownloading());
+    QVERIFY(f->Timer1->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kTimeout);
+
+    QVERIFY(filesIn(w->folder.filePath(QStringLiteral("flash"))).isEmpty());
+    QCOMPARE(recorded.count(), 0);
+    QCOMPARE(f->store()->count(), std::optional<qint64>(0));
+}
+
+QUILLABRIX_WINDOW_TEST_MAIN(TestDownload)
+#include "tst_download.moc"

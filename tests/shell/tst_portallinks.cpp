@@ -1,0 +1,305 @@
+#include "downloadpanel.h"
+#include "form1fixture.h"
+#include "gamelistmodel.h"
+#include "gamestore.h"
+#include "librarypanel.h"
+#include "playerpanel.h"
+#include "swfwriter.h"
+#include "webbrowser.h"
+
+#include <QAction>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QWebEnginePage>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTimeout = 30000;
+
+QVariant evaluate(QWebEngineView *view, const QString &script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    view->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+    (void)QTest::qWaitFor([&] { return result->has_value(); }, kTimeout);
+    return result->value_or(QVariant());
+}
+
+QString jsString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+// Clicks, with the mouse as a user would, the element of the page that selector finds.
+bool clickElement(QWebEngineView *view, const QString &selector, Qt::MouseButton button = Qt::LeftButton)
+{
+    const QVariantList centre =
+        evaluate(view, QStringLiteral("(function () { const e = document.querySelector(%1); if (!e) return null;"
+                                      " e.scrollIntoView({block: 'center'}); const r = e.getBoundingClientRect();"
+                                      " return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];"
+                                      " })()")
+                           .arg(jsString(selector)))
+            .toList();
+    QWidget *input = view->focusProxy();
+    if (centre.size() != 2 || !input)
+        return false;
+    const QPoint at(centre.at(0).toInt(), centre.at(1).toInt());
+    QTest::mouseMove(input, at);
+    QTest::mousePress(input, button, {}, at);
+    QTest::mouseRelease(input, button, {}, at);
+    return true;
+}
+
+// Puts an element of the test's own over the page: a link (with a target or without) or a button that
+// opens a window from script. The element has the id "qbtest".
+bool addElement(QWebEngineView *view, const QString &kind, const QString &url)
+{
+    return evaluate(view, QStringLiteral("(function (kind, url) {"
+                                         " const e = document.createElement(kind === 'script' ? 'button' : 'a');"
+                                         " e.id = 'qbtest'; e.textContent = 'test';"
+                                         " if (kind === 'script') e.onclick = () => window.open(url);"
+                                         " else { e.href = url; if (kind === 'blank') e.target = '_blank'; }"
+                                         " e.style.cssText = 'position:fixed;left:10px;top:10px;z-index:99999;"
+                                         "padding:12px;background:#fff';"
+                                         " document.body.appendChild(e); return true; })(%1, %2)")
+                              .arg(jsString(kind), jsString(url)))
+        .toBool();
+}
+
+bool loaded(WebBrowser *browser, const QUrl &url)
+{
+    return QTest::qWaitFor(
+        [&] { return browser->url() == url && browser->ReadyState() == WebBrowser::Complete && browser->focusProxy(); },
+        kTimeout);
+}
+
+QSet<QWidget *> visibleTopLevels()
+{
+    QSet<QWidget *> out;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible())
+            out.insert(w);
+    }
+    return out;
+}
+
+} // namespace
+
+// The portal's requests for new windows: none opens a window, the left column steers the main window,
+// the main pane's requests are games.
+class TestPortalLinks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void newWindowRequestsReachTheHandlers_data();
+    void newWindowRequestsReachTheHandlers();
+    void libraryMarkerInTheLeftColumn_data();
+    void libraryMarkerInTheLeftColumn();
+    void leftLinkReturnsToThePortal_data();
+    void leftLinkReturnsToThePortal();
+
+private:
+    // A started window whose portal pages have loaded.
+    std::unique_ptr<WindowUnderTest> startedWindow();
+    // Clicks in browser the page's own link to href, or an element of the test's own (kind "blank",
+    // "script" or "plain") leading there.
+    bool follow(WebBrowser *browser, const QString &kind, const QString &href, Qt::MouseButton button = Qt::LeftButton);
+
+    PortalServer m_server;
+};
+
+void TestPortalLinks::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+std::unique_ptr<WindowUnderTest> TestPortalLinks::startedWindow()
+{
+    auto w = std::make_unique<WindowUnderTest>(m_server.baseUrl());
+    if (!w->start() || !loaded(w->window->left_web, m_server.url(QStringLiteral("left.htm"))) ||
+        !loaded(w->window->main_web, m_server.url(QStringLiteral("main.htm"))))
+        return nullptr;
+    return w;
+}
+
+bool TestPortalLinks::follow(WebBrowser *browser, const QString &kind, const QString &href, Qt::MouseButton button)
+{
+    if (kind == QLatin1String("page"))
+        return clickElement(browser, QStringLiteral("a[href=\"%1\"]").arg(href), button);
+    return addElement(browser, kind, href) && clickElement(browser, QStringLiteral("#qbtest"), button);
+}
+
+void TestPortalLinks::newWindowRequestsReachTheHandlers_data()
+{
+    QTest::addColumn<bool>("left"); // the left column, or the main pane (showing the fault links)
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<int>("button");
+    QTest::newRow("left: link to a new window") << true << "page"
+                                                << "main.htm?cat=puzzle" << int(Qt::LeftButton);
+    QTest::newRow("left: window.open") << true << "script"
+                                       << "main.htm?cat=sports" << int(Qt::LeftButton);
+    QTest::newRow("left: middle click") << true << "plain"
+                                        << "main.htm?cat=classic" << int(Qt::MiddleButton);
+    QTest::newRow("main: link to a new window") << false << "page"
+                                                << "game.asp?id=999" << int(Qt::LeftButton);
+    QTest::newRow("main: window.open") << false << "script"
+                                       << "game.asp?answer=0" << int(Qt::LeftButton);
+    QTest::newRow("main: middle click") << false << "plain"
+                                        << "site.htm" << int(Qt::MiddleButton);
+}
+
+void TestPortalLinks::newWindowRequestsReachTheHandlers()
+{
+    QFETCH(bool, left);
+    QFETCH(QString, kind);
+    QFETCH(QString, href);
+    QFETCH(int, button);
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    WebBrowser *browser = left ? f->left_web : f->main_web;
+    const QUrl page =
+        left ? m_server.url(QStringLiteral("left.htm")) : m_server.url(QStringLiteral("main.htm?cat=faults"));
+    if (!left) {
+        f->main_web->Navigate(page);
+        QVERIFY(loaded(f->main_web, page));
+    }
+    const QSet<QWidget *> windowsBefore = visibleTopLevels();
+    const int engineWindowsBefore = QGuiApplication::topLevelWindows().size();
+    QSignalSpy requested(browser, &WebBrowser::NewWindow);
+
+    QVERIFY(follow(browser, kind, href, Qt::MouseButton(button)));
+    QTRY_COMPARE_WITH_TIMEOUT(requested.count(), 1, kTimeout);
+    QCOMPARE(requested.first().first().toUrl(), m_server.url(href));
+
+    if (left) {
+        // The main pane shows the address; the left column stays where it was.
+        QTRY_COMPARE_WITH_TIMEOUT(f->main_web->url(), m_server.url(href), kTimeout);
+        QVERIFY(w->messages.shown.isEmpty());
+    } else {
+        // The address went to the server as a game, which it does not know.
+        QTRY_COMPARE_WITH_TIMEOUT(w->messages.texts(), QStringList{QStringLiteral("This game doesn't exsit.")},
+                                  kTimeout);
+        QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Critical);
+        QVERIFY(f->main_main->isVisible());
+        QVERIFY(f->download_main->isHidden());
+    }
+    QCOMPARE(browser->url(), page);
+    QCOMPARE(visibleTopLevels(), windowsBefore);
+    QCOMPARE(QGuiApplication::topLevelWindows().size(), engineWindowsBefore);
+    QCOMPARE(requested.count(), 1);
+}
+
+void TestPortalLinks::libraryMarkerInTheLeftColumn_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<bool>("withGame");    // a game recorded in the library beforehand
+    QTest::addColumn<QString>("expected"); // "library", "warning" or "main pane"
+    QTest::newRow("library link, a game recorded") << "page"
+                                                   << "localgame.htm" << true << "library";
+    QTest::newRow("library link, empty library") << "page"
+                                                 << "localgame.htm" << false << "warning";
+    QTest::newRow("marker in the query") << "script"
+                                         << "main.htm?from=localgame.htm" << true << "library";
+    QTest::newRow("marker in capitals") << "script"
+                                        << "LOCALGAME.HTM" << true << "main pane";
+}
+
+void TestPortalLinks::libraryMarkerInTheLeftColumn()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, href);
+    QFETCH(bool, withGame);
+    QFETCH(QString, expected);
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    if (withGame) {
+        QVERIFY(f->store()->insert(QStringLiteral("4"), QStringLiteral("Pocket Racer"),
+                                   QStringLiteral("pocket-racer.swf"), QStringLiteral("pocket-racer.png"),
+                                   QStringLiteral("A tiny racing game.")));
+    }
+    const QString placeholder = QDir(w->folder.path()).filePath(QStringLiteral("nogame.swf"));
+    QSignalSpy requested(f->left_web, &WebBrowser::NewWindow);
+
+    QVERIFY(follow(f->left_web, kind, href));
+    QTRY_COMPARE_WITH_TIMEOUT(requested.count(), 1, kTimeout);
+
+    if (expected == QLatin1String("library")) {
+        QTRY_VERIFY_WITH_TIMEOUT(f->game_main->isVisible(), kTimeout);
+        QVERIFY(f->main_main->isHidden());
+        QCOMPARE(f->game_main->model()->rowCount(), 2); // the title row and the game
+        QVERIFY(w->messages.shown.isEmpty());
+        QCOMPARE(f->main_web->url(), m_server.url(QStringLiteral("main.htm")));
+    } else if (expected == QLatin1String("warning")) {
+        QTRY_COMPARE_WITH_TIMEOUT(w->messages.shown.size(), 1, kTimeout);
+        QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Warning);
+        QCOMPARE(w->messages.shown.first().second,
+                 QStringLiteral("No games, please click Left menu to choose a game type."));
+        QVERIFY(f->main_main->isVisible());
+        QVERIFY(f->game_main->isHidden());
+        QCOMPARE(f->flash->movie(), placeholder);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(f->main_web->url(), m_server.url(href), kTimeout);
+        QVERIFY(f->main_main->isVisible());
+        QVERIFY(f->game_main->isHidden());
+        QVERIFY(w->messages.shown.isEmpty());
+    }
+}
+
+void TestPortalLinks::leftLinkReturnsToThePortal_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::newRow("from the player") << "player";
+    QTest::newRow("from the library") << "library";
+}
+
+void TestPortalLinks::leftLinkReturnsToThePortal()
+{
+    QFETCH(QString, from);
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    const QDir app(w->folder.path());
+    if (from == QLatin1String("player")) {
+        swf::MovieSpec spec;
+        spec.frameColors = {0xff0000, 0x00ff00};
+        const std::string movie = swf::writeSolidColourMovie(spec);
+        QFile file(app.filePath(QStringLiteral("flash/game.swf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(movie.data(), qint64(movie.size())), qint64(movie.size()));
+        file.close();
+        f->show_player(file.fileName(), QStringLiteral("game.swf"));
+        QVERIFY(f->flash_main->isVisible());
+        QVERIFY(f->m_fullscreen->isEnabled());
+    } else {
+        QVERIFY(f->store()->insert(QStringLiteral("4"), QStringLiteral("Pocket Racer"),
+                                   QStringLiteral("pocket-racer.swf"), QStringLiteral("pocket-racer.png"),
+                                   QStringLiteral("A tiny racing game.")));
+        f->b_local_Click();
+        QVERIFY(f->game_main->isVisible());
+    }
+    QVERIFY(f->main_main->isHidden());
+
+    const QString href = QStringLiteral("main.htm?cat=action");
+    QVERIFY(follow(f->left_web, QStringLiteral("page"), href));
+    QTRY_COMPARE_WITH_TIMEOUT(f->main_web->url(), m_server.url(href), kTimeout);
+    QVERIFY(f->main_main->isVisible());
+    for (QWidget *hidden : {static_cast<QWidget *>(f->flash), static_cast<QWidget *>(f->flash_main),
+                            static_cast<QWidget *>(f->download_main), static_cast<QWidget *>(f->gg_download),
+                            static_cast<QWidget *>(f->game_main)})
+        QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
+    QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("nogame.swf")));
+    QVERIFY(!f->m_fullscreen->isEnabled());
+    QVERIFY(w->messages.shown.isEmpty());
+}
+
+QUILLABRIX_WINDOW_TEST_MAIN(TestPortalLinks)
+#include "tst_portallinks.moc"
