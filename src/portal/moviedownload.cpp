@@ -1,11 +1,20 @@
 #include "moviedownload.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
+#include <QThreadPool>
+
+namespace {
+
+// What the network may hold for us before it waits: each turn of the event loop writes at most this much.
+constexpr qint64 readBufferBytes = 1024 * 1024;
+
+} // namespace
 
 MovieDownload::MovieDownload(QNetworkAccessManager *network, const QUrl &url, const QString &targetPath,
                              QObject *parent)
@@ -39,6 +48,7 @@ void MovieDownload::start()
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(30000);
     m_reply = m_network->get(request);
+    m_reply->setReadBufferSize(readBufferBytes);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid())
@@ -50,8 +60,8 @@ void MovieDownload::start()
 
 void MovieDownload::cancel()
 {
-    if (m_done)
-        return;
+    if (m_done || m_committing)
+        return; // a movie that arrived whole is being put in place: it is kept
     finish(DownloadResult::Status::Cancelled, tr("Cancelled"));
 }
 
@@ -86,11 +96,34 @@ void MovieDownload::onFinished()
     } else if (m_announced && *m_announced != m_written) {
         finish(DownloadResult::Status::Failed,
                tr("The transfer ended after %1 of %2 bytes").arg(m_written).arg(*m_announced));
-    } else if (!m_file->commit()) {
-        finish(DownloadResult::Status::Failed, m_file->errorString());
     } else {
-        finish(DownloadResult::Status::Completed, QString());
+        commitInBackground();
     }
+}
+
+void MovieDownload::commitInBackground()
+{
+    // Committing flushes the whole movie to disk, which can take longer than the window may stay unanswered.
+    m_committing = true;
+    m_reply->disconnect(this);
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    QPointer<MovieDownload> self(this);
+    QThreadPool::globalInstance()->start([self, file = m_file.release()] {
+        const bool ok = file->commit();
+        const QString error = file->errorString();
+        delete file;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, ok, error] {
+                if (self) {
+                    self->m_committing = false;
+                    self->finish(ok ? DownloadResult::Status::Completed : DownloadResult::Status::Failed,
+                                 ok ? QString() : error);
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void MovieDownload::finish(DownloadResult::Status status, const QString &error)

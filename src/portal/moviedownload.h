@@ -41,7 +41,7 @@ public:
     void start();
     // Stops the transfer and removes its temporary file; finished() is emitted with Cancelled.
     void cancel();
-    bool isRunning() const { return m_reply != nullptr; }
+    bool isRunning() const { return !m_done; }
 
     QUrl url() const { return m_url; }
     QString targetPath() const { return m_targetPath; }
@@ -55,6 +55,7 @@ private:
     void onReadyRead();
     void onFinished();
     void finish(DownloadResult::Status status, const QString &error);
+    void commitInBackground();
 
     QNetworkAccessManager *m_network;
     QUrl m_url;
@@ -65,4 +66,5 @@ private:
     qint64 m_written = 0;
     bool m_writeFailed = false;
     bool m_done = false;
+    bool m_committing = false;
 };
