@@ -29,8 +29,9 @@ static qint64 pssOf(qint64 pid)
     QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
-    while (!f.atEnd()) {
-        const QByteArray line = f.readLine();
+    // Files under /proc report no size, so they are read whole rather than line by line.
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (const QByteArray &line : lines) {
         if (line.startsWith("Pss:"))
             return line.mid(4).trimmed().split(' ').value(0).toLongLong();
     }
