@@ -6,7 +6,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QKeyEvent>
+#include <QShortcut>
 
 Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_appFolder(appFolder)
@@ -27,6 +27,13 @@ Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
     twips::place(b_exit, 2400, 1560, 285, 255);
     b_exit->raise();
     connect(b_exit, &PictureButton::clicked, this, &Form2::b_exit_Click);
+    // Escape leaves full screen even while the game has the keyboard.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (isVisible())
+            b_exit_Click();
+    });
 }
 
 void Form2::Form_Load(const QString &loadflash_name)
@@ -75,11 +82,3 @@ void Form2::closeEvent(QCloseEvent *event)
         b_exit_Click();
 }
 
-void Form2::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        b_exit_Click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
