@@ -18,7 +18,6 @@ namespace {
 
 const QColor kRed(0xff, 0x00, 0x00);
 const QColor kGreen(0x00, 0xff, 0x00);
-const QColor kBlue(0x00, 0x00, 0xff);
 
 constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
 constexpr int kFrameTimeout = 20000;
