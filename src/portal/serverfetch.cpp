@@ -3,6 +3,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -101,6 +102,11 @@ ServerFetch::ServerFetch(QNetworkAccessManager *network, QObject *parent) : QObj
 
 void ServerFetch::GetPage(const QUrl &url, QObject *context, PageCallback done)
 {
+    post(url, context ? context : this, std::move(done), 1);
+}
+
+void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int retries)
+{
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     // Qt labels an empty POST to a URL with a query as a form on its own, with a warning; naming that same
@@ -108,7 +114,16 @@ void ServerFetch::GetPage(const QUrl &url, QObject *context, PageCallback done)
     if (url.hasQuery())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
     QNetworkReply *reply = m_network->post(request, QByteArray());
-    connect(reply, &QNetworkReply::finished, context ? context : this, [reply, done = std::move(done)] {
+    QPointer<QObject> guard(context);
+    connect(reply, &QNetworkReply::finished, context, [this, url, guard, reply, retries, done = std::move(done)] {
+        // A kept-alive connection that the server closed just as the request went out never reached it; Qt
+        // sends only idempotent requests again by itself, so a POST is sent again here, once.
+        const bool notSent = reply->error() == QNetworkReply::RemoteHostClosedError &&
+                             !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        if (notSent && retries > 0 && guard) {
+            post(url, guard, done, retries - 1);
+            return;
+        }
         const std::optional<QByteArray> body =
             isCompleteAnswer(reply) ? std::optional<QByteArray>(reply->readAll()) : std::nullopt;
         if (done)

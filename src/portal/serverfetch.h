@@ -35,5 +35,7 @@ public:
     void Download_Pic(const QUrl &url, const QString &localFile, QObject *context, DoneCallback done = {});
 
 private:
+    void post(const QUrl &url, QObject *context, PageCallback done, int retries);
+
     QNetworkAccessManager *m_network;
 };
