@@ -93,6 +93,8 @@ void MovieDownload::onFinished()
         finish(DownloadResult::Status::Failed, tr("The server answered %1").arg(status));
     } else if (m_writeFailed) {
         finish(DownloadResult::Status::Failed, m_file->errorString());
+    } else if (m_written == 0) {
+        finish(DownloadResult::Status::Failed, tr("The server sent no movie"));
     } else if (m_announced && *m_announced != m_written) {
         finish(DownloadResult::Status::Failed,
                tr("The transfer ended after %1 of %2 bytes").arg(m_written).arg(*m_announced));

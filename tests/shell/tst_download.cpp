@@ -367,6 +367,7 @@ void TestDownload::movieFaults_data()
     QTest::newRow("body cut short") << "id=4&moviefault=short" << false << false;
     QTest::newRow("404") << "id=4&moviefault=404" << false << false;
     QTest::newRow("500") << "id=4&moviefault=500" << false << false;
+    QTest::newRow("empty body") << "id=4&moviefault=empty" << false << false;
 }
 
 void TestDownload::movieFaults()

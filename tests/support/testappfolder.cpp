@@ -1,5 +1,7 @@
 #include "testappfolder.h"
 
+#include "gamestore.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -31,8 +33,9 @@ TestAppFolder::TestAppFolder(int options)
         QFile::copy(built.filePath(QString::fromLatin1(name)), m_dir.filePath(QString::fromLatin1(name)));
     for (const char *name : {"html", "images"})
         copyTree(built.filePath(QString::fromLatin1(name)), m_dir.filePath(QString::fromLatin1(name)));
+    // A library of its own, as the build makes it: the one in the build's folder may hold games by now.
     if (options & WithLibrary)
-        QFile::copy(built.filePath(QStringLiteral("QuillabrixGame.dll")), m_dir.filePath(QStringLiteral("QuillabrixGame.dll")));
+        GameStore::createLibrary(m_dir.filePath(GameStore::fileName()));
 }
 
 QString TestAppFolder::builtAppFolder()

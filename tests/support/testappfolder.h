@@ -15,7 +15,7 @@ public:
     enum Option
     {
         Plain = 0,
-        WithLibrary = 1, // copy the empty encrypted library the build makes
+        WithLibrary = 1, // an empty encrypted library, made as the build makes it
     };
 
     explicit TestAppFolder(int options = Plain);
