@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pixelcolours.h"
 #include "playerprofile.h"
 
 #include <QApplication>
@@ -19,18 +20,3 @@
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return QTest::qExec(&tc, argc, argv);                                                                          \
     }
-
-// What the widget shows at a point, read back the way a user's screenshot would see it.
-inline QColor shownColour(QWidget *widget, QPoint at = QPoint(-1, -1))
-{
-    const QImage image = widget->grab().toImage();
-    if (at.x() < 0)
-        at = QPoint(image.width() / 2, image.height() / 2);
-    return image.pixelColor(at);
-}
-
-// Colours read back from the web view's compositor may be off by a step or two.
-inline bool near(const QColor &a, const QColor &b)
-{
-    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
-}

@@ -1,9 +1,9 @@
-#include "../player/playertestmain.h"
 #include "downloadpanel.h"
 #include "form1fixture.h"
 #include "gamestore.h"
 #include "librarypanel.h"
 #include "moviedownload.h"
+#include "pixelcolours.h"
 #include "playerpanel.h"
 #include "webbrowser.h"
 

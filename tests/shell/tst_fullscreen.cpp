@@ -5,6 +5,7 @@
 #include "gamestore.h"
 #include "librarypanel.h"
 #include "picturebutton.h"
+#include "pixelcolours.h"
 #include "playerpanel.h"
 #include "swfwriter.h"
 
@@ -24,18 +25,6 @@ constexpr int kFrameTimeout = 20000;
 
 // Red for a second and a half, so that a game seen red at once was seen from its first frame.
 const QString kGame = QStringLiteral("redfirst.swf");
-
-QColor colourAt(QWidget *widget, QPoint at = QPoint(-1, -1))
-{
-    const QImage image = widget->grab().toImage();
-    return image.pixelColor(at.x() < 0 ? QPoint(image.width() / 2, image.height() / 2) : at);
-}
-
-// Colours read back from the web view's compositor may be off by a step or two.
-bool near(const QColor &a, const QColor &b)
-{
-    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
-}
 
 } // namespace
 
@@ -90,7 +79,7 @@ bool TestFullScreen::startsRed(FlashPlayer *player, QSignalSpy &started)
     QColor shown;
     (void)QTest::qWaitFor(
         [&] {
-            shown = colourAt(player);
+            shown = shownColour(player);
             return shown != QColor(Qt::black);
         },
         kFrameTimeout);
@@ -152,7 +141,7 @@ void TestFullScreen::enteringShowsTheGameFromItsFirstFrame()
     QFETCH(QString, how);
     QVERIFY(playTheGame());
     // Well past the first frame in the panel.
-    QTRY_VERIFY_WITH_TIMEOUT(near(colourAt(window()->flash), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kGreen), kFrameTimeout);
 
     QSignalSpy started(form2()->Flash1, &FlashPlayer::movieStarted);
     if (how == QLatin1String("F6")) {
@@ -178,12 +167,12 @@ void TestFullScreen::enteringShowsTheGameFromItsFirstFrame()
     const QSize size = player->size();
     for (const QPoint &corner :
          {QPoint(2, 2), QPoint(size.width() - 3, size.height() - 3), QPoint(2, size.height() - 3)})
-        QVERIFY2(near(colourAt(player, corner), kRed), qPrintable(colourAt(player, corner).name()));
+        QVERIFY2(near(shownColour(player, corner), kRed), qPrintable(shownColour(player, corner).name()));
     QWidget *close = form2()->b_exit;
     QCOMPARE(close->geometry().top(), 0);
     QCOMPARE(close->geometry().right(), form2()->width() - 1);
     QCOMPARE(form2()->childAt(close->geometry().center()), close);
-    QTRY_VERIFY_WITH_TIMEOUT(near(colourAt(player), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kGreen), kFrameTimeout);
 }
 
 void TestFullScreen::leavingRestartsTheGameInThePanel_data()
@@ -218,7 +207,7 @@ void TestFullScreen::leavingRestartsTheGameInThePanel()
     QCOMPARE(window()->flash->movie(), appFile(QStringLiteral("flash/") + kGame));
     QCOMPARE(form2()->Flash1->movie(), appFile(QStringLiteral("nogame.swf")));
     QVERIFY(startsRed(window()->flash, started));
-    QTRY_VERIFY_WITH_TIMEOUT(near(colourAt(window()->flash), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kGreen), kFrameTimeout);
 
     // The way back in works as before.
     QVERIFY(enterFullScreen());
@@ -263,7 +252,7 @@ void TestFullScreen::fullScreenButtonBeforeAnyGameShowsAnEmptyPlayer()
     QVERIFY(form2()->isVisible() && window()->isHidden());
     const QString flashFolder = appFile(QStringLiteral("flash/"));
     QCOMPARE(form2()->Flash1->movie(), flashFolder);
-    QTRY_VERIFY_WITH_TIMEOUT(colourAt(form2()->Flash1) == QColor(Qt::black), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(form2()->Flash1) == QColor(Qt::black), kFrameTimeout);
 
     clickThroughWindow(form2()->b_exit);
     QVERIFY(form2()->isHidden() && window()->isVisible());
@@ -292,8 +281,8 @@ void TestFullScreen::logoOpensTheSiteOncePerClick()
     QVERIFY(form2()->isHidden());
     QVERIFY(m_w->messages.shown.isEmpty());
     // The game plays on.
-    const QColor shown = colourAt(window()->flash);
-    QTRY_VERIFY_WITH_TIMEOUT(colourAt(window()->flash) != shown, kFrameTimeout);
+    const QColor shown = shownColour(window()->flash);
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(window()->flash) != shown, kFrameTimeout);
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestFullScreen)

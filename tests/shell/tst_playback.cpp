@@ -4,6 +4,7 @@
 #include "gamestore.h"
 #include "librarypanel.h"
 #include "picturebutton.h"
+#include "pixelcolours.h"
 #include "playerpanel.h"
 #include "swfwriter.h"
 
@@ -31,18 +32,6 @@ constexpr int kFrameTimeout = 20000;
 // The game recorded first (id 1) plays red, green, blue, yellow; the second (id 2) cyan, magenta.
 const QString kColours = QStringLiteral("colours.swf");
 const QString kPairs = QStringLiteral("pairs.swf");
-
-QColor centreColour(QWidget *widget)
-{
-    const QImage image = widget->grab().toImage();
-    return image.pixelColor(image.width() / 2, image.height() / 2);
-}
-
-// Colours read back from the web view's compositor may be off by a step or two.
-bool near(const QColor &a, const QColor &b)
-{
-    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
-}
 
 } // namespace
 
@@ -151,17 +140,17 @@ bool TestPlayback::holdsWhileTheBannerPlays(int changes)
     };
     if (!QTest::qWaitFor([&] { return pending() == 0; }, kFrameTimeout))
         return false;
-    QColor seen = centreColour(banner);
-    if (!QTest::qWaitFor([&] { return centreColour(banner) != seen; }, kFrameTimeout))
+    QColor seen = shownColour(banner);
+    if (!QTest::qWaitFor([&] { return shownColour(banner) != seen; }, kFrameTimeout))
         return false;
-    seen = centreColour(banner);
-    const QColor held = centreColour(game);
+    seen = shownColour(banner);
+    const QColor held = shownColour(game);
     int changed = 0;
     bool holds = true;
     (void)QTest::qWaitFor(
         [&] {
-            holds = holds && centreColour(game) == held;
-            const QColor now = centreColour(banner);
+            holds = holds && shownColour(game) == held;
+            const QColor now = shownColour(banner);
             if (now != seen) {
                 seen = now;
                 ++changed;
@@ -226,8 +215,8 @@ void TestPlayback::playStartsTheGameInThePlayerPanel()
     QVERIFY(m_w->messages.shown.isEmpty());
 
     QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kGreen), kFrameTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kBlue), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kBlue), kFrameTimeout);
 }
 
 void TestPlayback::playThatFindsNoMovieChangesNothing_data()
@@ -283,13 +272,13 @@ void TestPlayback::pauseHoldsTheFrameAndPlayResumes()
     QVERIFY(holdsWhileTheBannerPlays(3));
 
     // The play picture now lies where the pause picture was: the same click resumes.
-    const QColor paused = centreColour(game);
+    const QColor paused = shownColour(game);
     clickThroughWindow(panel()->b_pause);
     QVERIFY(panel()->b_play->isHidden());
     QVERIFY(game->isPlaying());
-    QTRY_VERIFY_WITH_TIMEOUT(centreColour(game) != paused, kFrameTimeout);
-    const QColor resumed = centreColour(game);
-    QTRY_VERIFY_WITH_TIMEOUT(centreColour(game) != resumed, kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(game) != paused, kFrameTimeout);
+    const QColor resumed = shownColour(game);
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(game) != resumed, kFrameTimeout);
 }
 
 void TestPlayback::newGamePlaysWhileThePlayPictureShows()
@@ -303,8 +292,8 @@ void TestPlayback::newGamePlaysWhileThePlayPictureShows()
     QVERIFY(playGame(2));
     QVERIFY(panel()->b_play->isVisible());
     QVERIFY(window()->flash->isPlaying());
-    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kMagenta), kFrameTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(window()->flash), kCyan), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kMagenta), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kCyan), kFrameTimeout);
 
     clickThroughWindow(panel()->b_play);
     QVERIFY(panel()->b_play->isHidden());
@@ -315,14 +304,14 @@ void TestPlayback::rewindAndForwardStepByFrame()
 {
     QVERIFY(playGame(1));
     FlashPlayer *game = window()->flash;
-    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(game), kBlue), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(game), kBlue), kFrameTimeout);
 
     clickThroughWindow(panel()->b_rewind);
-    QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(game), kRed), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(game), kRed), kFrameTimeout);
     QVERIFY(holdsWhileTheBannerPlays(2));
     for (const QColor &next : {kGreen, kBlue, kYellow}) {
         clickThroughWindow(panel()->b_Forward);
-        QTRY_VERIFY_WITH_TIMEOUT(near(centreColour(game), next), kFrameTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(game), next), kFrameTimeout);
     }
     QVERIFY(holdsWhileTheBannerPlays(2));
     // Neither button touches the play and pause pictures.
