@@ -102,6 +102,8 @@ private slots:
     void libraryMarkerInTheLeftColumn();
     void leftLinkReturnsToThePortal_data();
     void leftLinkReturnsToThePortal();
+    void portalPagesCannotReachLocalFilesOrThePlayer_data();
+    void portalPagesCannotReachLocalFilesOrThePlayer();
 
 private:
     // A started window whose portal pages have loaded.
@@ -299,6 +301,50 @@ void TestPortalLinks::leftLinkReturnsToThePortal()
     QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("nogame.swf")));
     QVERIFY(!f->m_fullscreen->isEnabled());
     QVERIFY(w->messages.shown.isEmpty());
+}
+
+void TestPortalLinks::portalPagesCannotReachLocalFilesOrThePlayer_data()
+{
+    QTest::addColumn<QString>("kind"); // a link the user clicks, or the page's own script
+    QTest::addColumn<QString>("target");
+    QTest::newRow("link to a local file") << "plain"
+                                          << "file";
+    QTest::newRow("script to a local file") << "location"
+                                            << "file";
+    QTest::newRow("link to the player's page") << "plain"
+                                               << "player";
+    QTest::newRow("script to the player's page") << "location"
+                                                 << "player";
+}
+
+// The portal is remote content: it never gets to show the user's files or the player's own pages.
+void TestPortalLinks::portalPagesCannotReachLocalFilesOrThePlayer()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, target);
+    std::unique_ptr<WindowUnderTest> w = startedWindow();
+    QVERIFY(w);
+    WebBrowser *pane = w->window->main_web;
+    const QUrl portal = pane->url();
+    const QString secret = w->folder.filePath(QStringLiteral("secret.html"));
+    QFile file(secret);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<p>secret</p>");
+    file.close();
+    const QString url = target == QLatin1String("file") ? QUrl::fromLocalFile(secret).toString()
+                                                        : QStringLiteral("qbplayer://app/player.html");
+    if (kind == QLatin1String("location"))
+        evaluate(pane, QStringLiteral("location.href = %1; true").arg(jsString(url)));
+    else
+        QVERIFY(follow(pane, kind, url));
+    // A refused navigation leaves the page or blanks it; nothing can be waited for when nothing happens, so it
+    // gets the time a permitted one takes.
+    (void)QTest::qWaitFor([&] { return pane->url() != portal; }, 3000);
+    const QString scheme = pane->url().scheme();
+    QVERIFY2(scheme == QLatin1String("http") || scheme == QLatin1String("about"), qPrintable(pane->url().toString()));
+    QVERIFY(evaluate(pane, QStringLiteral("document.body.innerText.indexOf('secret') < 0 &&"
+                                          " typeof window.RufflePlayer === 'undefined'"))
+                .toBool());
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestPortalLinks)
