@@ -3,6 +3,7 @@
 #include "gamestore.h"
 #include "librarypanel.h"
 #include "moviedownload.h"
+#include "pagedriver.h"
 #include "pixelcolours.h"
 #include "playerpanel.h"
 #include "webbrowser.h"
@@ -24,33 +25,15 @@ namespace {
 constexpr int kTimeout = 30000;
 constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
 
-QVariant evaluate(QWebEngineView *view, const QString &script)
-{
-    auto result = std::make_shared<std::optional<QVariant>>();
-    view->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
-    (void)QTest::qWaitFor([&] { return result->has_value(); }, kTimeout);
-    return result->value_or(QVariant());
-}
+using pagedriver::evaluate;
 
-// Clicks, with the mouse as a user would, the element of the browser's page that selector finds.
+// Clicks, with the mouse as a user would, the element of the browser's page that selector finds, once the
+// page has loaded.
 bool clickElement(WebBrowser *browser, const QString &selector)
 {
-    if (!QTest::qWaitFor([&] { return browser->ReadyState() == WebBrowser::Complete && browser->focusProxy(); },
-                         kTimeout))
-        return false;
-    const QVariantList centre =
-        evaluate(browser, QStringLiteral("(function () { const e = document.querySelector('%1'); if (!e) return null;"
-                                         " e.scrollIntoView({block: 'center'}); const r = e.getBoundingClientRect();"
-                                         " return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];"
-                                         " })()")
-                              .arg(selector))
-            .toList();
-    if (centre.size() != 2)
-        return false;
-    const QPoint at(centre.at(0).toInt(), centre.at(1).toInt());
-    QTest::mouseMove(browser->focusProxy(), at);
-    QTest::mouseClick(browser->focusProxy(), Qt::LeftButton, {}, at);
-    return true;
+    return QTest::qWaitFor([&] { return browser->ReadyState() == WebBrowser::Complete && browser->focusProxy(); },
+                           kTimeout) &&
+           pagedriver::clickElement(browser, selector);
 }
 
 QByteArray httpGet(QNetworkAccessManager &network, const QUrl &url)

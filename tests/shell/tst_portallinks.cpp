@@ -3,6 +3,7 @@
 #include "gamelistmodel.h"
 #include "gamestore.h"
 #include "librarypanel.h"
+#include "pagedriver.h"
 #include "playerpanel.h"
 #include "swfwriter.h"
 #include "webbrowser.h"
@@ -17,41 +18,11 @@
 
 namespace {
 
+using pagedriver::clickElement;
+using pagedriver::evaluate;
+using pagedriver::jsString;
+
 constexpr int kTimeout = 30000;
-
-QVariant evaluate(QWebEngineView *view, const QString &script)
-{
-    auto result = std::make_shared<std::optional<QVariant>>();
-    view->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
-    (void)QTest::qWaitFor([&] { return result->has_value(); }, kTimeout);
-    return result->value_or(QVariant());
-}
-
-QString jsString(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-// Clicks, with the mouse as a user would, the element of the page that selector finds.
-bool clickElement(QWebEngineView *view, const QString &selector, Qt::MouseButton button = Qt::LeftButton)
-{
-    const QVariantList centre =
-        evaluate(view, QStringLiteral("(function () { const e = document.querySelector(%1); if (!e) return null;"
-                                      " e.scrollIntoView({block: 'center'}); const r = e.getBoundingClientRect();"
-                                      " return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];"
-                                      " })()")
-                           .arg(jsString(selector)))
-            .toList();
-    QWidget *input = view->focusProxy();
-    if (centre.size() != 2 || !input)
-        return false;
-    const QPoint at(centre.at(0).toInt(), centre.at(1).toInt());
-    QTest::mouseMove(input, at);
-    QTest::mousePress(input, button, {}, at);
-    QTest::mouseRelease(input, button, {}, at);
-    return true;
-}
 
 // Puts an element of the test's own over the page: a link (with a target or without) or a button that
 // opens a window from script. The element has the id "qbtest".
