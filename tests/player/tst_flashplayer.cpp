@@ -109,25 +109,7 @@ bool TestFlashPlayer::holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *c
     // The last frame drawn before the page stopped may reach the screen a little later.
     if (!settled(player))
         return false;
-    QColor seen = shownColour(control);
-    if (!QTest::qWaitFor([&] { return shownColour(control) != seen; }, kFrameTimeout))
-        return false;
-    seen = shownColour(control);
-    const QColor held = shownColour(player);
-    int changed = 0;
-    bool held_ = true;
-    (void)QTest::qWaitFor(
-        [&] {
-            held_ = held_ && shownColour(player) == held;
-            const QColor now = shownColour(control);
-            if (now != seen) {
-                seen = now;
-                ++changed;
-            }
-            return changed >= changes || !held_;
-        },
-        kFrameTimeout);
-    return held_ && changed >= changes;
+    return holdsWhileClockMoves(player, control, changes, kFrameTimeout);
 }
 
 QVariant TestFlashPlayer::evaluate(FlashPlayer *player, const QString &script)

@@ -140,25 +140,7 @@ bool TestPlayback::holdsWhileTheBannerPlays(int changes)
     };
     if (!QTest::qWaitFor([&] { return pending() == 0; }, kFrameTimeout))
         return false;
-    QColor seen = shownColour(banner);
-    if (!QTest::qWaitFor([&] { return shownColour(banner) != seen; }, kFrameTimeout))
-        return false;
-    seen = shownColour(banner);
-    const QColor held = shownColour(game);
-    int changed = 0;
-    bool holds = true;
-    (void)QTest::qWaitFor(
-        [&] {
-            holds = holds && shownColour(game) == held;
-            const QColor now = shownColour(banner);
-            if (now != seen) {
-                seen = now;
-                ++changed;
-            }
-            return changed >= changes || !holds;
-        },
-        kFrameTimeout);
-    return holds && changed >= changes;
+    return holdsWhileClockMoves(game, banner, changes, kFrameTimeout);
 }
 
 void TestPlayback::initTestCase()
