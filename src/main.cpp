@@ -1,7 +1,7 @@
-#include "appconfig.h"
-#include "form1.h"
-#include "messagebox.h"
-#include "playerprofile.h"
+#include "base/appconfig.h"
+#include "player/playerprofile.h"
+#include "shell/form1.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>
@@ -22,7 +22,8 @@ int main(int argc, char *argv[])
     MessageBox messages;
     UrlOpener opener;
     Form1 window(config, &network, &messages, &opener);
-    QObject::connect(&window, &Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(
+        &window, &Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     window.Form_Load();
     return app.exec();
 }

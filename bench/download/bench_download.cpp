@@ -1,6 +1,6 @@
 // Throughput of the program's movie download against curl on the same URL, and how long the event loop is
 // held up meanwhile (a 2 ms timer records its own lateness).
-#include "moviedownload.h"
+#include "base/portal/moviedownload.h"
 #include "portalserver.h"
 #include "procstats.h"
 

@@ -1,8 +1,8 @@
 // Opens a library of 10,000 recorded games (count, select, fill the grid, first paint of the panel), clicks
 // a game and deletes one, printing the median of several runs against the targets.
-#include "gamelistmodel.h"
-#include "gamestore.h"
-#include "librarypanel.h"
+#include "base/library/gamestore.h"
+#include "library/gamelistmodel.h"
+#include "library/librarypanel.h"
 #include "sqlciphercli.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 // Start-up time and memory of the game box, against the floor of this stack: a minimal program that shows
 // one Ruffle movie in one view. Each figure comes from fresh processes; the first run of each is a warm-up.
-#include "flashplayer.h"
-#include "form1.h"
-#include "messagebox.h"
-#include "playerprofile.h"
+#include "player/flashplayer.h"
+#include "player/playerprofile.h"
 #include "portalserver.h"
 #include "procstats.h"
+#include "shell/form1.h"
 #include "testappfolder.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -57,7 +57,8 @@ int runFull(QApplication &app, const QString &server, const QString &folder)
         shown = true;
         done();
     });
-    QObject::connect(window.gg_movie, &FlashPlayer::movieStarted, &app, [&] {
+    auto *banner = window.findChild<FlashPlayer *>(QStringLiteral("gg_movie"));
+    QObject::connect(banner, &FlashPlayer::movieStarted, &app, [&] {
         painted = true;
         done();
     });

@@ -1,4 +1,4 @@
-#include "gamelistmodel.h"
+#include "library/gamelistmodel.h"
 
 #include <QColor>
 
@@ -22,9 +22,7 @@ void GameListModel::setGames(const QVector<GameRecord> &games)
     beginResetModel();
     m_rows.clear();
     m_rows.reserve(games.size() + 1);
-    m_rows.append(
-        Row{{QStringLiteral("ID"), QStringLiteral("Game"), QStringLiteral("File"), QStringLiteral("Description")},
-            titleBackground()});
+    m_rows.append(Row{{tr("ID"), tr("Game"), tr("File"), tr("Description")}, titleBackground()});
     for (const GameRecord &game : games) {
         // Shading belongs to the row from here on, so a deletion later does not move it.
         const bool shaded = m_rows.size() % 2 == 0;

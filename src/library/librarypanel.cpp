@@ -1,10 +1,10 @@
-#include "librarypanel.h"
+#include "library/librarypanel.h"
 
-#include "textcodes.h"
+#include "base/textcodes.h"
 
-#include "gamelistmodel.h"
-#include "pictureloader.h"
-#include "twips.h"
+#include "library/gamelistmodel.h"
+#include "library/pictureloader.h"
+#include "widgets/twips.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,10 +101,10 @@ LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *
     loc_dec->setWordWrap(true);
     twips::place(loc_dec, 2280, 5760, 8055, 1455);
 
-    Game_Play = button(QStringLiteral("Game_Play"), QStringLiteral("Play"), this);
+    Game_Play = button(QStringLiteral("Game_Play"), tr("Play"), this);
     twips::place(Game_Play, 3360, 7320, 900, 495);
     connect(Game_Play, &QPushButton::clicked, this, &LibraryPanel::playRequested);
-    Game_Delete = button(QStringLiteral("Game_Delete"), QStringLiteral("Delete"), this);
+    Game_Delete = button(QStringLiteral("Game_Delete"), tr("Delete"), this);
     twips::place(Game_Delete, 4920, 7320, 900, 495);
     connect(Game_Delete, &QPushButton::clicked, this, &LibraryPanel::Game_Delete_Click);
 }

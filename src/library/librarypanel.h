@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gamestore.h"
+#include "base/library/gamestore.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,19 +1,18 @@
-#include "flashplayer.h"
+#include "player/flashplayer.h"
 
-#include "playerprofile.h"
-#include "playerschemehandler.h"
+#include "base/logging.h"
+#include "player/playerprofile.h"
+#include "player/playerschemehandler.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLoggingCategory>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <functional>
-
-Q_LOGGING_CATEGORY(lcPlayer, "quillabrix.player", QtWarningMsg)
 
 namespace {
 
@@ -75,14 +74,13 @@ FlashPlayer::FlashPlayer(PlayerProfile *profile, QWidget *parent) : QWidget(pare
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     setAutoFillBackground(true);
+    // The profile owns the web engine's side; it says when it goes, and the page must go first.
     if (m_profile)
-        m_profile->attach(this);
+        connect(m_profile, &PlayerProfile::releasingPages, this, &FlashPlayer::releasePage);
 }
 
 FlashPlayer::~FlashPlayer()
 {
-    if (m_profile)
-        m_profile->detach(this);
     releasePage();
 }
 
@@ -118,8 +116,10 @@ void FlashPlayer::createView()
     page->load(PlayerSchemeHandler::pageUrl());
 }
 
-void FlashPlayer::rendererEnded()
+void FlashPlayer::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode)
 {
+    qCWarning(lcPlayer) << "The player's renderer ended (status" << status << ", exit code" << exitCode
+                        << "); the page is loaded again without the movie";
     // A renderer that died (out of memory, a crash in the movie) leaves a dead view. A fresh page comes
     // back with the settings but without the movie, which could end it again and again.
     m_pageReady = false;
@@ -229,6 +229,11 @@ void FlashPlayer::setMovie(const QString &path)
         const auto resource = url.isEmpty() ? std::nullopt : m_profile->schemeHandler()->resolve(url);
         if (resource && looksLikeMovie(resource->filePath))
             m_movieUrl = url;
+        else if (!path.isEmpty() && !QFileInfo::exists(path))
+            qCDebug(lcPlayer).noquote() << "No movie at" << path << "- the player shows its background";
+        else if (!path.isEmpty())
+            qCWarning(lcPlayer).noquote()
+                << "Movie refused:" << path << (resource ? "is not a Flash movie" : "is not one the player may show");
     }
     m_movieChanged = true;
     m_commands.clear(); // they were meant for the movie that goes

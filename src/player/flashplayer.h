@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWidget>
 
 class PlayerProfile;
@@ -61,11 +62,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    friend class PlayerProfile;
     void releasePage();
     void createView();
     void pageLoaded(bool ok);
-    void rendererEnded();
+    void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
     void pageEvent(const QString &event);
     void scheduleFlush();
     void flush();

@@ -1,8 +1,8 @@
-#include "form2.h"
+#include "player/form2.h"
 
-#include "flashplayer.h"
-#include "picturebutton.h"
-#include "twips.h"
+#include "player/flashplayer.h"
+#include "widgets/picturebutton.h"
+#include "widgets/twips.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -12,7 +12,7 @@ Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_appFolder(appFolder)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Quillabrix Game"));
+    setWindowTitle(tr("Quillabrix Game"));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
@@ -23,7 +23,7 @@ Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
     Flash1->setObjectName(QStringLiteral("Flash1"));
     twips::place(Flash1, 600, 1560, 1215, 975);
     b_exit = new PictureButton(QStringLiteral("b_exit"), QDir(appFolder).filePath(QStringLiteral("images/b_exit.png")),
-                               QStringLiteral("Close"), this);
+                               tr("Close"), this);
     twips::place(b_exit, 2400, 1560, 285, 255);
     b_exit->raise();
     connect(b_exit, &PictureButton::clicked, this, &Form2::b_exit_Click);
@@ -81,4 +81,3 @@ void Form2::closeEvent(QCloseEvent *event)
     if (isVisible())
         b_exit_Click();
 }
-

@@ -1,8 +1,8 @@
-#include "playerpanel.h"
+#include "player/playerpanel.h"
 
-#include "flashplayer.h"
-#include "picturebutton.h"
-#include "twips.h"
+#include "player/flashplayer.h"
+#include "widgets/picturebutton.h"
+#include "widgets/twips.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -24,7 +24,7 @@ PlayerPanel::PlayerPanel(PlayerProfile *profile, const QString &imagesFolder, QW
     flash = new FlashPlayer(profile, this);
     flash->setObjectName(QStringLiteral("flash"));
 
-    Text1 = new QLineEdit(QStringLiteral("F6 To Full Screen"), this);
+    Text1 = new QLineEdit(tr("F6 To Full Screen"), this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
     Text1->setFrame(false);
@@ -36,18 +36,17 @@ PlayerPanel::PlayerPanel(PlayerProfile *profile, const QString &imagesFolder, QW
     twips::place(Text1, 50, 130, 1100, 180);
 
     const QDir images(imagesFolder);
-    auto button = [&](const char *name, const char *file, const char *tip, int left, int top) {
-        auto *b = new PictureButton(QString::fromLatin1(name), images.filePath(QString::fromLatin1(file)),
-                                    QString::fromLatin1(tip), this);
+    auto button = [&](const char *name, const char *file, const QString &tip, int left, int top) {
+        auto *b = new PictureButton(QString::fromLatin1(name), images.filePath(QString::fromLatin1(file)), tip, this);
         twips::place(b, left, top, 450, 450);
         return b;
     };
-    b_rewind = button("b_rewind", "b_rewind.png", "Rewind", 240, 200);
-    b_pause = button("b_pause", "b_pause.png", "Pause", 1035, 195);
-    b_play = button("b_play", "b_play.png", "Play", 1035, 195); // lies over the pause picture
-    b_Forward = button("b_Forward", "b_forward.png", "Forward", 1785, 195);
-    b_full = button("b_full", "b_full.png", "Full Screen", 2580, 195);
-    b_local = button("b_local", "b_local.png", "local Game", 3360, 195);
+    b_rewind = button("b_rewind", "b_rewind.png", tr("Rewind"), 240, 200);
+    b_pause = button("b_pause", "b_pause.png", tr("Pause"), 1035, 195);
+    b_play = button("b_play", "b_play.png", tr("Play"), 1035, 195); // lies over the pause picture
+    b_Forward = button("b_Forward", "b_forward.png", tr("Forward"), 1785, 195);
+    b_full = button("b_full", "b_full.png", tr("Full Screen"), 2580, 195);
+    b_local = button("b_local", "b_local.png", tr("local Game"), 3360, 195);
     b_play->hide();
 
     connect(b_play, &PictureButton::clicked, this, &PlayerPanel::b_play_Click);

@@ -1,7 +1,6 @@
-#include "playerprofile.h"
+#include "player/playerprofile.h"
 
-#include "flashplayer.h"
-#include "playerschemehandler.h"
+#include "player/playerschemehandler.h"
 
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -42,20 +41,7 @@ PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFold
 
 PlayerProfile::~PlayerProfile()
 {
-    const QList<FlashPlayer *> players = m_players;
-    for (FlashPlayer *player : players)
-        player->releasePage();
-    m_players.clear();
+    emit releasingPages();
     delete m_profile;
     delete m_handler;
-}
-
-void PlayerProfile::attach(FlashPlayer *player)
-{
-    m_players.append(player);
-}
-
-void PlayerProfile::detach(FlashPlayer *player)
-{
-    m_players.removeAll(player);
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
 #include <QString>
 
-class FlashPlayer;
 class PlayerSchemeHandler;
 class QWebEngineProfile;
 
@@ -19,18 +17,17 @@ public:
     static void registerScheme();
 
     PlayerProfile(const QString &appFolder, const QString &ruffleFolder, QObject *parent = nullptr);
-    // Takes the pages of players that are still alive with it: a profile must outlive its pages.
+    // Emits releasingPages() first: a profile must outlive the pages made with it.
     ~PlayerProfile() override;
 
     QWebEngineProfile *profile() const { return m_profile; }
     PlayerSchemeHandler *schemeHandler() const { return m_handler; }
 
-private:
-    friend class FlashPlayer;
-    void attach(FlashPlayer *player);
-    void detach(FlashPlayer *player);
+signals:
+    // The profile is going: every page made with it must be deleted now.
+    void releasingPages();
 
+private:
     PlayerSchemeHandler *m_handler;
     QWebEngineProfile *m_profile;
-    QList<FlashPlayer *> m_players;
 };

@@ -1,4 +1,4 @@
-#include "playerschemehandler.h"
+#include "player/playerschemehandler.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,12 @@
-#include "downloadpanel.h"
+#include "portal/downloadpanel.h"
 
-#include "twips.h"
+#include "base/portal/answers.h"
+#include "base/textcodes.h"
+#include "widgets/twips.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 
 #include <cmath>
 
@@ -27,7 +31,7 @@ DownloadPanel::DownloadPanel(QWidget *parent) : QFrame(parent)
     setAutoFillBackground(true);
     setStyleSheet(QStringLiteral("#download_main { background: #E0E0E0; }"));
 
-    Label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Download Game:"), 90, true);
+    Label1 = makeLabel(this, QStringLiteral("Label1"), tr("Download Game:"), 90, true);
     twips::place(Label1, 480, 360, 1455, 375);
     gamename = makeLabel(this, QStringLiteral("gamename"), QString(), 90, true);
     twips::place(gamename, 2160, 360, 5175, 375);
@@ -66,6 +70,28 @@ void DownloadPanel::setFillTwips(double twipsWidth)
     s_color->resize(twips::toPixels(twipsWidth), s_color->height());
 }
 
+void DownloadPanel::showGame(const GameDetails &game)
+{
+    resetFill();
+    lblSpeed->setText(tr("Connecting ..."));
+    gamename->setText(game.game_name);
+    gamedec->setText(turnBackCodes(game.game_dec));
+    loadpic->clear();
+}
+
+void DownloadPanel::showPicture(const QImage &image)
+{
+    if (image.isNull())
+        return;
+    loadpic->setPixmap(
+        QPixmap::fromImage(image).scaled(loadpic->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void DownloadPanel::showFailure()
+{
+    lblSpeed->setText(tr("Download failed"));
+}
+
 void DownloadPanel::resetFill()
 {
     setFillTwips(30);
@@ -78,7 +104,7 @@ qint64 DownloadPanel::roundHalfEven(double value)
 
 QString DownloadPanel::progressText(qint64 written, qint64 announced)
 {
-    return QStringLiteral("Download %1/%2K")
+    return tr("Download %1/%2K")
         .arg(roundHalfEven(static_cast<double>(written) / 1024.0))
         .arg(roundHalfEven(static_cast<double>(announced) / 1024.0));
 }

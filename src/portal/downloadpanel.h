@@ -4,7 +4,9 @@
 
 #include <optional>
 
+class QImage;
 class QLabel;
+struct GameDetails;
 
 // The download panel `download_main`: the game being fetched, its picture and the progress of its movie.
 class DownloadPanel : public QFrame
@@ -13,6 +15,14 @@ class DownloadPanel : public QFrame
 
 public:
     explicit DownloadPanel(QWidget *parent = nullptr);
+
+    // A new game is coming: its title and description, no picture yet, the fill back at its start and
+    // "Connecting ..." until the first bytes arrive.
+    void showGame(const GameDetails &game);
+    // The game's picture, once loaded; a null image leaves the place empty.
+    void showPicture(const QImage &image);
+    // The movie did not arrive.
+    void showFailure();
 
     // The fill back at its starting width (30 twips).
     void resetFill();

@@ -1,4 +1,4 @@
-#include "webbrowser.h"
+#include "portal/webbrowser.h"
 
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
@@ -34,7 +34,10 @@ WebBrowser::WebBrowser(QWebEngineProfile *profile, QWidget *parent) : QWebEngine
     setPage(page);
     setContextMenuPolicy(Qt::NoContextMenu);
     connect(page, &QWebEnginePage::loadStarted, this, [this] { m_readyState = Loading; });
-    connect(page, &QWebEnginePage::loadFinished, this, [this] { m_readyState = Complete; });
+    connect(page, &QWebEnginePage::loadFinished, this, [this] {
+        m_readyState = Complete;
+        emit DocumentComplete();
+    });
     // Not calling openIn() refuses the window: the handler only ever sees the address.
     connect(page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
         // Handled after the engine's callback returns, so the handler may show a modal message.

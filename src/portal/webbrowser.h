@@ -43,6 +43,8 @@ public:
 signals:
     // A page asked for a new window; it is never opened.
     void NewWindow(const QUrl &url);
+    // The page that was navigated to has finished loading (successfully or not).
+    void DocumentComplete();
 
 private:
     void navigateTo(const QUrl &url);

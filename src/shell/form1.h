@@ -1,22 +1,19 @@
 #pragma once
 
-#include "appconfig.h"
-#include "skin.h"
+#include "base/appconfig.h"
+#include "shell/skin.h"
 
 #include <QMainWindow>
-#include <QPointer>
 
-#include <functional>
-#include <optional>
+#include <memory>
 
 class DownloadPanel;
-struct DownloadResult;
 class FlashPlayer;
 class Form2;
+class GameAcquisition;
 class GameStore;
 class LibraryPanel;
 class MessageBox;
-class MovieDownload;
 class PictureButton;
 class PictureLoader;
 class PlayerPanel;
@@ -27,16 +24,29 @@ class QNetworkAccessManager;
 class QTimer;
 class QWebEngineProfile;
 class ServerFetch;
+class Startup;
 class UrlOpener;
 class WebBrowser;
+struct AcquisitionResult;
+struct GameDetails;
 
-// The main window: banner, logo, the portal's two browsers and the four stacked panels (portal, library,
-// player, download). Its handlers carry every road of the program.
+// The main window: banner, logo, the portal's two browsers and the four panes that share one place (portal,
+// library, player, download). Its handlers start the program's flows (start-up, game acquisition) and show
+// what they bring; the flows themselves live in the layer below.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
 
 public:
+    // The panes that share the main area; exactly one is shown.
+    enum class Pane
+    {
+        Portal,
+        Library,
+        Player,
+        Download
+    };
+
     Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox *messages, UrlOpener *opener,
           QWidget *parent = nullptr);
     ~Form1() override;
@@ -58,49 +68,24 @@ public:
     void b_full_Click() { m_fullscreen_Click(); }
     void Picture1_Click();
 
+    Pane currentPane() const { return m_pane; }
     bool isDownloading() const;
-
-    // Main window state
-    QUrl web_path;
-    QString gg_1;
-    std::optional<qint64> gg_size1;
-    QString gg_2;
-    std::optional<qint64> gg_size2;
-    QString gg_2_url;
-    QString game_id, game_name, game_dec, game_pic, dl_file, strName, strpic, save_path, save_path2;
-    QString loadflash_name;
-    bool exit_flag = false;
-
-    // Controls
-    FlashPlayer *gg_movie;
-    PictureButton *Picture1;
-    WebBrowser *left_web;
-    QFrame *main_main;
-    WebBrowser *main_web;
-    LibraryPanel *game_main;
-    PlayerPanel *flash_main;
-    FlashPlayer *flash;
-    DownloadPanel *download_main;
-    FlashPlayer *gg_download;
-    QAction *m_fullscreen;
-    QTimer *Timer1;
-    Form2 *form2() const { return m_form2; }
-    GameStore *store() const { return m_store; }
+    // The window was closed: the program is on its way out.
+    bool isClosing() const { return exit_flag; }
+    // The movie file name that full screen plays: the game shown last.
+    QString loadedMovieName() const { return loadflash_name; }
 
     // Texts the user sees
-    static QString networkMessage() { return QStringLiteral("You can't use this software without network!"); }
-    static QString noGameMessage() { return QStringLiteral("This game doesn't exsit."); }
-    static QString noFileMessage() { return QStringLiteral("The file doesn't exsit."); }
-    static QString noGamesMessage()
-    {
-        return QStringLiteral("No games, please click Left menu to choose a game type.");
-    }
+    static QString networkMessage() { return tr("You can't use this software without network!"); }
+    static QString noGameMessage() { return tr("This game doesn't exsit."); }
+    static QString noFileMessage() { return tr("The file doesn't exsit."); }
+    static QString noGamesMessage() { return tr("No games, please click Left menu to choose a game type."); }
 
 signals:
     void startupFinished();
     // The program ends at once: the application quits without running any close handler.
     void ended();
-    // The download of a game ended; recorded tells whether the library now holds it.
+    // The download of a game ended; completed tells whether the game was installed.
     void downloadFinished(bool completed);
     void gameRecorded(const QString &gameid);
 
@@ -108,26 +93,17 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    struct GameFields
-    {
-        QString game_id, game_name, game_dec, game_pic, strName, strpic, save_path, save_path2;
-    };
-
     void buildControls();
     void applyStartupLayout();
-    void onStartupAnswer(const QString &answer);
-    void fetchAdvertisement(const QString &url, std::optional<qint64> announced, std::function<void()> next);
-    void waitForLeftPage(std::function<void()> next);
+    void showPane(Pane pane);
     void finishStartup();
-    void onGameDetails(const std::optional<QByteArray> &body);
-    void onDownloadFinished(MovieDownload *job, const DownloadResult &result, const GameFields &game);
-    void recordGame(const GameFields &game);
+    void refuseStartup();
+    void showDownload(const GameDetails &game);
+    void onAcquisitionFinished(const AcquisitionResult &result);
     void leaveFullScreen();
     void Timer1_Timer();
     void endProgram();
-
     QString appPath(const QString &relative) const;
-    QString advertisementPath(const QString &url) const;
 
     AppConfig m_config;
     QNetworkAccessManager *m_network;
@@ -135,12 +111,38 @@ private:
     UrlOpener *m_opener;
     Skin skin;
 
-    QWebEngineProfile *m_portalProfile = nullptr;
-    PlayerProfile *m_playerProfile = nullptr;
-    ServerFetch *m_fetch = nullptr;
-    GameStore *m_store = nullptr;
-    PictureLoader *m_pictures = nullptr;
-    Form2 *m_form2 = nullptr;
-    QPointer<MovieDownload> m_download;
+    // Members are destroyed bottom up: the windows and views below go before the web profiles and the store
+    // they were made with, and before the window's own children.
+    std::unique_ptr<QWebEngineProfile> m_portalProfile;
+    std::unique_ptr<PlayerProfile> m_playerProfile;
+    std::unique_ptr<GameStore> m_store;
+    std::unique_ptr<QWidget> m_client; // the central widget, holding every control below
+    std::unique_ptr<Form2> m_form2;    // its own top-level window, made at start-up
+
+    // Flows and services, children of the window.
+    ServerFetch *m_fetch;
+    Startup *m_startup;
+    GameAcquisition *m_acquisition;
+    PictureLoader *m_pictures;
+
+    // Controls
+    FlashPlayer *gg_movie = nullptr;
+    PictureButton *Picture1 = nullptr;
+    WebBrowser *left_web = nullptr;
+    QFrame *main_main = nullptr;
+    WebBrowser *main_web = nullptr;
+    LibraryPanel *game_main = nullptr;
+    PlayerPanel *flash_main = nullptr;
+    FlashPlayer *flash = nullptr;
+    DownloadPanel *download_main = nullptr;
+    FlashPlayer *gg_download = nullptr;
+    QAction *m_fullscreen = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    // State
+    Pane m_pane = Pane::Portal;
+    QUrl web_path;
+    QString loadflash_name;
+    bool exit_flag = false;
     bool m_ended = false;
 };

@@ -1,4 +1,4 @@
-#include "skin.h"
+#include "shell/skin.h"
 
 #include <QApplication>
 #include <QPalette>

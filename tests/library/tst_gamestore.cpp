@@ -1,4 +1,4 @@
-#include "gamestore.h"
+#include "base/library/gamestore.h"
 #include "sqlciphercli.h"
 #include "testappfolder.h"
 

@@ -1,6 +1,6 @@
-#include "gamelistmodel.h"
-#include "gamestore.h"
-#include "librarypanel.h"
+#include "library/gamelistmodel.h"
+#include "base/library/gamestore.h"
+#include "library/librarypanel.h"
 #include "sqlciphercli.h"
 #include "testappfolder.h"
 

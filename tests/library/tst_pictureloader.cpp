@@ -1,4 +1,4 @@
-#include "pictureloader.h"
+#include "library/pictureloader.h"
 #include "portalserver.h"
 #include "testappfolder.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "pixelcolours.h"
-#include "playerprofile.h"
+#include "player/playerprofile.h"
 
 #include <QApplication>
 #include <QColor>

@@ -1,5 +1,5 @@
-#include "playerprofile.h"
-#include "playerschemehandler.h"
+#include "player/playerprofile.h"
+#include "player/playerschemehandler.h"
 #include "playertestmain.h"
 #include "testappfolder.h"
 

@@ -1,5 +1,5 @@
 #include "portalserver.h"
-#include "textops.h"
+#include "base/portal/textops.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "portalserver.h"
-#include "serverfetch.h"
-#include "textops.h"
+#include "base/portal/serverfetch.h"
+#include "base/portal/textops.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "textops.h"
+#include "base/portal/textops.h"
 
 #include <QTest>
 

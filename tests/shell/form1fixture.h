@@ -1,18 +1,83 @@
 #pragma once
 
-#include "flashplayer.h"
-#include "form1.h"
-#include "playerprofile.h"
+#include "base/library/gamestore.h"
+#include "base/portal/gameacquisition.h"
+#include "base/shell/startup.h"
+#include "library/librarypanel.h"
+#include "player/flashplayer.h"
+#include "player/form2.h"
+#include "player/playerpanel.h"
+#include "player/playerprofile.h"
+#include "portal/downloadpanel.h"
+#include "portal/webbrowser.h"
 #include "portalserver.h"
 #include "recordingmessagebox.h"
+#include "shell/form1.h"
 #include "testappfolder.h"
+#include "widgets/picturebutton.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QFrame>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
+
+// The main window's controls and flows, reached the way a reader of the window finds them: by object name.
+namespace ui {
+
+template <typename T> T *named(const QObject *window, const char *name)
+{
+    T *found = window ? window->findChild<T *>(QLatin1String(name)) : nullptr;
+    if (!found)
+        qFatal("The main window has no %s", name);
+    return found;
+}
+
+#define QUILLABRIX_UI_CONTROL(Type, name)                                                                              \
+    inline Type *name(const QObject *window)                                                                           \
+    {                                                                                                                  \
+        return named<Type>(window, #name);                                                                             \
+    }                                                                                                                  \
+    inline Type *name(const std::unique_ptr<Form1> &window)                                                            \
+    {                                                                                                                  \
+        return name(window.get());                                                                                     \
+    }
+
+QUILLABRIX_UI_CONTROL(FlashPlayer, gg_movie)
+QUILLABRIX_UI_CONTROL(PictureButton, Picture1)
+QUILLABRIX_UI_CONTROL(WebBrowser, left_web)
+QUILLABRIX_UI_CONTROL(QFrame, main_main)
+QUILLABRIX_UI_CONTROL(WebBrowser, main_web)
+QUILLABRIX_UI_CONTROL(LibraryPanel, game_main)
+QUILLABRIX_UI_CONTROL(PlayerPanel, flash_main)
+QUILLABRIX_UI_CONTROL(FlashPlayer, flash)
+QUILLABRIX_UI_CONTROL(DownloadPanel, download_main)
+QUILLABRIX_UI_CONTROL(FlashPlayer, gg_download)
+QUILLABRIX_UI_CONTROL(QAction, m_fullscreen)
+QUILLABRIX_UI_CONTROL(QTimer, Timer1)
+QUILLABRIX_UI_CONTROL(Startup, startup)
+QUILLABRIX_UI_CONTROL(GameAcquisition, acquisition)
+
+#undef QUILLABRIX_UI_CONTROL
+
+// The full-screen window: a top-level window of its own, made at start-up.
+inline Form2 *form2()
+{
+    Form2 *found = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *candidate = qobject_cast<Form2 *>(w))
+            found = candidate;
+    }
+    if (!found)
+        qFatal("There is no full-screen window");
+    return found;
+}
+
+} // namespace ui
 
 // Main-window tests need the player's scheme registered before the application exists, and must not end
 // the test run when the window under test closes.
@@ -50,9 +115,20 @@ struct WindowUnderTest
         return shown.count() > 0;
     }
 
+    // The library file of the folder, opened the way the program opens it.
+    GameStore &store()
+    {
+        if (!m_store)
+            m_store = std::make_unique<GameStore>(folder.path());
+        return *m_store;
+    }
+
     TestAppFolder folder;
     QNetworkAccessManager network;
     RecordingMessageBox messages;
     RecordingUrlOpener opener;
     std::unique_ptr<Form1> window;
+
+private:
+    std::unique_ptr<GameStore> m_store;
 };

@@ -1,12 +1,13 @@
-#include "downloadpanel.h"
+#include "base/library/gamestore.h"
+#include "base/portal/moviedownload.h"
 #include "form1fixture.h"
-#include "gamestore.h"
-#include "librarypanel.h"
-#include "moviedownload.h"
+#include "library/librarypanel.h"
 #include "pagedriver.h"
 #include "pixelcolours.h"
-#include "playerpanel.h"
-#include "webbrowser.h"
+#include "player/playerpanel.h"
+#include "portal/downloadpanel.h"
+#include "portal/webbrowser.h"
+#include "testfiles.h"
 
 #include <QAction>
 #include <QDir>
@@ -22,6 +23,12 @@
 
 namespace {
 
+using testfiles::contentOf;
+using testfiles::filesIn;
+using testfiles::httpGet;
+using testfiles::treeOf;
+using testfiles::writeFile;
+
 constexpr int kTimeout = 30000;
 constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
 
@@ -34,43 +41,6 @@ bool clickElement(WebBrowser *browser, const QString &selector)
     return QTest::qWaitFor([&] { return browser->ReadyState() == WebBrowser::Complete && browser->focusProxy(); },
                            kTimeout) &&
            pagedriver::clickElement(browser, selector);
-}
-
-QByteArray httpGet(QNetworkAccessManager &network, const QUrl &url)
-{
-    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
-    (void)QTest::qWaitFor([&] { return reply->isFinished(); }, kTimeout);
-    return reply->readAll();
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Every file under folder with its size, to see that nothing was written.
-QStringList treeOf(const QString &folder)
-{
-    QStringList out;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        out << QStringLiteral("%1 %2").arg(it.filePath()).arg(it.fileInfo().size());
-    }
-    out.sort();
-    return out;
-}
-
-QStringList filesIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
 
 // Counts how often a widget was shown: the download panel may come and go between two looks at it.
@@ -136,34 +106,34 @@ std::unique_ptr<WindowUnderTest> TestDownload::startedWindow()
     if (!w->start())
         return nullptr;
     const QUrl main = m_server.url(QStringLiteral("main.htm"));
-    if (!QTest::qWaitFor([&] { return w->window->main_web->url() == main; }, kTimeout))
+    if (!QTest::qWaitFor([&] { return ui::main_web(w->window)->url() == main; }, kTimeout))
         return nullptr;
     return w;
 }
 
 bool TestDownload::clickLink(Form1 *window, const QUrl &url)
 {
-    QSignalSpy loaded(window->main_web, &QWebEngineView::loadFinished);
-    window->main_web->setHtml(QStringLiteral("<a id=\"link\" target=\"_blank\" href=\"%1\">the game</a>")
-                                  .arg(url.toString(QUrl::FullyEncoded).toHtmlEscaped()),
-                              m_server.baseUrl());
+    QSignalSpy loaded(ui::main_web(window), &QWebEngineView::loadFinished);
+    ui::main_web(window)->setHtml(QStringLiteral("<a id=\"link\" target=\"_blank\" href=\"%1\">the game</a>")
+                                      .arg(url.toString(QUrl::FullyEncoded).toHtmlEscaped()),
+                                  m_server.baseUrl());
     return QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kTimeout) &&
-           clickElement(window->main_web, QStringLiteral("#link"));
+           clickElement(ui::main_web(window), QStringLiteral("#link"));
 }
 
 bool TestDownload::backToPortal(Form1 *window, const QString &href)
 {
     const QUrl target = m_server.url(href);
-    return clickElement(window->left_web, QStringLiteral("a[href=\"%1\"]").arg(href)) &&
-           QTest::qWaitFor([&] { return window->main_web->url() == target && window->main_main->isVisible(); },
+    return clickElement(ui::left_web(window), QStringLiteral("a[href=\"%1\"]").arg(href)) &&
+           QTest::qWaitFor([&] { return ui::main_web(window)->url() == target && ui::main_main(window)->isVisible(); },
                            kTimeout);
 }
 
 bool TestDownload::startTrickling(Form1 *window, int msPerKilobyte)
 {
     return clickLink(window, gameUrl(QStringLiteral("id=4&moviefault=trickle-%1").arg(msPerKilobyte))) &&
-           QTest::qWaitFor([&] { return window->download_main->lblSpeed->text() == QLatin1String("Download 1/3K"); },
-                           kTimeout);
+           QTest::qWaitFor(
+               [&] { return ui::download_main(window)->lblSpeed->text() == QLatin1String("Download 1/3K"); }, kTimeout);
 }
 
 void TestDownload::wholeRoadOfAGame_data()
@@ -211,13 +181,13 @@ void TestDownload::wholeRoadOfAGame()
     Form1 *f = w->window.get();
     const QDir app(w->folder.path());
     const QString picture = QString(movie).replace(QStringLiteral(".swf"), QStringLiteral(".png"));
-    ShowCounter panelShows(f->download_main);
-    ShowCounter adShows(f->gg_download);
+    ShowCounter panelShows(ui::download_main(f));
+    ShowCounter adShows(ui::gg_download(f));
     QSignalSpy finished(f, &Form1::downloadFinished);
     QSignalSpy recorded(f, &Form1::gameRecorded);
 
     // The game's own card in the portal's page.
-    QVERIFY(clickElement(f->main_web, QStringLiteral("a.game[href=\"game.asp?id=%1\"]").arg(id)));
+    QVERIFY(clickElement(ui::main_web(f), QStringLiteral("a.game[href=\"game.asp?id=%1\"]").arg(id)));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     QCOMPARE(recorded.first().first().toString(), QString::number(id));
     QCOMPARE(finished.count(), 1);
@@ -227,7 +197,7 @@ void TestDownload::wholeRoadOfAGame()
     // The download panel showed the game while it came in, and its progress ended full.
     QCOMPARE(panelShows.shows, 1);
     QCOMPARE(adShows.shows, 1);
-    DownloadPanel *panel = f->download_main;
+    DownloadPanel *panel = ui::download_main(f);
     QCOMPARE(panel->gamename->text(), title);
     QCOMPARE(panel->gamedec->text(), shown);
     QCOMPARE(panel->lblSpeed->text(), progress);
@@ -235,16 +205,16 @@ void TestDownload::wholeRoadOfAGame()
     QTRY_VERIFY_WITH_TIMEOUT(!panel->loadpic->pixmap().isNull(), kTimeout);
 
     // The player panel plays the game.
-    QVERIFY(f->flash_main->isVisible());
-    QVERIFY(f->flash->isVisible());
-    for (QWidget *hidden : {static_cast<QWidget *>(panel), static_cast<QWidget *>(f->gg_download),
-                            static_cast<QWidget *>(f->main_main), static_cast<QWidget *>(f->game_main)})
+    QVERIFY(ui::flash_main(f)->isVisible());
+    QVERIFY(ui::flash(f)->isVisible());
+    for (QWidget *hidden : {static_cast<QWidget *>(panel), static_cast<QWidget *>(ui::gg_download(f)),
+                            static_cast<QWidget *>(ui::main_main(f)), static_cast<QWidget *>(ui::game_main(f))})
         QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
-    QVERIFY(f->m_fullscreen->isEnabled());
-    QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("flash/") + movie));
-    QCOMPARE(f->loadflash_name, movie);
+    QVERIFY(ui::m_fullscreen(f)->isEnabled());
+    QCOMPARE(ui::flash(f)->movie(), app.filePath(QStringLiteral("flash/") + movie));
+    QCOMPARE(f->loadedMovieName(), movie);
     const auto showsAFrame = [&] {
-        const QColor colour = shownColour(f->flash);
+        const QColor colour = shownColour(ui::flash(f));
         return std::any_of(frames.begin(), frames.end(), [&](const QColor &c) { return near(colour, c); });
     };
     QTRY_VERIFY_WITH_TIMEOUT(showsAFrame(), kStartTimeout);
@@ -257,7 +227,7 @@ void TestDownload::wholeRoadOfAGame()
              httpGet(m_network, m_server.url(QStringLiteral("pics/") + picture)));
 
     // The row keeps the texts as received.
-    const auto games = f->store()->gamesNewestFirst();
+    const auto games = w->store().gamesNewestFirst();
     QVERIFY(games);
     QCOMPARE(games->size(), 1);
     const GameRecord &row = games->first();
@@ -276,17 +246,17 @@ void TestDownload::sameGameTwiceGivesOneRow()
     QSignalSpy recorded(f, &Form1::gameRecorded);
     const QString selector = QStringLiteral("a.game[href=\"game.asp?id=4\"]");
 
-    QVERIFY(clickElement(f->main_web, selector));
+    QVERIFY(clickElement(ui::main_web(f), selector));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     const QString movie = w->folder.filePath(QStringLiteral("flash/pocket-racer.swf"));
     QVERIFY(QFile::remove(movie));
 
     QVERIFY(backToPortal(f, QStringLiteral("main.htm")));
-    QVERIFY(clickElement(f->main_web, selector));
+    QVERIFY(clickElement(ui::main_web(f), selector));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 2, kTimeout);
-    QCOMPARE(f->store()->count(), std::optional<qint64>(1));
+    QCOMPARE(w->store().count(), std::optional<qint64>(1));
     QCOMPARE(QFileInfo(movie).size(), 3000); // fetched again all the same
-    QVERIFY(f->flash_main->isVisible());
+    QVERIFY(ui::flash_main(f)->isVisible());
 }
 
 void TestDownload::refusedGameWritesNothing_data()
@@ -328,13 +298,15 @@ void TestDownload::refusedGameWritesNothing()
     QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Critical);
     QCOMPARE(w->messages.shown.first().second, QStringLiteral("This game doesn't exsit."));
 
-    QVERIFY(f->main_main->isVisible());
-    QVERIFY(f->download_main->isHidden());
+    QVERIFY(ui::main_main(f)->isVisible());
+    QVERIFY(ui::download_main(f)->isHidden());
     QVERIFY(!f->isDownloading());
-    QVERIFY(!f->m_fullscreen->isEnabled());
-    for (const QString *field : {&f->game_id, &f->game_name, &f->dl_file, &f->strName, &f->save_path, &f->strpic,
-                                 &f->save_path2, &f->loadflash_name})
-        QVERIFY(field->isEmpty());
+    QVERIFY(!ui::m_fullscreen(f)->isEnabled());
+    const GameAcquisition *acquisition = ui::acquisition(f);
+    const GameDetails &game = acquisition->game();
+    for (const QString &field : {game.game_id, game.game_name, game.dl_file, game.strName, acquisition->save_path(),
+                                 game.strpic, acquisition->save_path2(), f->loadedMovieName()})
+        QVERIFY(field.isEmpty());
     // Nothing written, neither in the application folder nor beside it.
     QCOMPARE(treeOf(w->folder.path()), before);
     QCOMPARE(beside.entryList(evil), besideBefore);
@@ -377,16 +349,16 @@ void TestDownload::movieFaults()
 
     if (completes) {
         QCOMPARE(contentOf(moviePath), httpGet(m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf"))));
-        QCOMPARE(f->store()->count(), std::optional<qint64>(1));
-        QVERIFY(f->flash_main->isVisible());
-        QCOMPARE(f->flash->movie(), moviePath);
+        QCOMPARE(w->store().count(), std::optional<qint64>(1));
+        QVERIFY(ui::flash_main(f)->isVisible());
+        QCOMPARE(ui::flash(f)->movie(), moviePath);
     } else {
         QCOMPARE(contentOf(moviePath), older);
-        QCOMPARE(f->store()->count(), std::optional<qint64>(0));
-        QCOMPARE(f->download_main->lblSpeed->text(), QStringLiteral("Download failed"));
-        QVERIFY(f->download_main->isVisible());
-        QVERIFY(f->flash_main->isHidden());
-        QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("nogame.swf")));
+        QCOMPARE(w->store().count(), std::optional<qint64>(0));
+        QCOMPARE(ui::download_main(f)->lblSpeed->text(), QStringLiteral("Download failed"));
+        QVERIFY(ui::download_main(f)->isVisible());
+        QVERIFY(ui::flash_main(f)->isHidden());
+        QCOMPARE(ui::flash(f)->movie(), app.filePath(QStringLiteral("nogame.swf")));
     }
 }
 
@@ -404,10 +376,10 @@ void TestDownload::movieOfManyMegabytes()
 
     QVERIFY(clickLink(f, gameUrl(QStringLiteral("answer=") + QString::fromLatin1(QUrl::toPercentEncoding(answer)))));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, 2 * kStartTimeout);
-    QCOMPARE(f->download_main->lblSpeed->text(), QStringLiteral("Download 40960/40960K"));
-    QCOMPARE(f->download_main->s_color->width(), f->download_main->s_bg->width() - 2);
+    QCOMPARE(ui::download_main(f)->lblSpeed->text(), QStringLiteral("Download 40960/40960K"));
+    QCOMPARE(ui::download_main(f)->s_color->width(), ui::download_main(f)->s_bg->width() - 2);
     QCOMPARE(QFileInfo(w->folder.filePath(QStringLiteral("flash/size-%1.swf").arg(size))).size(), size);
-    QCOMPARE(f->store()->count(), std::optional<qint64>(1));
+    QCOMPARE(w->store().count(), std::optional<qint64>(1));
 }
 
 void TestDownload::secondGameCancelsTheFirst()
@@ -426,21 +398,21 @@ void TestDownload::secondGameCancelsTheFirst()
                  qPrintable(name));
 
     QVERIFY(backToPortal(f, QStringLiteral("main.htm")));
-    QVERIFY(clickElement(f->main_web, QStringLiteral("a.game[href=\"game.asp?id=5\"]")));
+    QVERIFY(clickElement(ui::main_web(f), QStringLiteral("a.game[href=\"game.asp?id=5\"]")));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     QCOMPARE(recorded.first().first().toString(), QStringLiteral("5"));
     QTRY_VERIFY_WITH_TIMEOUT(f->findChildren<MovieDownload *>().isEmpty(), kTimeout);
 
     QCOMPARE(finished.count(), 1);
     QCOMPARE(filesIn(flash), QStringList{QStringLiteral("tiny-tennis.swf")});
-    const auto games = f->store()->gamesNewestFirst();
+    const auto games = w->store().gamesNewestFirst();
     QVERIFY(games);
     QCOMPARE(games->size(), 1);
     QCOMPARE(games->first().gameid, QStringLiteral("5"));
     QCOMPARE(games->first().gamename, QStringLiteral("Tiny Tennis"));
     QCOMPARE(games->first().game, QStringLiteral("tiny-tennis.swf"));
-    QCOMPARE(f->loadflash_name, QStringLiteral("tiny-tennis.swf"));
-    QCOMPARE(f->flash->movie(), QDir(flash).filePath(QStringLiteral("tiny-tennis.swf")));
+    QCOMPARE(f->loadedMovieName(), QStringLiteral("tiny-tennis.swf"));
+    QCOMPARE(ui::flash(f)->movie(), QDir(flash).filePath(QStringLiteral("tiny-tennis.swf")));
 }
 
 void TestDownload::leavingThePanelDuringTransferInstallsNothing()
@@ -459,11 +431,11 @@ void TestDownload::leavingThePanelDuringTransferInstallsNothing()
     // The movie is complete on disk, but the game was not installed.
     QCOMPARE(contentOf(w->folder.filePath(QStringLiteral("flash/pocket-racer.swf"))),
              httpGet(m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf"))));
-    QCOMPARE(f->store()->count(), std::optional<qint64>(0));
+    QCOMPARE(w->store().count(), std::optional<qint64>(0));
     QVERIFY(!QFileInfo::exists(w->folder.filePath(QStringLiteral("pic/pocket-racer.png"))));
-    QVERIFY(f->main_main->isVisible());
-    QVERIFY(f->flash_main->isHidden());
-    QCOMPARE(f->flash->movie(), w->folder.filePath(QStringLiteral("nogame.swf")));
+    QVERIFY(ui::main_main(f)->isVisible());
+    QVERIFY(ui::flash_main(f)->isHidden());
+    QCOMPARE(ui::flash(f)->movie(), w->folder.filePath(QStringLiteral("nogame.swf")));
 }
 
 void TestDownload::closingDuringTransferEndsThroughTheTimer()
@@ -476,15 +448,15 @@ void TestDownload::closingDuringTransferEndsThroughTheTimer()
 
     QVERIFY(startTrickling(f, 5000));
     QVERIFY(f->close());
-    QVERIFY(f->exit_flag);
+    QVERIFY(f->isClosing());
     QVERIFY(!f->isVisible());
     QVERIFY(!f->isDownloading());
-    QVERIFY(f->Timer1->isActive());
+    QVERIFY(ui::Timer1(f)->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kTimeout);
 
     QVERIFY(filesIn(w->folder.filePath(QStringLiteral("flash"))).isEmpty());
     QCOMPARE(recorded.count(), 0);
-    QCOMPARE(f->store()->count(), std::optional<qint64>(0));
+    QCOMPARE(w->store().count(), std::optional<qint64>(0));
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestDownload)

@@ -1,13 +1,13 @@
-#include "downloadpanel.h"
+#include "base/library/gamestore.h"
 #include "form1fixture.h"
-#include "form2.h"
-#include "gamelistmodel.h"
-#include "gamestore.h"
-#include "librarypanel.h"
-#include "picturebutton.h"
+#include "library/gamelistmodel.h"
+#include "library/librarypanel.h"
 #include "pixelcolours.h"
-#include "playerpanel.h"
+#include "player/form2.h"
+#include "player/playerpanel.h"
+#include "portal/downloadpanel.h"
 #include "swfwriter.h"
+#include "widgets/picturebutton.h"
 
 #include <QAction>
 #include <QDir>
@@ -48,7 +48,7 @@ private slots:
 
 private:
     Form1 *window() const { return m_w->window.get(); }
-    Form2 *form2() const { return window()->form2(); }
+    Form2 *form2() const { return ui::form2(); }
     QString appFile(const QString &relative) const { return QDir(m_w->folder.path()).filePath(relative); }
     bool playTheGame();
     // Whether the first colour the player shows of its new movie is the red of the first frame.
@@ -62,12 +62,12 @@ private:
 
 bool TestFullScreen::playTheGame()
 {
-    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     window()->b_local_Click();
-    QTableView *grid = window()->game_main->game_list;
+    QTableView *grid = ui::game_main(window())->game_list;
     const QRect cell = grid->visualRect(grid->model()->index(1, GameListModel::GameColumn));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-    window()->game_main->Game_Play->click();
+    ui::game_main(window())->Game_Play->click();
     return started.wait(kStartTimeout) || !started.isEmpty();
 }
 
@@ -89,7 +89,7 @@ bool TestFullScreen::startsRed(FlashPlayer *player, QSignalSpy &started)
 bool TestFullScreen::enterFullScreen()
 {
     QSignalSpy started(form2()->Flash1, &FlashPlayer::movieStarted);
-    window()->m_fullscreen->trigger();
+    ui::m_fullscreen(window())->trigger();
     return form2()->isVisible() && (started.wait(kStartTimeout) || !started.isEmpty());
 }
 
@@ -141,23 +141,23 @@ void TestFullScreen::enteringShowsTheGameFromItsFirstFrame()
     QFETCH(QString, how);
     QVERIFY(playTheGame());
     // Well past the first frame in the panel.
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kGreen), kFrameTimeout);
 
     QSignalSpy started(form2()->Flash1, &FlashPlayer::movieStarted);
     if (how == QLatin1String("F6")) {
         QTest::keyClick(window()->windowHandle(), Qt::Key_F6);
     } else if (how == QLatin1String("menu")) {
-        window()->m_fullscreen->trigger();
+        ui::m_fullscreen(window())->trigger();
     } else {
-        window()->m_fullscreen->setEnabled(false);
-        clickThroughWindow(window()->flash_main->b_full);
+        ui::m_fullscreen(window())->setEnabled(false);
+        clickThroughWindow(ui::flash_main(window())->b_full);
     }
 
     QVERIFY(window()->isHidden());
     QVERIFY(form2()->isVisible());
     QVERIFY(form2()->windowState() & Qt::WindowMaximized);
-    QVERIFY(!window()->m_fullscreen->isEnabled());
-    QCOMPARE(window()->flash->movie(), appFile(QStringLiteral("nogame.swf")));
+    QVERIFY(!ui::m_fullscreen(window())->isEnabled());
+    QCOMPARE(ui::flash(window())->movie(), appFile(QStringLiteral("nogame.swf")));
     QCOMPARE(form2()->Flash1->movie(), appFile(QStringLiteral("flash/") + kGame));
     QVERIFY(startsRed(form2()->Flash1, started));
 
@@ -190,7 +190,7 @@ void TestFullScreen::leavingRestartsTheGameInThePanel()
     QVERIFY(enterFullScreen());
     QVERIFY(QTest::qWaitForWindowActive(form2()));
 
-    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     if (how == QLatin1String("close picture"))
         clickThroughWindow(form2()->b_exit);
     else if (how == QLatin1String("close"))
@@ -202,12 +202,12 @@ void TestFullScreen::leavingRestartsTheGameInThePanel()
     QTRY_VERIFY_WITH_TIMEOUT(form2()->isHidden(), kFrameTimeout);
 
     QVERIFY(window()->isVisible());
-    QVERIFY(window()->flash_main->isVisible());
-    QVERIFY(window()->m_fullscreen->isEnabled());
-    QCOMPARE(window()->flash->movie(), appFile(QStringLiteral("flash/") + kGame));
+    QVERIFY(ui::flash_main(window())->isVisible());
+    QVERIFY(ui::m_fullscreen(window())->isEnabled());
+    QCOMPARE(ui::flash(window())->movie(), appFile(QStringLiteral("flash/") + kGame));
     QCOMPARE(form2()->Flash1->movie(), appFile(QStringLiteral("nogame.swf")));
-    QVERIFY(startsRed(window()->flash, started));
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kGreen), kFrameTimeout);
+    QVERIFY(startsRed(ui::flash(window()), started));
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kGreen), kFrameTimeout);
 
     // The way back in works as before.
     QVERIFY(enterFullScreen());
@@ -229,13 +229,13 @@ void TestFullScreen::fullScreenEntryDoesNothingWhileDisabled()
         QVERIFY(enterFullScreen());
         QVERIFY(QTest::qWaitForWindowActive(form2()));
     }
-    QVERIFY(!window()->m_fullscreen->isEnabled());
+    QVERIFY(!ui::m_fullscreen(window())->isEnabled());
     const QString movie = form2()->Flash1->movie();
-    QSignalSpy triggered(window()->m_fullscreen, &QAction::triggered);
+    QSignalSpy triggered(ui::m_fullscreen(window()), &QAction::triggered);
 
     QWidget *active = fullScreenOpen ? static_cast<QWidget *>(form2()) : static_cast<QWidget *>(window());
     QTest::keyClick(active->windowHandle(), Qt::Key_F6);
-    window()->m_fullscreen->trigger();
+    ui::m_fullscreen(window())->trigger();
 
     QCOMPARE(triggered.count(), 0);
     QCOMPARE(form2()->isVisible(), fullScreenOpen);
@@ -245,8 +245,8 @@ void TestFullScreen::fullScreenEntryDoesNothingWhileDisabled()
 
 void TestFullScreen::fullScreenButtonBeforeAnyGameShowsAnEmptyPlayer()
 {
-    QVERIFY(!window()->m_fullscreen->isEnabled());
-    QVERIFY(window()->loadflash_name.isEmpty());
+    QVERIFY(!ui::m_fullscreen(window())->isEnabled());
+    QVERIFY(window()->loadedMovieName().isEmpty());
     window()->b_full_Click();
 
     QVERIFY(form2()->isVisible() && window()->isHidden());
@@ -256,33 +256,34 @@ void TestFullScreen::fullScreenButtonBeforeAnyGameShowsAnEmptyPlayer()
 
     clickThroughWindow(form2()->b_exit);
     QVERIFY(form2()->isHidden() && window()->isVisible());
-    QCOMPARE(window()->flash->movie(), flashFolder);
-    QVERIFY(window()->m_fullscreen->isEnabled());
+    QCOMPARE(ui::flash(window())->movie(), flashFolder);
+    QVERIFY(ui::m_fullscreen(window())->isEnabled());
 }
 
 void TestFullScreen::logoOpensTheSiteOncePerClick()
 {
     QVERIFY(playTheGame());
-    const QString movie = window()->flash->movie();
-    const bool fullScreenEnabled = window()->m_fullscreen->isEnabled();
+    const QString movie = ui::flash(window())->movie();
+    const bool fullScreenEnabled = ui::m_fullscreen(window())->isEnabled();
 
     for (int clicks = 1; clicks <= 2; ++clicks) {
-        clickThroughWindow(window()->Picture1);
+        clickThroughWindow(ui::Picture1(window()));
         QCOMPARE(m_w->opener.opened.size(), clicks);
     }
     const QUrl site(QStringLiteral("http://127.0.0.1:1/site.htm"));
     QCOMPARE(m_w->opener.opened, (QList<QUrl>{site, site}));
-    QCOMPARE(window()->Picture1->toolTip(), QStringLiteral("Clik to vist official website"));
+    QCOMPARE(ui::Picture1(window())->toolTip(), QStringLiteral("Clik to vist official website"));
 
-    QVERIFY(window()->flash_main->isVisible());
-    QVERIFY(window()->main_main->isHidden() && window()->game_main->isHidden() && window()->download_main->isHidden());
-    QCOMPARE(window()->flash->movie(), movie);
-    QCOMPARE(window()->m_fullscreen->isEnabled(), fullScreenEnabled);
+    QVERIFY(ui::flash_main(window())->isVisible());
+    QVERIFY(ui::main_main(window())->isHidden() && ui::game_main(window())->isHidden() &&
+            ui::download_main(window())->isHidden());
+    QCOMPARE(ui::flash(window())->movie(), movie);
+    QCOMPARE(ui::m_fullscreen(window())->isEnabled(), fullScreenEnabled);
     QVERIFY(form2()->isHidden());
     QVERIFY(m_w->messages.shown.isEmpty());
     // The game plays on.
-    const QColor shown = shownColour(window()->flash);
-    QTRY_VERIFY_WITH_TIMEOUT(shownColour(window()->flash) != shown, kFrameTimeout);
+    const QColor shown = shownColour(ui::flash(window()));
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(ui::flash(window())) != shown, kFrameTimeout);
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestFullScreen)

@@ -1,11 +1,11 @@
-#include "downloadpanel.h"
+#include "base/library/gamestore.h"
 #include "form1fixture.h"
-#include "gamelistmodel.h"
-#include "gamestore.h"
-#include "librarypanel.h"
-#include "picturebutton.h"
-#include "playerpanel.h"
+#include "library/gamelistmodel.h"
+#include "library/librarypanel.h"
+#include "player/playerpanel.h"
+#include "portal/downloadpanel.h"
 #include "swfwriter.h"
+#include "widgets/picturebutton.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +44,7 @@ private slots:
 
 private:
     Form1 *window() const { return m_w->window.get(); }
-    LibraryPanel *library() const { return window()->game_main; }
+    LibraryPanel *library() const { return ui::game_main(window()); }
     QString appFile(const QString &relative) const { return m_w->folder.filePath(relative); }
     // Records the game; its movie and picture are written unless named empty here.
     bool addGame(const Game &game, bool writeFiles = true);
@@ -101,7 +101,7 @@ void TestLibraryWindow::clickRow(int row)
 
 bool TestLibraryWindow::playGame(qint64 id)
 {
-    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     window()->b_local_Click();
     clickRow(rowOf(id));
     library()->Game_Play->click();
@@ -120,9 +120,9 @@ QStringList TestLibraryWindow::visiblePanels() const
 {
     QStringList shown;
     for (QWidget *panel :
-         {static_cast<QWidget *>(window()->main_main), static_cast<QWidget *>(library()),
-          static_cast<QWidget *>(window()->flash_main), static_cast<QWidget *>(window()->download_main),
-          static_cast<QWidget *>(window()->gg_download)}) {
+         {static_cast<QWidget *>(ui::main_main(window())), static_cast<QWidget *>(library()),
+          static_cast<QWidget *>(ui::flash_main(window())), static_cast<QWidget *>(ui::download_main(window())),
+          static_cast<QWidget *>(ui::gg_download(window()))}) {
         if (!panel->isHidden())
             shown << panel->objectName();
     }
@@ -168,11 +168,11 @@ void TestLibraryWindow::emptyLibraryWarnsAndChangesNothing()
         QVERIFY(store.open_db() && store.removeById(QStringLiteral("1")));
     }
     const QStringList panels = visiblePanels();
-    const QString movie = window()->flash->movie();
-    const QString loaded = window()->loadflash_name;
+    const QString movie = ui::flash(window())->movie();
+    const QString loaded = window()->loadedMovieName();
 
     if (fromThePlayer) {
-        PictureButton *local = window()->flash_main->b_local;
+        PictureButton *local = ui::flash_main(window())->b_local;
         QTest::mouseClick(window()->windowHandle(), Qt::LeftButton, {}, local->mapTo(window(), local->rect().center()));
     } else {
         window()->b_local_Click();
@@ -183,8 +183,8 @@ void TestLibraryWindow::emptyLibraryWarnsAndChangesNothing()
     QCOMPARE(m_w->messages.shown.first().second,
              QStringLiteral("No games, please click Left menu to choose a game type."));
     QCOMPARE(visiblePanels(), panels);
-    QCOMPARE(window()->flash->movie(), movie);
-    QCOMPARE(window()->loadflash_name, loaded);
+    QCOMPARE(ui::flash(window())->movie(), movie);
+    QCOMPARE(window()->loadedMovieName(), loaded);
 }
 
 void TestLibraryWindow::openingListsGamesNewestFirstAndBlanksThePlayer()
@@ -200,11 +200,11 @@ void TestLibraryWindow::openingListsGamesNewestFirstAndBlanksThePlayer()
     QCOMPARE(visiblePanels(), QStringList{QStringLiteral("flash_main")});
 
     // Back from the player with its own button, while the game plays.
-    PictureButton *local = window()->flash_main->b_local;
+    PictureButton *local = ui::flash_main(window())->b_local;
     QTest::mouseClick(window()->windowHandle(), Qt::LeftButton, {}, local->mapTo(window(), local->rect().center()));
     QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
-    QCOMPARE(window()->flash->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
-    QVERIFY(!QFileInfo::exists(window()->flash->movie()));
+    QCOMPARE(ui::flash(window())->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
+    QVERIFY(!QFileInfo::exists(ui::flash(window())->movie()));
     QVERIFY(library()->Game_Play->isHidden() && library()->Game_Delete->isHidden());
     QCOMPARE(idColumn(),
              (QStringList{QStringLiteral("ID"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
@@ -254,7 +254,7 @@ void TestLibraryWindow::clickShowsTheGamesDetails()
         QVERIFY(library()->loc_pic->pixmap().isNull());
     // Showing details plays nothing.
     QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
-    QCOMPARE(window()->flash->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
+    QCOMPARE(ui::flash(window())->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
 }
 
 void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles_data()

@@ -1,12 +1,12 @@
-#include "downloadpanel.h"
+#include "base/library/gamestore.h"
 #include "form1fixture.h"
-#include "gamelistmodel.h"
-#include "gamestore.h"
-#include "librarypanel.h"
-#include "picturebutton.h"
+#include "library/gamelistmodel.h"
+#include "library/librarypanel.h"
 #include "pixelcolours.h"
-#include "playerpanel.h"
+#include "player/playerpanel.h"
+#include "portal/downloadpanel.h"
 #include "swfwriter.h"
+#include "widgets/picturebutton.h"
 
 #include <QAction>
 #include <QDir>
@@ -56,7 +56,7 @@ private slots:
 
 private:
     Form1 *window() const { return m_w->window.get(); }
-    PlayerPanel *panel() const { return window()->flash_main; }
+    PlayerPanel *panel() const { return ui::flash_main(window()); }
     QString moviePath(const QString &name) const { return m_w->folder.filePath(QStringLiteral("flash/") + name); }
     bool writeMovie(const QString &name, const std::vector<uint32_t> &colours);
     int rowOf(qint64 id) const;
@@ -85,7 +85,7 @@ bool TestPlayback::writeMovie(const QString &name, const std::vector<uint32_t> &
 
 int TestPlayback::rowOf(qint64 id) const
 {
-    const GameListModel *model = window()->game_main->model();
+    const GameListModel *model = ui::game_main(window())->model();
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->idText(row) == QString::number(id))
             return row;
@@ -97,7 +97,7 @@ void TestPlayback::openLibraryAndSelect(qint64 id)
 {
     window()->b_local_Click();
     const int row = rowOf(id);
-    QTableView *grid = window()->game_main->game_list;
+    QTableView *grid = ui::game_main(window())->game_list;
     const QRect cell = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
@@ -105,7 +105,7 @@ void TestPlayback::openLibraryAndSelect(qint64 id)
 void TestPlayback::doubleClick(int row)
 {
     // What the window system delivers for a double-click: a click, then a press that is also a double-click.
-    QTableView *grid = window()->game_main->game_list;
+    QTableView *grid = ui::game_main(window())->game_list;
     const QPoint at = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn)).center();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
@@ -115,9 +115,9 @@ void TestPlayback::doubleClick(int row)
 
 bool TestPlayback::playGame(qint64 id)
 {
-    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     openLibraryAndSelect(id);
-    window()->game_main->Game_Play->click();
+    ui::game_main(window())->Game_Play->click();
     return started.wait(kStartTimeout) || !started.isEmpty();
 }
 
@@ -129,8 +129,8 @@ void TestPlayback::clickThroughWindow(QWidget *target)
 
 bool TestPlayback::holdsWhileTheBannerPlays(int changes)
 {
-    FlashPlayer *game = window()->flash;
-    FlashPlayer *banner = window()->gg_movie;
+    FlashPlayer *game = ui::flash(window());
+    FlashPlayer *banner = ui::gg_movie(window());
     // The last frame drawn before the page carried out the pause may reach the screen a little later.
     const auto pending = [game] {
         auto result = std::make_shared<QVariant>();
@@ -177,28 +177,28 @@ void TestPlayback::playStartsTheGameInThePlayerPanel_data()
 void TestPlayback::playStartsTheGameInThePlayerPanel()
 {
     QFETCH(bool, playButton);
-    QVERIFY(!window()->m_fullscreen->isEnabled());
-    QSignalSpy started(window()->flash, &FlashPlayer::movieStarted);
+    QVERIFY(!ui::m_fullscreen(window())->isEnabled());
+    QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     openLibraryAndSelect(1);
-    QVERIFY(window()->game_main->Game_Play->isVisible());
+    QVERIFY(ui::game_main(window())->Game_Play->isVisible());
     if (playButton)
-        window()->game_main->Game_Play->click();
+        ui::game_main(window())->Game_Play->click();
     else
         doubleClick(rowOf(1));
 
-    QCOMPARE(window()->flash->movie(), moviePath(kColours));
-    QCOMPARE(window()->loadflash_name, kColours);
-    QVERIFY(panel()->isVisible() && window()->flash->isVisible());
-    QVERIFY(window()->game_main->isHidden());
-    QVERIFY(window()->main_main->isHidden());
-    QVERIFY(window()->download_main->isHidden());
-    QVERIFY(window()->gg_download->isHidden());
-    QVERIFY(window()->m_fullscreen->isEnabled());
+    QCOMPARE(ui::flash(window())->movie(), moviePath(kColours));
+    QCOMPARE(window()->loadedMovieName(), kColours);
+    QVERIFY(panel()->isVisible() && ui::flash(window())->isVisible());
+    QVERIFY(ui::game_main(window())->isHidden());
+    QVERIFY(ui::main_main(window())->isHidden());
+    QVERIFY(ui::download_main(window())->isHidden());
+    QVERIFY(ui::gg_download(window())->isHidden());
+    QVERIFY(ui::m_fullscreen(window())->isEnabled());
     QVERIFY(m_w->messages.shown.isEmpty());
 
     QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kGreen), kFrameTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kBlue), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kGreen), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kBlue), kFrameTimeout);
 }
 
 void TestPlayback::playThatFindsNoMovieChangesNothing_data()
@@ -216,7 +216,7 @@ void TestPlayback::playThatFindsNoMovieChangesNothing()
     QFETCH(bool, warned);
     QVERIFY(playGame(1));
     openLibraryAndSelect(2);
-    const QString blank = window()->flash->movie();
+    const QString blank = ui::flash(window())->movie();
     int row = rowOf(2);
     if (what == QLatin1String("remove movie")) {
         QVERIFY(QFile::remove(moviePath(kPairs)));
@@ -235,17 +235,17 @@ void TestPlayback::playThatFindsNoMovieChangesNothing()
     } else {
         QVERIFY(m_w->messages.shown.isEmpty());
     }
-    QVERIFY(window()->game_main->isVisible());
+    QVERIFY(ui::game_main(window())->isVisible());
     QVERIFY(panel()->isHidden());
-    QCOMPARE(window()->flash->movie(), blank);
-    QCOMPARE(window()->loadflash_name, kColours);
-    QVERIFY(window()->m_fullscreen->isEnabled());
+    QCOMPARE(ui::flash(window())->movie(), blank);
+    QCOMPARE(window()->loadedMovieName(), kColours);
+    QVERIFY(ui::m_fullscreen(window())->isEnabled());
 }
 
 void TestPlayback::pauseHoldsTheFrameAndPlayResumes()
 {
     QVERIFY(playGame(1));
-    FlashPlayer *game = window()->flash;
+    FlashPlayer *game = ui::flash(window());
     QVERIFY(panel()->b_play->isHidden());
 
     clickThroughWindow(panel()->b_pause);
@@ -270,22 +270,22 @@ void TestPlayback::newGamePlaysWhileThePlayPictureShows()
     QVERIFY(panel()->b_play->isVisible());
 
     clickThroughWindow(panel()->b_local);
-    QVERIFY(window()->game_main->isVisible());
+    QVERIFY(ui::game_main(window())->isVisible());
     QVERIFY(playGame(2));
     QVERIFY(panel()->b_play->isVisible());
-    QVERIFY(window()->flash->isPlaying());
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kMagenta), kFrameTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(window()->flash), kCyan), kFrameTimeout);
+    QVERIFY(ui::flash(window())->isPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kMagenta), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kCyan), kFrameTimeout);
 
     clickThroughWindow(panel()->b_play);
     QVERIFY(panel()->b_play->isHidden());
-    QVERIFY(window()->flash->isPlaying());
+    QVERIFY(ui::flash(window())->isPlaying());
 }
 
 void TestPlayback::rewindAndForwardStepByFrame()
 {
     QVERIFY(playGame(1));
-    FlashPlayer *game = window()->flash;
+    FlashPlayer *game = ui::flash(window());
     QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(game), kBlue), kFrameTimeout);
 
     clickThroughWindow(panel()->b_rewind);
@@ -333,7 +333,7 @@ void TestPlayback::rewindButtonRisesUnderThePointer()
 void TestPlayback::buttonRowIsNotCoveredByThePlayer()
 {
     QVERIFY(playGame(1));
-    const QRect player = window()->flash->geometry();
+    const QRect player = ui::flash(window())->geometry();
     const auto reachable = [&](QWidget *button) {
         return !player.intersects(button->geometry()) && panel()->childAt(button->geometry().center()) == button;
     };

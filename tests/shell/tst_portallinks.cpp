@@ -1,12 +1,12 @@
-#include "downloadpanel.h"
+#include "base/library/gamestore.h"
 #include "form1fixture.h"
-#include "gamelistmodel.h"
-#include "gamestore.h"
-#include "librarypanel.h"
+#include "library/gamelistmodel.h"
+#include "library/librarypanel.h"
 #include "pagedriver.h"
-#include "playerpanel.h"
+#include "player/playerpanel.h"
+#include "portal/downloadpanel.h"
+#include "portal/webbrowser.h"
 #include "swfwriter.h"
-#include "webbrowser.h"
 
 #include <QAction>
 #include <QFile>
@@ -94,8 +94,8 @@ void TestPortalLinks::initTestCase()
 std::unique_ptr<WindowUnderTest> TestPortalLinks::startedWindow()
 {
     auto w = std::make_unique<WindowUnderTest>(m_server.baseUrl());
-    if (!w->start() || !loaded(w->window->left_web, m_server.url(QStringLiteral("left.htm"))) ||
-        !loaded(w->window->main_web, m_server.url(QStringLiteral("main.htm"))))
+    if (!w->start() || !loaded(ui::left_web(w->window), m_server.url(QStringLiteral("left.htm"))) ||
+        !loaded(ui::main_web(w->window), m_server.url(QStringLiteral("main.htm"))))
         return nullptr;
     return w;
 }
@@ -136,12 +136,12 @@ void TestPortalLinks::newWindowRequestsReachTheHandlers()
     auto w = startedWindow();
     QVERIFY(w);
     Form1 *f = w->window.get();
-    WebBrowser *browser = left ? f->left_web : f->main_web;
+    WebBrowser *browser = left ? ui::left_web(f) : ui::main_web(f);
     const QUrl page =
         left ? m_server.url(QStringLiteral("left.htm")) : m_server.url(QStringLiteral("main.htm?cat=faults"));
     if (!left) {
-        f->main_web->Navigate(page);
-        QVERIFY(loaded(f->main_web, page));
+        ui::main_web(f)->Navigate(page);
+        QVERIFY(loaded(ui::main_web(f), page));
     }
     const QSet<QWidget *> windowsBefore = visibleTopLevels();
     const int engineWindowsBefore = QGuiApplication::topLevelWindows().size();
@@ -153,15 +153,15 @@ void TestPortalLinks::newWindowRequestsReachTheHandlers()
 
     if (left) {
         // The main pane shows the address; the left column stays where it was.
-        QTRY_COMPARE_WITH_TIMEOUT(f->main_web->url(), m_server.url(href), kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(ui::main_web(f)->url(), m_server.url(href), kTimeout);
         QVERIFY(w->messages.shown.isEmpty());
     } else {
         // The address went to the server as a game, which it does not know.
         QTRY_COMPARE_WITH_TIMEOUT(w->messages.texts(), QStringList{QStringLiteral("This game doesn't exsit.")},
                                   kTimeout);
         QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Critical);
-        QVERIFY(f->main_main->isVisible());
-        QVERIFY(f->download_main->isHidden());
+        QVERIFY(ui::main_main(f)->isVisible());
+        QVERIFY(ui::download_main(f)->isHidden());
     }
     QCOMPARE(browser->url(), page);
     QCOMPARE(visibleTopLevels(), windowsBefore);
@@ -195,34 +195,34 @@ void TestPortalLinks::libraryMarkerInTheLeftColumn()
     QVERIFY(w);
     Form1 *f = w->window.get();
     if (withGame) {
-        QVERIFY(f->store()->insert(QStringLiteral("4"), QStringLiteral("Pocket Racer"),
-                                   QStringLiteral("pocket-racer.swf"), QStringLiteral("pocket-racer.png"),
-                                   QStringLiteral("A tiny racing game.")));
+        QVERIFY(w->store().insert(QStringLiteral("4"), QStringLiteral("Pocket Racer"),
+                                  QStringLiteral("pocket-racer.swf"), QStringLiteral("pocket-racer.png"),
+                                  QStringLiteral("A tiny racing game.")));
     }
     const QString placeholder = QDir(w->folder.path()).filePath(QStringLiteral("nogame.swf"));
-    QSignalSpy requested(f->left_web, &WebBrowser::NewWindow);
+    QSignalSpy requested(ui::left_web(f), &WebBrowser::NewWindow);
 
-    QVERIFY(follow(f->left_web, kind, href));
+    QVERIFY(follow(ui::left_web(f), kind, href));
     QTRY_COMPARE_WITH_TIMEOUT(requested.count(), 1, kTimeout);
 
     if (expected == QLatin1String("library")) {
-        QTRY_VERIFY_WITH_TIMEOUT(f->game_main->isVisible(), kTimeout);
-        QVERIFY(f->main_main->isHidden());
-        QCOMPARE(f->game_main->model()->rowCount(), 2); // the title row and the game
+        QTRY_VERIFY_WITH_TIMEOUT(ui::game_main(f)->isVisible(), kTimeout);
+        QVERIFY(ui::main_main(f)->isHidden());
+        QCOMPARE(ui::game_main(f)->model()->rowCount(), 2); // the title row and the game
         QVERIFY(w->messages.shown.isEmpty());
-        QCOMPARE(f->main_web->url(), m_server.url(QStringLiteral("main.htm")));
+        QCOMPARE(ui::main_web(f)->url(), m_server.url(QStringLiteral("main.htm")));
     } else if (expected == QLatin1String("warning")) {
         QTRY_COMPARE_WITH_TIMEOUT(w->messages.shown.size(), 1, kTimeout);
         QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Warning);
         QCOMPARE(w->messages.shown.first().second,
                  QStringLiteral("No games, please click Left menu to choose a game type."));
-        QVERIFY(f->main_main->isVisible());
-        QVERIFY(f->game_main->isHidden());
-        QCOMPARE(f->flash->movie(), placeholder);
+        QVERIFY(ui::main_main(f)->isVisible());
+        QVERIFY(ui::game_main(f)->isHidden());
+        QCOMPARE(ui::flash(f)->movie(), placeholder);
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(f->main_web->url(), m_server.url(href), kTimeout);
-        QVERIFY(f->main_main->isVisible());
-        QVERIFY(f->game_main->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(ui::main_web(f)->url(), m_server.url(href), kTimeout);
+        QVERIFY(ui::main_main(f)->isVisible());
+        QVERIFY(ui::game_main(f)->isHidden());
         QVERIFY(w->messages.shown.isEmpty());
     }
 }
@@ -250,27 +250,27 @@ void TestPortalLinks::leftLinkReturnsToThePortal()
         QCOMPARE(file.write(movie.data(), qint64(movie.size())), qint64(movie.size()));
         file.close();
         f->show_player(file.fileName(), QStringLiteral("game.swf"));
-        QVERIFY(f->flash_main->isVisible());
-        QVERIFY(f->m_fullscreen->isEnabled());
+        QVERIFY(ui::flash_main(f)->isVisible());
+        QVERIFY(ui::m_fullscreen(f)->isEnabled());
     } else {
-        QVERIFY(f->store()->insert(QStringLiteral("4"), QStringLiteral("Pocket Racer"),
-                                   QStringLiteral("pocket-racer.swf"), QStringLiteral("pocket-racer.png"),
-                                   QStringLiteral("A tiny racing game.")));
+        QVERIFY(w->store().insert(QStringLiteral("4"), QStringLiteral("Pocket Racer"),
+                                  QStringLiteral("pocket-racer.swf"), QStringLiteral("pocket-racer.png"),
+                                  QStringLiteral("A tiny racing game.")));
         f->b_local_Click();
-        QVERIFY(f->game_main->isVisible());
+        QVERIFY(ui::game_main(f)->isVisible());
     }
-    QVERIFY(f->main_main->isHidden());
+    QVERIFY(ui::main_main(f)->isHidden());
 
     const QString href = QStringLiteral("main.htm?cat=action");
-    QVERIFY(follow(f->left_web, QStringLiteral("page"), href));
-    QTRY_COMPARE_WITH_TIMEOUT(f->main_web->url(), m_server.url(href), kTimeout);
-    QVERIFY(f->main_main->isVisible());
-    for (QWidget *hidden : {static_cast<QWidget *>(f->flash), static_cast<QWidget *>(f->flash_main),
-                            static_cast<QWidget *>(f->download_main), static_cast<QWidget *>(f->gg_download),
-                            static_cast<QWidget *>(f->game_main)})
+    QVERIFY(follow(ui::left_web(f), QStringLiteral("page"), href));
+    QTRY_COMPARE_WITH_TIMEOUT(ui::main_web(f)->url(), m_server.url(href), kTimeout);
+    QVERIFY(ui::main_main(f)->isVisible());
+    for (QWidget *hidden : {static_cast<QWidget *>(ui::flash(f)), static_cast<QWidget *>(ui::flash_main(f)),
+                            static_cast<QWidget *>(ui::download_main(f)), static_cast<QWidget *>(ui::gg_download(f)),
+                            static_cast<QWidget *>(ui::game_main(f))})
         QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
-    QCOMPARE(f->flash->movie(), app.filePath(QStringLiteral("nogame.swf")));
-    QVERIFY(!f->m_fullscreen->isEnabled());
+    QCOMPARE(ui::flash(f)->movie(), app.filePath(QStringLiteral("nogame.swf")));
+    QVERIFY(!ui::m_fullscreen(f)->isEnabled());
     QVERIFY(w->messages.shown.isEmpty());
 }
 
@@ -295,7 +295,7 @@ void TestPortalLinks::portalPagesCannotReachLocalFilesOrThePlayer()
     QFETCH(QString, target);
     std::unique_ptr<WindowUnderTest> w = startedWindow();
     QVERIFY(w);
-    WebBrowser *pane = w->window->main_web;
+    WebBrowser *pane = ui::main_web(w->window);
     const QUrl portal = pane->url();
     const QString secret = w->folder.filePath(QStringLiteral("secret.html"));
     QFile file(secret);

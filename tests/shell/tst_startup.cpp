@@ -1,10 +1,11 @@
-#include "downloadpanel.h"
 #include "form1fixture.h"
-#include "form2.h"
-#include "librarypanel.h"
-#include "picturebutton.h"
-#include "playerpanel.h"
-#include "webbrowser.h"
+#include "library/librarypanel.h"
+#include "player/form2.h"
+#include "player/playerpanel.h"
+#include "portal/downloadpanel.h"
+#include "portal/webbrowser.h"
+#include "testfiles.h"
+#include "widgets/picturebutton.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,19 +20,10 @@
 
 namespace {
 
+using testfiles::filesIn;
+using testfiles::httpGet;
+
 constexpr int kPageTimeout = 30000;
-
-QByteArray httpGet(QNetworkAccessManager &network, const QUrl &url)
-{
-    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(url)));
-    (void)QTest::qWaitFor([&] { return reply->isFinished(); }, 10000);
-    return reply->readAll();
-}
-
-QStringList filesIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-}
 
 // A server that answers the start-up request with "ok" and never answers anything else, so that the
 // portal pages stay loading for ever.
@@ -118,32 +110,32 @@ void TestStartup::okShowsThePortal()
     QVERIFY(w->isVisible());
     QVERIFY(m_shown->messages.shown.isEmpty());
 
-    QVERIFY(w->main_main->isVisible());
-    QVERIFY(w->main_web->isVisible());
-    QVERIFY(w->left_web->isVisible());
-    QVERIFY(w->gg_movie->isVisible());
-    for (QWidget *hidden : {static_cast<QWidget *>(w->game_main), static_cast<QWidget *>(w->flash_main),
-                            static_cast<QWidget *>(w->download_main), static_cast<QWidget *>(w->gg_download),
-                            static_cast<QWidget *>(w->form2())})
+    QVERIFY(ui::main_main(w)->isVisible());
+    QVERIFY(ui::main_web(w)->isVisible());
+    QVERIFY(ui::left_web(w)->isVisible());
+    QVERIFY(ui::gg_movie(w)->isVisible());
+    for (QWidget *hidden : {static_cast<QWidget *>(ui::game_main(w)), static_cast<QWidget *>(ui::flash_main(w)),
+                            static_cast<QWidget *>(ui::download_main(w)), static_cast<QWidget *>(ui::gg_download(w)),
+                            static_cast<QWidget *>(ui::form2())})
         QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
-    QVERIFY(!w->m_fullscreen->isEnabled());
-    QCOMPARE(w->flash->movie(), app.filePath(QStringLiteral("nogame.swf")));
+    QVERIFY(!ui::m_fullscreen(w)->isEnabled());
+    QCOMPARE(ui::flash(w)->movie(), app.filePath(QStringLiteral("nogame.swf")));
 
     // The server's pages, not the local first page.
-    QTRY_COMPARE_WITH_TIMEOUT(w->left_web->url(), m_server.url(QStringLiteral("left.htm")), kPageTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(w->left_web->title(), QStringLiteral("Quillabrix"), kPageTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(w->main_web->url(), m_server.url(QStringLiteral("main.htm")), kPageTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(w->main_web->title(), QString::fromUtf8("热门游戏 Featured games"), kPageTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui::left_web(w)->url(), m_server.url(QStringLiteral("left.htm")), kPageTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui::left_web(w)->title(), QStringLiteral("Quillabrix"), kPageTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui::main_web(w)->url(), m_server.url(QStringLiteral("main.htm")), kPageTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui::main_web(w)->title(), QString::fromUtf8("热门游戏 Featured games"), kPageTimeout);
 
     // Both advertisements were fetched whole into pic/ and the movie controls point there.
     const QString banner = app.filePath(QStringLiteral("pic/gg_banner.swf"));
     const QString downloadAd = app.filePath(QStringLiteral("pic/gg_download.swf"));
-    QCOMPARE(w->gg_movie->movie(), banner);
-    QCOMPARE(w->gg_download->movie(), downloadAd);
+    QCOMPARE(ui::gg_movie(w)->movie(), banner);
+    QCOMPARE(ui::gg_download(w)->movie(), downloadAd);
     QFile bannerFile(banner);
     QVERIFY(bannerFile.open(QIODevice::ReadOnly));
     QCOMPARE(bannerFile.readAll(), m_banner);
-    QCOMPARE(QFileInfo(downloadAd).size(), w->gg_size2.value_or(-1));
+    QCOMPARE(QFileInfo(downloadAd).size(), ui::startup(w)->answer().gg_size2.value_or(-1));
     QCOMPARE(filesIn(app.filePath(QStringLiteral("pic"))).size(), 2);
     QVERIFY(QFileInfo(app.filePath(QStringLiteral("flash"))).isDir());
 }
@@ -194,10 +186,10 @@ void TestStartup::layoutAfterStartup()
 
     if (control == QLatin1String("flash")) {
         for (QWidget *button :
-             {static_cast<QWidget *>(w->flash_main->b_rewind), static_cast<QWidget *>(w->flash_main->b_pause),
-              static_cast<QWidget *>(w->flash_main->b_local)})
+             {static_cast<QWidget *>(ui::flash_main(w)->b_rewind), static_cast<QWidget *>(ui::flash_main(w)->b_pause),
+              static_cast<QWidget *>(ui::flash_main(w)->b_local)})
             QVERIFY2(g.top() > button->geometry().bottom(), qPrintable(button->objectName()));
-        QVERIFY(g.bottom() < w->flash_main->height());
+        QVERIFY(g.bottom() < ui::flash_main(w)->height());
     }
     // The user cannot resize the window.
     QCOMPARE(w->minimumSize(), w->maximumSize());
@@ -261,11 +253,12 @@ void TestStartup::advertisementFields()
     Form1 *f = w.window.get();
 
     QVERIFY(w.messages.shown.isEmpty());
-    QCOMPARE(f->gg_1.isEmpty(), !urls);
-    QCOMPARE(f->gg_2.isEmpty(), !urls);
-    QCOMPARE(f->gg_2_url, urls ? m_server.url(prefix + QStringLiteral("site.htm")).toString() : QString());
-    QCOMPARE(f->gg_size1, bannerSize < 0 ? std::nullopt : std::optional<qint64>(bannerSize));
-    QCOMPARE(f->gg_size2, adSize < 0 ? std::nullopt : std::optional<qint64>(adSize));
+    QCOMPARE(ui::startup(f)->answer().gg_1.isEmpty(), !urls);
+    QCOMPARE(ui::startup(f)->answer().gg_2.isEmpty(), !urls);
+    QCOMPARE(ui::startup(f)->answer().gg_2_url,
+             urls ? m_server.url(prefix + QStringLiteral("site.htm")).toString() : QString());
+    QCOMPARE(ui::startup(f)->answer().gg_size1, bannerSize < 0 ? std::nullopt : std::optional<qint64>(bannerSize));
+    QCOMPARE(ui::startup(f)->answer().gg_size2, adSize < 0 ? std::nullopt : std::optional<qint64>(adSize));
     QCOMPARE(filesIn(w.folder.filePath(QStringLiteral("pic"))).size(), filesInPic);
     // A failed fetch leaves nothing behind, not even an empty file.
     for (const QString &name : filesIn(w.folder.filePath(QStringLiteral("pic"))))
@@ -313,7 +306,7 @@ void TestStartup::bannerFetchedOnlyWhenMissingOrShort()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), fetched ? m_banner : before);
-    QCOMPARE(w.window->gg_movie->movie(), path);
+    QCOMPARE(ui::gg_movie(w.window)->movie(), path);
 }
 
 void TestStartup::leftPageThatNeverCompletesDoesNotHoldTheWindowBack()
@@ -323,7 +316,7 @@ void TestStartup::leftPageThatNeverCompletesDoesNotHoldTheWindowBack()
     WindowUnderTest w(stalling.baseUrl());
     QVERIFY(w.start());
     QVERIFY(w.window->isVisible());
-    QVERIFY(w.window->left_web->ReadyState() != WebBrowser::Complete);
+    QVERIFY(ui::left_web(w.window)->ReadyState() != WebBrowser::Complete);
     QVERIFY(w.messages.shown.isEmpty());
 }
 
@@ -332,14 +325,14 @@ void TestStartup::closingWithoutDownloadHidesAndSetsTheFlag()
     WindowUnderTest w(m_server.baseUrl());
     QVERIFY(w.start());
     QSignalSpy ended(w.window.get(), &Form1::ended);
-    QVERIFY(!w.window->exit_flag);
+    QVERIFY(!w.window->isClosing());
 
     QVERIFY(w.window->close());
-    QVERIFY(w.window->exit_flag);
+    QVERIFY(w.window->isClosing());
     QVERIFY(!w.window->isVisible());
-    QVERIFY(!w.window->form2()->isVisible());
+    QVERIFY(!ui::form2()->isVisible());
     // With nothing downloading the program ends as its windows go, not through the exit timer.
-    QVERIFY(!w.window->Timer1->isActive());
+    QVERIFY(!ui::Timer1(w.window)->isActive());
     QCOMPARE(ended.count(), 0);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagebox.h"
+#include "widgets/messagebox.h"
 
 #include <QList>
 #include <QPair>

@@ -1,6 +1,6 @@
 #include "testappfolder.h"
 
-#include "gamestore.h"
+#include "base/library/gamestore.h"
 
 #include <QDir>
 #include <QDirIterator>

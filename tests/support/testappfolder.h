@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appconfig.h"
+#include "base/appconfig.h"
 
 #include <QString>
 #include <QTemporaryDir>

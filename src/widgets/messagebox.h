@@ -20,7 +20,7 @@ public:
     // Shows a modal box titled "Quillabrix Game" with one OK button and returns when it is closed.
     virtual void show(Icon icon, const QString &text, QWidget *parent = nullptr);
 
-    static QString title() { return QStringLiteral("Quillabrix Game"); }
+    static QString title();
 };
 
 // Opens a URL in the desktop's default browser; tests replace it to see what would be opened.

@@ -1,4 +1,4 @@
-#include "textops.h"
+#include "base/portal/textops.h"
 
 #include <QStringDecoder>
 
@@ -85,4 +85,3 @@ bool isSafeFileName(const QString &name)
     }
     return true;
 }
-

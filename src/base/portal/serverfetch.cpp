@@ -1,4 +1,6 @@
-#include "serverfetch.h"
+#include "base/portal/serverfetch.h"
+
+#include "base/logging.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -34,12 +36,14 @@ public:
 
     void start(QNetworkAccessManager *network, const QUrl &url)
     {
+        m_url = url;
         const QString scheme = url.scheme().toLower();
         const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
         // Only web addresses: a server must not get local files copied into our folders.
         // Unbuffered: every piece goes to disk as it arrives.
         if (!http || !m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            QTimer::singleShot(0, this, [this] { finish(false); });
+            const QString why = http ? m_file.errorString() : QStringLiteral("not a web address");
+            QTimer::singleShot(0, this, [this, why] { finish(false, why); });
             return;
         }
         QNetworkRequest request(url);
@@ -74,22 +78,32 @@ private:
         writeAvailable();
         const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QVariant announced = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        bool ok = !m_writeFailed && m_reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
-        if (ok && announced.isValid())
-            ok = announced.toLongLong() == m_written;
-        if (ok)
-            ok = m_file.commit();
-        else
+        QString why;
+        if (m_writeFailed)
+            why = m_file.errorString();
+        else if (m_reply->error() != QNetworkReply::NoError)
+            why = m_reply->errorString();
+        else if (status < 200 || status >= 300)
+            why = QStringLiteral("the server answered %1").arg(status);
+        else if (announced.isValid() && announced.toLongLong() != m_written)
+            why = QStringLiteral("%1 of %2 bytes arrived").arg(m_written).arg(announced.toLongLong());
+        if (why.isEmpty() && !m_file.commit())
+            why = m_file.errorString();
+        if (!why.isEmpty())
             m_file.cancelWriting();
-        finish(ok);
+        finish(why.isEmpty(), why);
     }
 
-    void finish(bool ok)
+    void finish(bool ok, const QString &why = QString())
     {
+        if (!ok)
+            qCWarning(lcPortal).noquote()
+                << "Fetch of" << m_url.toString() << "into" << m_file.fileName() << "failed:" << why;
         emit finished(ok);
         deleteLater();
     }
 
+    QUrl m_url;
     QSaveFile m_file;
     QNetworkReply *m_reply = nullptr;
     qint64 m_written = 0;
@@ -126,6 +140,9 @@ void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int
         }
         const std::optional<QByteArray> body =
             isCompleteAnswer(reply) ? std::optional<QByteArray>(reply->readAll()) : std::nullopt;
+        if (!body)
+            qCWarning(lcPortal).noquote()
+                << "Request to" << url.toString() << "brought no answer:" << reply->errorString();
         if (done)
             done(body);
     });

@@ -1,4 +1,6 @@
-#include "gamestore.h"
+#include "base/library/gamestore.h"
+
+#include "base/logging.h"
 
 #include <QDebug>
 #include <QDir>
@@ -27,7 +29,7 @@ const char *const schemaSql = "BEGIN;"
 
 void warn(const QString &text)
 {
-    qWarning().noquote() << QStringLiteral("Game library:") << text;
+    qCWarning(lcLibrary).noquote() << QStringLiteral("Game library:") << text;
 }
 
 std::optional<qint64> wholeNumber(const QString &text)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "textcodes.h"
+#include "base/textcodes.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 // Build tool: writes the empty encrypted game library delivered beside the program.
-#include "gamestore.h"
+#include "base/library/gamestore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

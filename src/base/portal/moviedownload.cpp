@@ -1,4 +1,4 @@
-#include "moviedownload.h"
+#include "base/portal/moviedownload.h"
 
 #include <QCoreApplication>
 #include <QDir>

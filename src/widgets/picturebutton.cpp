@@ -1,4 +1,4 @@
-#include "picturebutton.h"
+#include "widgets/picturebutton.h"
 
 #include <QMouseEvent>
 #include <QPixmap>

@@ -1,0 +1,95 @@
+#include "base/portal/answers.h"
+
+#include "base/portal/textops.h"
+
+#include <QStringList>
+
+namespace {
+
+QString fieldOr(const QStringList &fields, int index, const QString &previous)
+{
+    return index < fields.size() ? fields.at(index) : previous;
+}
+
+} // namespace
+
+std::optional<qint64> parseSize(const QString &field)
+{
+    bool ok = false;
+    const qint64 value = field.trimmed().toLongLong(&ok);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+bool readsAsZero(const QString &answer)
+{
+    const QString text = answer.trimmed();
+    if (text.isEmpty())
+        return true;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && value == 0;
+}
+
+StartupAnswer parseStartupAnswer(const QString &answer)
+{
+    StartupAnswer result;
+    const QStringList fields = answer.isEmpty() ? QStringList() : answer.split(QLatin1Char('|'));
+    result.ok = !fields.isEmpty() && fields.first() == QLatin1String("ok");
+    if (!result.ok)
+        return result;
+    result.gg_1 = fieldOr(fields, 1, QString());
+    if (fields.size() > 2)
+        result.gg_size1 = parseSize(fields.at(2));
+    result.gg_2 = fieldOr(fields, 3, QString());
+    if (fields.size() > 4)
+        result.gg_size2 = parseSize(fields.at(4));
+    result.gg_2_url = fieldOr(fields, 5, QString());
+    return result;
+}
+
+QString advertisementFileName(const QString &url)
+{
+    // The name comes from the server: one that could leave the pic folder is never used.
+    const QString name = get_last_segment(url, QStringLiteral("/"));
+    return isSafeFileName(name) ? name : QString();
+}
+
+bool GameDetails::operator==(const GameDetails &other) const
+{
+    return game_id == other.game_id && game_name == other.game_name && game_dec == other.game_dec &&
+           dl_file == other.dl_file && game_pic == other.game_pic && strName == other.strName && strpic == other.strpic;
+}
+
+std::optional<GameDetails> parseGameDetails(const std::optional<QByteArray> &body, const GameDetails &previous,
+                                            QString *whyNot)
+{
+    auto refuse = [whyNot](const QString &reason) -> std::optional<GameDetails> {
+        if (whyNot)
+            *whyNot = reason;
+        return std::nullopt;
+    };
+    if (!body)
+        return refuse(QStringLiteral("no answer from the server"));
+    bool error = false;
+    const std::optional<QString> answer = decode(BytesToBstr(body), &error);
+    if (error)
+        return refuse(QStringLiteral("the answer is not hex-coded text"));
+    if (!answer || readsAsZero(*answer))
+        return refuse(QStringLiteral("the server knows no such game"));
+
+    const QStringList fields = answer->split(QLatin1Char('|'));
+    GameDetails game;
+    game.game_id = fieldOr(fields, 0, previous.game_id);
+    game.game_name = fieldOr(fields, 1, previous.game_name);
+    game.game_dec = fieldOr(fields, 2, previous.game_dec);
+    game.dl_file = fieldOr(fields, 3, previous.dl_file);
+    game.game_pic = fieldOr(fields, 4, previous.game_pic);
+    game.strName = get_last_segment(game.dl_file, QStringLiteral("/"));
+    game.strpic = get_last_segment(game.game_pic, QStringLiteral("/"));
+    // File names come from the server: refuse any that could not be a plain file in our folders.
+    if (!isSafeFileName(game.strName))
+        return refuse(QStringLiteral("unusable movie file name \"%1\"").arg(game.strName));
+    if (!isSafeFileName(game.strpic))
+        return refuse(QStringLiteral("unusable picture file name \"%1\"").arg(game.strpic));
+    return game;
+}

@@ -1,0 +1,357 @@
+#include "base/library/gamestore.h"
+#include "base/portal/gameacquisition.h"
+#include "base/portal/serverfetch.h"
+#include "logcapture.h"
+#include "portalserver.h"
+#include "testappfolder.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMutex>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+using testfiles::contentOf;
+using testfiles::filesIn;
+using testfiles::httpGet;
+using testfiles::treeOf;
+
+constexpr int waitMs = 15000;
+
+// The words of text: the names a test expects, in order.
+QStringList words(const char *text)
+{
+    return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Files this process holds open in folder, named or not: a download's temporary file has no name.
+int openFilesIn(const QString &folder)
+{
+    int count = 0;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
+        if (fd.symLinkTarget().startsWith(folder + QLatin1Char('/')))
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+// A game link turned into a library game against the real portal server: signals, files, record and log lines.
+class TestGameAcquisition : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void installsTheGame_data();
+    void installsTheGame();
+    void sameGameAgainKeepsOneRow();
+    void linkNamingNoGameWritesNothing_data();
+    void linkNamingNoGameWritesNothing();
+    void linkNamingNoGameLeavesTheRunningDownloadAlone();
+    void failedMovieLeavesNoFileAndNoRow_data();
+    void failedMovieLeavesNoFileAndNoRow();
+    void abandonedMovieIsKeptButNotRecorded();
+    void secondGameReplacesTheRunningDownload();
+    void cancelStopsSilentlyAndLeavesNoFile();
+
+private:
+    QUrl link(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
+    // Fetches the game behind query and waits for the first progress of its movie.
+    void startSlowGame(const QString &query);
+    QString flashFolder() const { return m_folder->filePath(QStringLiteral("flash")); }
+    QString picFolder() const { return m_folder->filePath(QStringLiteral("pic")); }
+
+    PortalServer m_server;
+    std::unique_ptr<TestAppFolder> m_folder;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<ServerFetch> m_fetch;
+    std::unique_ptr<GameStore> m_store;
+    std::unique_ptr<GameAcquisition> m_acquisition;
+    std::unique_ptr<LogCapture> m_log;
+
+    QStringList m_events; // signal names in order, repeated progress folded into one
+    QList<AcquisitionResult> m_results;
+    QList<QPair<qint64, std::optional<qint64>>> m_progress;
+};
+
+void TestGameAcquisition::initTestCase()
+{
+    QVERIFY2(m_server.start(), qPrintable(PortalServer::executable()));
+}
+
+void TestGameAcquisition::init()
+{
+    m_folder = std::make_unique<TestAppFolder>(TestAppFolder::WithLibrary);
+    QVERIFY(m_folder->isValid());
+    // The window makes pic/ at start; flash/ the acquisition makes itself.
+    QVERIFY(QDir().mkpath(picFolder()));
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_fetch = std::make_unique<ServerFetch>(m_network.get());
+    m_store = std::make_unique<GameStore>(m_folder->path());
+    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_store.get(), m_folder->path());
+    m_events.clear();
+    m_results.clear();
+    m_progress.clear();
+    GameAcquisition *a = m_acquisition.get();
+    connect(a, &GameAcquisition::detailsArrived, this, [this](const GameDetails &game) {
+        QCOMPARE(game, m_acquisition->game());
+        m_events << QStringLiteral("details");
+    });
+    connect(a, &GameAcquisition::progress, this, [this](qint64 written, std::optional<qint64> announced) {
+        if (m_events.value(m_events.size() - 1) != QLatin1String("progress"))
+            m_events << QStringLiteral("progress");
+        m_progress.append({written, announced});
+    });
+    connect(a, &GameAcquisition::movieArrived, this, [this](const GameDetails &game, const QString &path) {
+        QCOMPARE(path, QDir(flashFolder()).filePath(game.strName));
+        QCOMPARE(contentOf(path).size(), m_progress.value(m_progress.size() - 1).first);
+        m_events << QStringLiteral("movie");
+    });
+    connect(a, &GameAcquisition::finished, this, [this](const AcquisitionResult &result) {
+        m_events << QStringLiteral("finished");
+        m_results << result;
+    });
+    m_log = std::make_unique<LogCapture>();
+}
+
+void TestGameAcquisition::cleanup()
+{
+    m_log.reset();
+    m_acquisition.reset();
+    m_store.reset();
+    m_fetch.reset();
+    m_network.reset();
+    m_folder.reset();
+}
+
+void TestGameAcquisition::startSlowGame(const QString &query)
+{
+    m_acquisition->fetchDetails(link(query));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_progress.isEmpty(), waitMs);
+    QVERIFY(m_acquisition->isDownloading());
+    QVERIFY(openFilesIn(flashFolder()) > 0);
+}
+
+void TestGameAcquisition::installsTheGame_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("announced");
+    QTest::newRow("Chinese text") << "id=1" << QString::fromUtf8("快乐方块") << true;
+    QTest::newRow("text codes kept") << "id=2" << QString::fromUtf8("Xiao Ming#39;s 星际迷宫") << true;
+    QTest::newRow("JPEG picture") << "id=7"
+                                  << "Moon Lander" << true;
+    QTest::newRow("no Content-Length") << "id=4&moviefault=chunked"
+                                       << "Pocket Racer" << false;
+}
+
+void TestGameAcquisition::installsTheGame()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, title);
+    QFETCH(bool, announced);
+
+    m_acquisition->fetchDetails(link(query));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QCOMPARE(m_events, words("details progress movie finished"));
+    const AcquisitionResult result = m_results.first();
+    QCOMPARE(result.status, AcquisitionResult::Status::Installed);
+    QVERIFY(result.recorded);
+    QCOMPARE(result.game, m_acquisition->game());
+    QCOMPARE(result.game.game_name, title);
+    QVERIFY(!m_acquisition->isDownloading());
+
+    // The movie and the picture, byte for byte as the server serves them, and nothing else beside them.
+    const QByteArray movie = httpGet(*m_network, QUrl(result.game.dl_file));
+    QVERIFY(!movie.isEmpty());
+    QCOMPARE(m_acquisition->save_path(), QDir(flashFolder()).filePath(result.game.strName));
+    QCOMPARE(contentOf(m_acquisition->save_path()), movie);
+    QCOMPARE(filesIn(flashFolder()), QStringList{result.game.strName});
+    const QByteArray picture = httpGet(*m_network, QUrl(result.game.game_pic));
+    QVERIFY(!picture.isEmpty());
+    QCOMPARE(m_acquisition->save_path2(), QDir(picFolder()).filePath(result.game.strpic));
+    QCOMPARE(contentOf(m_acquisition->save_path2()), picture);
+    QCOMPARE(filesIn(picFolder()), QStringList{result.game.strpic});
+    QCOMPARE(openFilesIn(flashFolder()) + openFilesIn(picFolder()), 0);
+
+    // Progress never goes back and ends on the whole movie; the size is told only when the server told it.
+    for (int i = 1; i < m_progress.size(); ++i)
+        QVERIFY(m_progress.at(i).first >= m_progress.at(i - 1).first);
+    QCOMPARE(m_progress.last().first, qint64(movie.size()));
+    QCOMPARE(m_progress.last().second, announced ? std::optional<qint64>(movie.size()) : std::nullopt);
+
+    const QVector<GameRecord> rows = m_store->gamesNewestFirst().value_or(QVector<GameRecord>());
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().gameid, result.game.game_id);
+    QCOMPARE(rows.first().gamename, title);
+    QCOMPARE(rows.first().game, result.game.strName);
+    QCOMPARE(rows.first().gamepic, result.game.strpic);
+    QCOMPARE(rows.first().gamedesc, result.game.game_dec);
+    QVERIFY(!rows.first().gamedesc.isEmpty());
+    QVERIFY(m_log->warnings(QStringLiteral("quillabrix.portal")).isEmpty());
+}
+
+void TestGameAcquisition::sameGameAgainKeepsOneRow()
+{
+    for (int round = 1; round <= 2; ++round) {
+        m_acquisition->fetchDetails(link(QStringLiteral("id=3")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), round, waitMs);
+        QCOMPARE(m_results.last().status, AcquisitionResult::Status::Installed);
+        QVERIFY(m_results.last().recorded);
+    }
+    QCOMPARE(m_store->count(), std::optional<qint64>(1));
+}
+
+void TestGameAcquisition::linkNamingNoGameWritesNothing_data()
+{
+    QTest::addColumn<QUrl>("gameLink");
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("unknown id") << link(QStringLiteral("id=999")) << true;
+    QTest::newRow("zero") << link(QStringLiteral("answer=0")) << true;
+    QTest::newRow("not hex") << link(QStringLiteral("fault=nothex")) << true;
+    QTest::newRow("empty body") << link(QStringLiteral("fault=empty")) << true;
+    QTest::newRow("error page") << link(QStringLiteral("fault=500")) << true;
+    QTest::newRow("movie name climbs out") << link(QStringLiteral("id=4&movie=dotdot")) << true;
+    QTest::newRow("movie name empty") << link(QStringLiteral("id=4&movie=empty")) << true;
+    QTest::newRow("picture name with backslashes") << link(QStringLiteral("id=4&pic=backslash")) << true;
+    QTest::newRow("picture name with a control character") << link(QStringLiteral("id=4&pic=control")) << true;
+    QTest::newRow("no answer")
+        << QUrl(QStringLiteral("http://127.0.0.1:%1/game.asp?id=4").arg(PortalServer::closedPort())) << false;
+}
+
+void TestGameAcquisition::linkNamingNoGameWritesNothing()
+{
+    QFETCH(QUrl, gameLink);
+    QFETCH(bool, answered);
+    const QStringList before = treeOf(m_folder->path());
+
+    m_acquisition->fetchDetails(gameLink);
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QCOMPARE(m_events, words("finished"));
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::NoGame);
+    QVERIFY(!m_results.first().errorText.isEmpty());
+    QCOMPARE(treeOf(m_folder->path()), before);
+    QVERIFY(!QFileInfo::exists(flashFolder()));
+    QCOMPARE(m_store->count(), std::optional<qint64>(0));
+
+    // Logged once, naming the link: the refusal with its reason, or the request that brought no answer.
+    const QStringList warnings = m_log->warnings(QStringLiteral("quillabrix.portal"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(gameLink.toString()), qPrintable(warnings.first()));
+    if (answered)
+        QVERIFY2(warnings.first().contains(m_results.first().errorText), qPrintable(warnings.first()));
+}
+
+void TestGameAcquisition::linkNamingNoGameLeavesTheRunningDownloadAlone()
+{
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-300"));
+    m_acquisition->fetchDetails(link(QStringLiteral("id=999")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
+    QCOMPARE(m_results.at(0).status, AcquisitionResult::Status::NoGame);
+    QCOMPARE(m_results.at(1).status, AcquisitionResult::Status::Installed);
+    QCOMPARE(m_results.at(1).game.game_id, QStringLiteral("4"));
+    QCOMPARE(m_store->count(), std::optional<qint64>(1));
+    QCOMPARE(QFileInfo(QDir(flashFolder()).filePath(QStringLiteral("pocket-racer.swf"))).size(), 3000);
+}
+
+void TestGameAcquisition::failedMovieLeavesNoFileAndNoRow_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("cut short") << "short";
+    QTest::newRow("404") << "404";
+    QTest::newRow("500") << "500";
+    QTest::newRow("empty") << "empty";
+}
+
+void TestGameAcquisition::failedMovieLeavesNoFileAndNoRow()
+{
+    QFETCH(QString, fault);
+
+    m_acquisition->fetchDetails(link(QStringLiteral("id=4&moviefault=") + fault));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QVERIFY(!m_events.contains(QLatin1String("movie")));
+    const AcquisitionResult result = m_results.first();
+    QCOMPARE(result.status, AcquisitionResult::Status::Failed);
+    QCOMPARE(result.game.strName, QStringLiteral("pocket-racer.swf"));
+    QVERIFY(!result.errorText.isEmpty());
+    QVERIFY(filesIn(flashFolder()).isEmpty());
+    QCOMPARE(openFilesIn(flashFolder()) + openFilesIn(picFolder()), 0);
+    QVERIFY(filesIn(picFolder()).isEmpty());
+    QCOMPARE(m_store->count(), std::optional<qint64>(0));
+
+    const QStringList warnings = m_log->warnings(QStringLiteral("quillabrix.portal"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(result.game.dl_file), qPrintable(warnings.first()));
+    QVERIFY2(warnings.first().contains(result.errorText), qPrintable(warnings.first()));
+}
+
+void TestGameAcquisition::abandonedMovieIsKeptButNotRecorded()
+{
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-200"));
+    m_acquisition->abandon();
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QVERIFY(!m_events.contains(QLatin1String("movie")));
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Abandoned);
+    QVERIFY(!m_results.first().recorded);
+    QCOMPARE(contentOf(m_acquisition->save_path()).size(), 3000);
+    QVERIFY(filesIn(picFolder()).isEmpty());
+    QCOMPARE(m_store->count(), std::optional<qint64>(0));
+
+    // Leaving one download does not carry over to the next game.
+    m_acquisition->fetchDetails(link(QStringLiteral("id=5")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
+    QCOMPARE(m_results.last().status, AcquisitionResult::Status::Installed);
+    QCOMPARE(m_store->count(), std::optional<qint64>(1));
+}
+
+void TestGameAcquisition::secondGameReplacesTheRunningDownload()
+{
+    // The second movie takes longer than the rest of the first would: a first one left running would end first.
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-300"));
+    m_acquisition->fetchDetails(link(QStringLiteral("id=5&moviefault=trickle-1000")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Installed);
+    QCOMPARE(m_results.first().game.game_id, QStringLiteral("5"));
+    QCOMPARE(m_events.count(QStringLiteral("details")), 2);
+    QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
+    QCOMPARE(filesIn(flashFolder()), words("tiny-tennis.swf"));
+    QCOMPARE(openFilesIn(flashFolder()) + openFilesIn(picFolder()), 0);
+    const QVector<GameRecord> rows = m_store->gamesNewestFirst().value_or(QVector<GameRecord>());
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().gameid, QStringLiteral("5"));
+}
+
+void TestGameAcquisition::cancelStopsSilentlyAndLeavesNoFile()
+{
+    QVERIFY(!m_acquisition->cancel());
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-300"));
+    QVERIFY(m_acquisition->cancel());
+    QVERIFY(!m_acquisition->isDownloading());
+    QCOMPARE(openFilesIn(flashFolder()), 0);
+    QVERIFY(filesIn(flashFolder()).isEmpty());
+    QVERIFY(!m_acquisition->cancel());
+
+    // A round trip to the server lets anything still queued arrive.
+    bool answered = false;
+    m_fetch->GetPage(m_server.url(QStringLiteral("stats")), this, [&](const auto &) { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, waitMs);
+    QCOMPARE(m_events, words("details progress"));
+    QVERIFY(filesIn(flashFolder()).isEmpty());
+    QCOMPARE(m_store->count(), std::optional<qint64>(0));
+    QVERIFY(m_log->warnings(QStringLiteral("quillabrix.portal")).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestGameAcquisition)
+#include "tst_gameacquisition.moc"
