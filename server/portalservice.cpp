@@ -139,7 +139,9 @@ enum class FaultKind
     NotFound,
     ServerError,
     Empty,
-    Trickle
+    Trickle,
+    Endless, // the file's bytes again and again, chunked, until the client gives up
+    Html     // status 200 with an HTML page instead of the file
 };
 
 struct Fault
@@ -160,7 +162,9 @@ std::optional<Fault> parseFault(const std::string &text)
                                                            {"short", FaultKind::Short},
                                                            {"404", FaultKind::NotFound},
                                                            {"500", FaultKind::ServerError},
-                                                           {"empty", FaultKind::Empty}};
+                                                           {"empty", FaultKind::Empty},
+                                                           {"endless", FaultKind::Endless},
+                                                           {"html", FaultKind::Html}};
     const auto it = kinds.find(text);
     return it == kinds.end() ? std::nullopt : std::optional<Fault>(Fault{it->second, 0});
 }
@@ -229,7 +233,30 @@ void sendFile(httplib::Response &response, const FileBody &body, const std::stri
     case FaultKind::Empty:
         response.set_content(std::string(), type.c_str());
         return;
+    case FaultKind::Endless:
+        response.set_chunked_content_provider(type, [body, &stopping](std::size_t offset, httplib::DataSink &sink) {
+            if (stopping || !sink.is_writable() || body.size == 0)
+                return false;
+            std::string piece;
+            const std::size_t at = offset % body.size;
+            body.read(at, std::min(body.size - at, pieceSize), piece);
+            return sink.write(piece.data(), piece.size());
+        });
+        return;
+    case FaultKind::Html:
+        answerError(response, 200, QStringLiteral("This is a web page, not the file you asked for."));
+        return;
     }
+}
+
+// A text answer that never ends: the same hex-coded text again and again, chunked.
+void sendEndless(httplib::Response &response, const std::string &text, const std::atomic<bool> &stopping)
+{
+    response.set_chunked_content_provider(textType, [text, &stopping](std::size_t, httplib::DataSink &sink) {
+        if (stopping || !sink.is_writable())
+            return false;
+        return sink.write(text.data(), text.size());
+    });
 }
 
 // Movie and picture URLs a details answer can name instead of the real one, to test file-name handling.
@@ -245,8 +272,9 @@ std::optional<std::string> hostileUrl(const std::string &kind, const std::string
 
 const std::vector<std::string> &knownModes()
 {
-    static const std::vector<std::string> modes = {"upper", "blank", "html",  "error",    "empty",
-                                                   "bare",  "extra", "noads", "bigbanner"};
+    static const std::vector<std::string> modes = {"upper", "blank",     "html",     "error",      "empty",
+                                                   "bare",  "extra",     "noads",    "bigbanner",  "endless",
+                                                   "huge",  "endlessads", "slowads", "htmlads"};
     return modes;
 }
 
@@ -380,16 +408,29 @@ void PortalService::answerStartup(const Target &target, httplib::Response &respo
         response.set_content("ok", textType);
         return;
     }
+    if (mode == "endless") {
+        sendEndless(response, "ok|", m_stopping);
+        return;
+    }
+    if (mode == "huge") {
+        response.set_content("ok|" + std::string(2 * 1024 * 1024, 'x'), textType);
+        return;
+    }
     const std::size_t bannerSize = m_catalogue.asset(Catalogue::bannerPath)->bytes.size();
     const std::size_t adSize = m_catalogue.asset(Catalogue::downloadAdPath)->bytes.size();
     const bool noAds = mode == "noads";
+    // Advertisements that never end, trickle for ever, or are web pages.
+    const std::string adFault = mode == "endlessads" ? "fault/endless/"
+                                : mode == "slowads"  ? "fault/trickle-500/"
+                                : mode == "htmlads"  ? "fault/html/"
+                                                     : "";
     std::vector<std::string> fields = {
         mode == "upper"   ? "OK"
         : mode == "blank" ? "ok "
                           : "ok",
-        target.base + (noAds ? "ads/missing-banner.swf" : Catalogue::bannerPath),
+        target.base + adFault + (noAds ? "ads/missing-banner.swf" : Catalogue::bannerPath),
         std::to_string(mode == "bigbanner" ? bannerSize + 1000 : bannerSize),
-        target.base + (noAds ? "ads/missing-download.swf" : Catalogue::downloadAdPath),
+        target.base + adFault + (noAds ? "ads/missing-download.swf" : Catalogue::downloadAdPath),
         std::to_string(adSize),
         target.base + "site.htm",
     };
@@ -425,6 +466,10 @@ void PortalService::answerDetails(const Target &target, const httplib::Request &
         response.set_content(std::string(), textType);
         return;
     }
+    if (fault == "endless") {
+        sendEndless(response, hexCoded(QStringLiteral("1|Endless|")), m_stopping);
+        return;
+    }
     if (!fault.empty()) {
         answerError(response, 400, QStringLiteral("Unknown fault %1.").arg(QString::fromStdString(fault)));
         return;
@@ -444,6 +489,9 @@ void PortalService::answerDetails(const Target &target, const httplib::Request &
     const auto fileUrl = [&](const char *folder, const std::string &file, const char *faultParam,
                              const char *nameParam) -> std::optional<std::string> {
         const std::string folderUrl = target.base + folder + "/";
+        // Any URL at all, as a hostile server may send it (file:///etc/passwd, a bare path).
+        if (request.has_param(std::string(nameParam) + "url"))
+            return param((std::string(nameParam) + "url").c_str());
         if (request.has_param(nameParam))
             return hostileUrl(param(nameParam), folderUrl);
         const std::string fileFault = param(faultParam);
@@ -459,7 +507,11 @@ void PortalService::answerDetails(const Target &target, const httplib::Request &
         return;
     }
 
-    QStringList fields = {QString::number(game->id), withCodes(game->title), withCodes(game->description),
+    QString title = withCodes(game->title);
+    // A title padded to N characters, for answers and fields of any size.
+    if (const auto length = parseNumber(param("titlelen")); length && *length > title.size() && *length <= 16 << 20)
+        title += QString(int(*length - title.size()), QLatin1Char('x'));
+    QStringList fields = {QString::number(game->id), title, withCodes(game->description),
                           QString::fromStdString(*movieUrl), QString::fromStdString(*pictureUrl)};
     if (const auto count = parseNumber(param("fields")); count && *count >= 1 && *count <= maxFields) {
         while (fields.size() > *count)

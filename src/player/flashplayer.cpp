@@ -1,6 +1,7 @@
 #include "player/flashplayer.h"
 
 #include "base/logging.h"
+#include "base/swfheader.h"
 #include "player/playerprofile.h"
 #include "player/playerschemehandler.h"
 
@@ -55,16 +56,6 @@ QString jsString(const QString &text)
 {
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
     return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-// Ruffle shows an error panel for anything that is not a movie; such files are never handed to it.
-bool looksLikeMovie(const QString &filePath)
-{
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray signature = file.read(3);
-    return signature == "FWS" || signature == "CWS" || signature == "ZWS";
 }
 
 } // namespace
@@ -227,7 +218,8 @@ void FlashPlayer::setMovie(const QString &path)
     if (m_profile) {
         const QUrl url = m_profile->schemeHandler()->urlForFile(path);
         const auto resource = url.isEmpty() ? std::nullopt : m_profile->schemeHandler()->resolve(url);
-        if (resource && looksLikeMovie(resource->filePath))
+        // Ruffle shows an error panel for anything that is not a movie; such files are never handed to it.
+        if (resource && fileHasSwfSignature(resource->filePath))
             m_movieUrl = url;
         else if (!path.isEmpty() && !QFileInfo::exists(path))
             qCDebug(lcPlayer).noquote() << "No movie at" << path << "- the player shows its background";
