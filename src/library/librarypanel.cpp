@@ -71,7 +71,7 @@ LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *
     game_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     game_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     game_list->setWordWrap(false);
-    game_list->setTextElideMode(Qt::ElideNone);
+    game_list->setTextElideMode(Qt::ElideRight); // a long title or description ends in "..." within its cell
     QHeaderView *rows = game_list->verticalHeader();
     rows->setMinimumSectionSize(1);
     rows->setSectionResizeMode(QHeaderView::Fixed);

@@ -1,6 +1,9 @@
 #include "library/pictureloader.h"
 
+#include "base/logging.h"
+
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -25,7 +28,8 @@ PictureLoader::PictureLoader(QNetworkAccessManager *network, QObject *parent) : 
 
 QImage PictureLoader::loadFile(const QString &path)
 {
-    if (path.isEmpty())
+    // Only regular files: a FIFO or a device would block the window, a folder holds no picture.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return {};
     QImageReader reader(path);
     return readImage(reader);
@@ -40,12 +44,29 @@ QImage PictureLoader::decode(const QByteArray &bytes)
     return readImage(reader);
 }
 
+bool PictureLoader::isInLocalFolder(const QString &path) const
+{
+    if (m_localFolder.isEmpty() || path.isEmpty())
+        return false;
+    const QString folder = QFileInfo(m_localFolder).canonicalFilePath();
+    const QString file = QFileInfo(path).canonicalFilePath(); // symbolic links followed to where they lead
+    return !folder.isEmpty() && file.startsWith(folder + QLatin1Char('/'));
+}
+
 void PictureLoader::LoadPicture(const QString &strFileName, QObject *context, std::function<void(const QImage &)> done)
 {
     const QUrl url(strFileName);
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
-        done(loadFile(scheme == QLatin1String("file") ? url.toLocalFile() : strFileName));
+        const QString path = scheme == QLatin1String("file") ? url.toLocalFile() : strFileName;
+        if (!isInLocalFolder(path)) {
+            if (!strFileName.isEmpty())
+                qCWarning(lcLibrary).noquote()
+                    << "Picture not loaded: not a web address nor one of ours:" << strFileName.left(200);
+            done(QImage());
+            return;
+        }
+        done(loadFile(path));
         return;
     }
     if (!m_network) {

@@ -67,6 +67,9 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
       m_acquisition(new GameAcquisition(m_network, m_fetch, m_store.get(), m_config.appFolder, this)),
       m_pictures(new PictureLoader(m_network, this))
 {
+    m_pictures->setLocalFolder(appPath(QStringLiteral("pic")));
+    // A picture from the server is kept only when it is one.
+    m_acquisition->setPictureCheck([](const QByteArray &bytes) { return !PictureLoader::decode(bytes).isNull(); });
     buildControls();
     connect(m_startup, &Startup::finished, this, &Form1::finishStartup);
     connect(m_startup, &Startup::refused, this, &Form1::refuseStartup);

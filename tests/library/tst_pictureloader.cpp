@@ -5,10 +5,13 @@
 #include <QBuffer>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 #include <optional>
+
+#include <sys/stat.h>
 
 // Game pictures from files and from the game server: every format the library shows, and no picture
 // (never an error) for anything else.
@@ -22,6 +25,8 @@ private slots:
     void filesInEveryFormatLoad();
     void whatIsNoPictureGivesNoPicture_data();
     void whatIsNoPictureGivesNoPicture();
+    void onlyWebAddressesAndOurFolderAreRead_data();
+    void onlyWebAddressesAndOurFolderAreRead();
     void webPicturesLoad_data();
     void webPicturesLoad();
     void noAnswerReachesAContextThatIsGone();
@@ -42,6 +47,7 @@ void TestPictureLoader::initTestCase()
 std::optional<QImage> TestPictureLoader::load(const QString &nameOrUrl)
 {
     PictureLoader loader(&m_network);
+    loader.setLocalFolder(m_app.path());
     std::optional<QImage> result;
     loader.LoadPicture(nameOrUrl, this, [&result](const QImage &image) { result = image; });
     if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
@@ -93,6 +99,7 @@ void TestPictureLoader::whatIsNoPictureGivesNoPicture_data()
     QTest::newRow("text") << QStringLiteral("text.png") << QByteArrayLiteral("not a picture at all");
     QTest::newRow("cut short") << QStringLiteral("short.png") << QByteArrayLiteral("\x89PNG\r\n\x1a\n\0\0\0\rIHDR");
     QTest::newRow("empty file") << QStringLiteral("empty.gif") << QByteArrayLiteral("");
+    QTest::newRow("fifo") << QStringLiteral("fifo.png") << QByteArray(); // made below; reading it would block
 }
 
 void TestPictureLoader::whatIsNoPictureGivesNoPicture()
@@ -100,6 +107,8 @@ void TestPictureLoader::whatIsNoPictureGivesNoPicture()
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
     const QString path = file.isEmpty() ? QString() : m_app.filePath(file);
+    if (file == QLatin1String("fifo.png"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     if (!content.isNull()) {
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly));
@@ -108,6 +117,35 @@ void TestPictureLoader::whatIsNoPictureGivesNoPicture()
     QVERIFY(PictureLoader::loadFile(path).isNull());
     const std::optional<QImage> loaded = load(path);
     QVERIFY(loaded && loaded->isNull());
+}
+
+void TestPictureLoader::onlyWebAddressesAndOurFolderAreRead_data()
+{
+    QTest::addColumn<QString>("name"); // %1: a picture outside the loader's folder
+    QTest::newRow("path outside") << QStringLiteral("%1");
+    QTest::newRow("file URL outside") << QStringLiteral("file://%1");
+    QTest::newRow("system file") << QStringLiteral("file:///etc/passwd");
+    QTest::newRow("climbing out") << QStringLiteral("../outside.png");
+    QTest::newRow("data URL") << QStringLiteral("data:image/png;base64,iVBORw0KGgo=");
+    QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/x.png");
+}
+
+void TestPictureLoader::onlyWebAddressesAndOurFolderAreRead()
+{
+    QFETCH(QString, name);
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("outside.png"));
+    QImage image(QSize(8, 8), QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(outside, "PNG"));
+    // A link from inside the folder to the picture outside is no way in either.
+    QVERIFY(QFile::link(outside, m_app.filePath(QStringLiteral("link.png"))));
+
+    const std::optional<QImage> loaded = load(name.contains(QLatin1String("%1")) ? name.arg(outside) : name);
+    QVERIFY(loaded && loaded->isNull());
+    const std::optional<QImage> linked = load(m_app.filePath(QStringLiteral("link.png")));
+    QVERIFY(linked && linked->isNull());
+    QFile::remove(m_app.filePath(QStringLiteral("link.png")));
 }
 
 void TestPictureLoader::webPicturesLoad_data()
@@ -121,6 +159,7 @@ void TestPictureLoader::webPicturesLoad_data()
     QTest::newRow("body cut short") << QStringLiteral("fault/short/pics/pocket-racer.png") << QSize();
     QTest::newRow("empty body") << QStringLiteral("fault/empty/pics/pocket-racer.png") << QSize();
     QTest::newRow("a movie, not a picture") << QStringLiteral("movies/size-3000.swf") << QSize();
+    QTest::newRow("endless") << QStringLiteral("fault/endless/pics/pocket-racer.png") << QSize();
     QTest::newRow("nobody listening") << QString() << QSize();
 }
 

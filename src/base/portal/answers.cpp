@@ -70,6 +70,8 @@ std::optional<GameDetails> parseGameDetails(const std::optional<QByteArray> &bod
     };
     if (!body)
         return refuse(QStringLiteral("no answer from the server"));
+    if (body->size() > maxDetailsBytes)
+        return refuse(QStringLiteral("the answer is larger than %1 bytes").arg(maxDetailsBytes));
     bool error = false;
     const std::optional<QString> answer = decode(BytesToBstr(body), &error);
     if (error)
@@ -78,6 +80,10 @@ std::optional<GameDetails> parseGameDetails(const std::optional<QByteArray> &bod
         return refuse(QStringLiteral("the server knows no such game"));
 
     const QStringList fields = answer->split(QLatin1Char('|'));
+    for (const QString &field : fields) {
+        if (field.size() > maxFieldLength)
+            return refuse(QStringLiteral("a field is longer than %1 characters").arg(maxFieldLength));
+    }
     GameDetails game;
     game.game_id = fieldOr(fields, 0, previous.game_id);
     game.game_name = fieldOr(fields, 1, previous.game_name);

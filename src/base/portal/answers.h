@@ -7,6 +7,11 @@
 
 // The game server's answers, read into plain values. Nothing here touches the network, files or widgets.
 
+// A details answer larger than this names no game, nor does one with a field longer than maxFieldLength
+// characters: no real title or URL comes near, and a server sending more wants to hurt.
+constexpr qint64 maxDetailsBytes = 1024 * 1024;
+constexpr int maxFieldLength = 64 * 1024;
+
 // The status answer at start-up: "ok|banner URL|banner size|download advertisement URL|its size|its link".
 struct StartupAnswer
 {
@@ -42,9 +47,9 @@ struct GameDetails
 
 // Reads a details answer: the body as the server sent it (absent when no answer arrived), hex-coded GBK text
 // of "id|title|description|movie URL|picture URL". Fields the answer lacks keep their values from previous,
-// the game read before. Nothing comes back when the answer names no game: no answer, text that is not hex,
-// blank or zero, or a movie or picture name that could not be a plain file in our folders; *whyNot then says
-// which, for the log.
+// the game read before. Nothing comes back when the answer names no game: no answer, an answer or a field
+// over its limit, text that is not hex, blank or zero, or a movie or picture name that could not be a plain
+// file in our folders; *whyNot then says which, for the log.
 std::optional<GameDetails> parseGameDetails(const std::optional<QByteArray> &body, const GameDetails &previous,
                                             QString *whyNot = nullptr);
 

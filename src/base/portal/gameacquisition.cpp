@@ -10,7 +10,8 @@
 
 GameAcquisition::GameAcquisition(QNetworkAccessManager *network, ServerFetch *fetch, GameStore *store,
                                  const QString &appFolder, QObject *parent)
-    : QObject(parent), m_network(network), m_fetch(fetch), m_store(store), m_appFolder(appFolder)
+    : QObject(parent), m_network(network), m_fetch(fetch), m_store(store), m_appFolder(appFolder),
+      m_maxMovieBytes(MovieDownload::defaultMaxBytes)
 {
     setObjectName(QStringLiteral("acquisition"));
 }
@@ -67,6 +68,7 @@ void GameAcquisition::start_download(const QString &url)
     const GameDetails game = m_game;
     auto *job = new MovieDownload(m_network, QUrl(url), save_path(), this);
     m_download = job;
+    job->setMaxBytes(m_maxMovieBytes);
     connect(job, &MovieDownload::progress, this, &GameAcquisition::progress);
     connect(job, &MovieDownload::finished, this,
             [this, job, game](const DownloadResult &result) { onMovieFinished(job, result, game); });
@@ -116,7 +118,11 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
     emit movieArrived(game, result.filePath);
     QDir().mkpath(appPath(QStringLiteral("pic")));
     const QString picturePath = appPath(QStringLiteral("pic/") + game.strpic);
-    m_fetch->Download_Pic(QUrl(game.game_pic), picturePath, this, [this, game](bool) { record(game); });
+    FetchLimits limits;
+    limits.accept = m_pictureCheck;
+    limits.maxMs = pictureMaxMs;
+    m_fetch->Download_Pic(
+        QUrl(game.game_pic), picturePath, this, [this, game](bool) { record(game); }, limits);
 }
 
 void GameAcquisition::record(const GameDetails &game)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class GameStore;
@@ -39,6 +40,9 @@ class GameAcquisition : public QObject
     Q_OBJECT
 
 public:
+    // A picture still coming after this long is given up; the game is recorded without it.
+    static constexpr int pictureMaxMs = 60000;
+
     GameAcquisition(QNetworkAccessManager *network, ServerFetch *fetch, GameStore *store, const QString &appFolder,
                     QObject *parent = nullptr);
     ~GameAcquisition() override;
@@ -50,6 +54,11 @@ public:
 
     // Downloads url as the current game's movie, in place of any download still running.
     void start_download(const QString &url);
+
+    // The largest movie accepted (MovieDownload::defaultMaxBytes unless set).
+    void setMaxMovieBytes(qint64 bytes) { m_maxMovieBytes = bytes; }
+    // Approves a picture's bytes before it is kept (the layer above decodes images); none: every picture.
+    void setPictureCheck(std::function<bool(const QByteArray &)> check) { m_pictureCheck = std::move(check); }
 
     // The user left the download: a movie that arrives later is kept but the game is not installed.
     void abandon();
@@ -84,4 +93,6 @@ private:
     GameDetails m_game;
     QPointer<MovieDownload> m_download;
     bool m_abandoned = false;
+    qint64 m_maxMovieBytes;
+    std::function<bool(const QByteArray &)> m_pictureCheck;
 };

@@ -1,5 +1,7 @@
 #include "base/portal/moviedownload.h"
 
+#include "base/swfheader.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,12 +9,15 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QThreadPool>
 
 namespace {
 
 // What the network may hold for us before it waits: each turn of the event loop writes at most this much.
 constexpr qint64 readBufferBytes = 1024 * 1024;
+// How often the free disk space is looked at again while a movie comes in.
+constexpr qint64 freeSpaceCheckBytes = 16 * 1024 * 1024;
 
 } // namespace
 
@@ -34,6 +39,13 @@ MovieDownload::~MovieDownload()
 
 void MovieDownload::start()
 {
+    const QString scheme = m_url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        // A server must not get local files (file:, data:, ...) copied into the library.
+        QMetaObject::invokeMethod(
+            this, [this] { finish(DownloadResult::Status::Failed, tr("not a web address")); }, Qt::QueuedConnection);
+        return;
+    }
     QDir().mkpath(QFileInfo(m_targetPath).absolutePath());
     m_file = std::make_unique<QSaveFile>(m_targetPath);
     m_file->setDirectWriteFallback(false);
@@ -51,8 +63,12 @@ void MovieDownload::start()
     m_reply->setReadBufferSize(readBufferBytes);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            m_announced = length.toLongLong();
+        if (!length.isValid())
+            return;
+        m_announced = length.toLongLong();
+        const QString noRoom = roomFor(*m_announced);
+        if (!noRoom.isEmpty())
+            finish(DownloadResult::Status::Failed, noRoom);
     });
     connect(m_reply, &QNetworkReply::readyRead, this, &MovieDownload::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &MovieDownload::onFinished);
@@ -73,6 +89,22 @@ void MovieDownload::onReadyRead()
     const QByteArray data = m_reply->readAll();
     if (status >= 300 || m_writeFailed)
         return; // an error page is never stored as a movie
+    // A web page or anything else that does not start like a movie is given up at its first bytes.
+    if (m_signature.size() < 3) {
+        m_signature += data.left(3 - int(m_signature.size()));
+        if (!hasSwfSignature(m_signature + QByteArrayLiteral("FWS").mid(m_signature.size()))) {
+            finish(DownloadResult::Status::Failed, tr("what the server sent is not a Flash movie"));
+            return;
+        }
+    }
+    if (m_written + data.size() - m_checkedFreeAt >= freeSpaceCheckBytes || m_written + data.size() > m_maxBytes) {
+        m_checkedFreeAt = m_written + data.size();
+        const QString noRoom = roomFor(m_announced.value_or(m_checkedFreeAt));
+        if (!noRoom.isEmpty()) {
+            finish(DownloadResult::Status::Failed, noRoom);
+            return;
+        }
+    }
     if (m_file->write(data) != data.size()) {
         m_writeFailed = true;
         return;
@@ -95,12 +127,26 @@ void MovieDownload::onFinished()
         finish(DownloadResult::Status::Failed, m_file->errorString());
     } else if (m_written == 0) {
         finish(DownloadResult::Status::Failed, tr("The server sent no movie"));
+    } else if (!hasSwfSignature(m_signature)) {
+        finish(DownloadResult::Status::Failed, tr("what the server sent is not a Flash movie"));
     } else if (m_announced && *m_announced != m_written) {
         finish(DownloadResult::Status::Failed,
                tr("The transfer ended after %1 of %2 bytes").arg(m_written).arg(*m_announced));
     } else {
         commitInBackground();
     }
+}
+
+QString MovieDownload::roomFor(qint64 total)
+{
+    if (total > m_maxBytes)
+        return tr("the movie is larger than %1 bytes").arg(m_maxBytes);
+    QStorageInfo storage(QFileInfo(m_targetPath).absolutePath());
+    const qint64 stillToWrite = total - m_written;
+    if (storage.isValid() && storage.bytesAvailable() >= 0 &&
+        storage.bytesAvailable() - stillToWrite < diskReserveBytes)
+        return tr("not enough free disk space: %1 MiB are free").arg(storage.bytesAvailable() >> 20);
+    return QString();
 }
 
 void MovieDownload::commitInBackground()

@@ -18,7 +18,8 @@ struct DownloadResult
     enum class Status
     {
         Completed, // the whole body arrived and now lies under the target name
-        Failed,    // connection error, HTTP error status, short body, or the file could not be written
+        Failed,    // not a web address, connection error, HTTP error status, short body, over a limit, not a movie,
+                   // or the file could not be written
         Cancelled  // stopped by the program; nothing was written under the target name
     };
     Status status = Status::Failed;
@@ -27,17 +28,24 @@ struct DownloadResult
     qint64 bytesWritten = 0;
 };
 
-// Moves one movie from the game server into the library's flash folder, streaming the body to a temporary
-// file beside the target that replaces it only when the transfer is complete.
+// Moves one movie from the game server (http or https) into the library's flash folder, streaming the body to
+// a temporary file beside the target that replaces it only when the transfer is complete and what arrived is a
+// Flash movie. A movie over the size limit, or one that would leave the disk with less than diskReserveBytes,
+// is given up.
 class MovieDownload : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr qint64 defaultMaxBytes = qint64(1) << 30;
+    static constexpr qint64 diskReserveBytes = qint64(256) << 20;
+
     MovieDownload(QNetworkAccessManager *network, const QUrl &url, const QString &targetPath,
                   QObject *parent = nullptr);
     ~MovieDownload() override;
 
+    // The largest movie accepted; defaultMaxBytes unless set before start().
+    void setMaxBytes(qint64 bytes) { m_maxBytes = bytes; }
     void start();
     // Stops the transfer and removes its temporary file; finished() is emitted with Cancelled.
     void cancel();
@@ -56,6 +64,8 @@ private:
     void onFinished();
     void finish(DownloadResult::Status status, const QString &error);
     void commitInBackground();
+    // Why the movie cannot grow to total bytes (limit or free space); empty when it can.
+    QString roomFor(qint64 total);
 
     QNetworkAccessManager *m_network;
     QUrl m_url;
@@ -64,6 +74,9 @@ private:
     std::unique_ptr<QSaveFile> m_file;
     std::optional<qint64> m_announced;
     qint64 m_written = 0;
+    QByteArray m_signature; // the movie's first bytes, up to three
+    qint64 m_maxBytes = defaultMaxBytes;
+    qint64 m_checkedFreeAt = 0; // free space was last checked when this much was written
     bool m_writeFailed = false;
     bool m_done = false;
     bool m_committing = false;

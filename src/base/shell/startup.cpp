@@ -67,7 +67,10 @@ void Startup::fetchAdvertisement(const QString &url, std::optional<qint64> annou
         next();
         return;
     }
-    m_fetch->Download_Pic(QUrl(url), path, this, [next](bool) { next(); });
+    FetchLimits limits;
+    limits.maxMs = advertisementMaxMs;
+    m_fetch->Download_Pic(
+        QUrl(url), path, this, [next](bool) { next(); }, limits);
 }
 
 void Startup::waitForLeftPage()

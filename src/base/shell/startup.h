@@ -21,6 +21,8 @@ class Startup : public QObject
 public:
     // How long start-up waits for the left portal page before going on without it.
     static constexpr int leftPageWaitMs = 10000;
+    // An advertisement that has not arrived within this long is given up; start-up goes on without it.
+    static constexpr int advertisementMaxMs = 15000;
 
     Startup(ServerFetch *fetch, const QString &appFolder, const QUrl &serverUrl, QObject *parent = nullptr);
 
