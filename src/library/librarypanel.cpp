@@ -164,8 +164,12 @@ void LibraryPanel::Game_Delete_Click()
     if (!m_store->removeById(key))
         return;
     if (game) {
-        removeUnlessNamed(m_store->moviePath(game->game), m_store->countUsingMovie(game->game));
+        const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->game);
+        removeUnlessNamed(m_store->moviePath(game->game), movieUsers);
         removeUnlessNamed(m_store->picturePath(game->gamepic), m_store->countUsingPicture(game->gamepic));
+        // The saves belong to the movie: they go with it, and stay while another game plays that movie.
+        if (movieUsers && *movieUsers == 0 && !m_store->moviePath(game->game).isEmpty())
+            emit movieForgotten(game->game);
     }
     m_model->removeGameRow(row);
     Game_Play->hide();

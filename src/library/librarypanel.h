@@ -45,6 +45,8 @@ public:
 signals:
     // A double-click on a game row, or "Play".
     void playRequested();
+    // A deleted game took its movie with it (no other recorded game names it): what it saved goes too.
+    void movieForgotten(const QString &movieFileName);
 
 private:
     int currentRow() const;

@@ -142,6 +142,10 @@ void FlashPlayer::pageEvent(const QString &event)
     if (name == QLatin1String("started")) {
         if (detail.toInt() == m_loadId && !m_movieUrl.isEmpty())
             emit movieStarted();
+    } else if (name == QLatin1String("renderer")) {
+        if (detail != m_renderer)
+            qCInfo(lcPlayer).noquote() << "Ruffle draws" << objectName() << "with its" << detail << "renderer";
+        m_renderer = detail;
     } else {
         qCDebug(lcPlayer) << "player page:" << event;
     }

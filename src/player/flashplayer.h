@@ -51,6 +51,9 @@ public:
     // One of ScaleMode; ShowAll unless set.
     void setScaleMode(int mode);
 
+    // How Ruffle draws ("webgl" or "canvas"); empty until a movie was drawn.
+    QString renderer() const { return m_renderer; }
+
     // The web view; null while the player has never been shown.
     QWebEngineView *view() const { return m_view; }
 
@@ -83,6 +86,7 @@ private:
     QString m_sentSettings;
     QStringList m_commands;
 
+    QString m_renderer; // "webgl" or "canvas", once a movie was drawn
     QString m_movie;
     QUrl m_movieUrl; // empty when the movie cannot be shown
     int m_loadId = 0;

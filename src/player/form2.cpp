@@ -8,8 +8,7 @@
 #include <QDir>
 #include <QShortcut>
 
-Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_appFolder(appFolder)
+Form2::Form2(const QString &appFolder, QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(tr("Quillabrix Game"));
@@ -19,9 +18,6 @@ Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
     setPalette(pal);
     resize(twips::toPixels(4680), twips::toPixels(3195));
 
-    Flash1 = new FlashPlayer(profile, this);
-    Flash1->setObjectName(QStringLiteral("Flash1"));
-    twips::place(Flash1, 600, 1560, 1215, 975);
     b_exit = new PictureButton(QStringLiteral("b_exit"), QDir(appFolder).filePath(QStringLiteral("images/b_exit.png")),
                                tr("Close"), this);
     twips::place(b_exit, 2400, 1560, 285, 255);
@@ -36,15 +32,32 @@ Form2::Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent)
     });
 }
 
-void Form2::Form_Load(const QString &loadflash_name)
+void Form2::Form_Load()
 {
-    Flash1->setMovie(QDir(m_appFolder).filePath(QStringLiteral("flash/") + loadflash_name));
+    hide();
+}
+
+void Form2::showPlayer(FlashPlayer *player)
+{
+    Flash1 = player;
+    player->setParent(this);
+    Form_Resize();
+    player->show();
+    b_exit->raise();
+    player->setFocus(Qt::OtherFocusReason); // the game keeps the keyboard
+}
+
+FlashPlayer *Form2::takePlayer()
+{
+    FlashPlayer *player = Flash1;
+    Flash1 = nullptr;
+    return player;
 }
 
 void Form2::Form_Resize()
 {
-    Flash1->setGeometry(0, 0, width(), height());
-    Flash1->setBGColor(QStringLiteral("000000"));
+    if (Flash1)
+        Flash1->setGeometry(0, 0, width(), height());
     const double widthTwips = twips::fromPixels(width());
     b_exit->move(b_exit->x(), twips::positionToPixels(10));
     b_exit->move(twips::positionToPixels(widthTwips - 275), b_exit->y());
@@ -53,8 +66,7 @@ void Form2::Form_Resize()
 
 void Form2::b_exit_Click()
 {
-    emit leavingFullScreen();
-    Flash1->setMovie(QDir(m_appFolder).filePath(QStringLiteral("nogame.swf")));
+    emit leavingFullScreen(); // the main window takes its player back
     hide();
 }
 

@@ -4,23 +4,27 @@
 
 class FlashPlayer;
 class PictureButton;
-class PlayerProfile;
 
-// The full-screen window `Form2`: the current game over the whole screen, and a close picture.
+// The full-screen window `Form2`: the running game over the whole screen, and a close picture. The game's
+// player is lent to it by the main window and given back, so the game goes on where it was.
 class Form2 : public QWidget
 {
     Q_OBJECT
 
 public:
-    Form2(PlayerProfile *profile, const QString &appFolder, QWidget *parent = nullptr);
+    explicit Form2(const QString &appFolder, QWidget *parent = nullptr);
 
-    // Loaded once at start-up with the main window's current movie name (empty then).
-    void Form_Load(const QString &loadflash_name);
+    // Made once at start-up, hidden; it holds no player of its own.
+    void Form_Load();
+    // Takes player over the whole window, with the keyboard; the caller shows the window.
+    void showPlayer(FlashPlayer *player);
+    // Gives the player back (null when none is here); its parent is then the caller's business.
+    FlashPlayer *takePlayer();
     void b_exit_Click();
     // The main window is closing: the window goes for good, without returning to the main window.
     void unload();
 
-    FlashPlayer *Flash1;
+    FlashPlayer *Flash1 = nullptr; // the player lent to the window, while it is
     PictureButton *b_exit;
 
 signals:
@@ -34,6 +38,5 @@ protected:
 private:
     void Form_Resize();
 
-    QString m_appFolder;
     bool m_unloading = false;
 };

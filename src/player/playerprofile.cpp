@@ -1,7 +1,13 @@
 #include "player/playerprofile.h"
 
+#include "base/logging.h"
 #include "player/playerschemehandler.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlScheme>
@@ -24,8 +30,32 @@ void PlayerProfile::registerScheme()
 }
 
 PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFolder, QObject *parent)
+    : PlayerProfile(appFolder, ruffleFolder, QString(), parent)
+{
+}
+
+QWebEngineProfile *PlayerProfile::makeProfile(const QString &savesFolder, QObject *parent)
+{
+    if (savesFolder.isEmpty())
+        return new QWebEngineProfile(parent); // no storage name: off the record, nothing written to disk
+    QDir().mkpath(savesFolder);
+    const QFileInfo folder(savesFolder);
+    if (!folder.isDir() || !folder.isWritable()) {
+        qCWarning(lcPlayer).noquote() << "The saves folder" << savesFolder
+                                      << "cannot be used; games play without keeping their saves";
+        return new QWebEngineProfile(parent);
+    }
+    auto *profile = new QWebEngineProfile(QStringLiteral("saves"), parent);
+    profile->setPersistentStoragePath(savesFolder);
+    profile->setCachePath(QDir(savesFolder).filePath(QStringLiteral("cache")));
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    return profile;
+}
+
+PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFolder, const QString &savesFolder,
+                             QObject *parent)
     : QObject(parent), m_handler(new PlayerSchemeHandler(appFolder, ruffleFolder, this)),
-      m_profile(new QWebEngineProfile(this)) // no storage name: off the record, nothing written to disk
+      m_profile(makeProfile(savesFolder, this))
 {
     m_profile->installUrlSchemeHandler(PlayerSchemeHandler::scheme(), m_handler);
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
@@ -37,6 +67,42 @@ PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFold
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+}
+
+bool PlayerProfile::keepsSaves() const
+{
+    return !m_profile->isOffTheRecord();
+}
+
+void PlayerProfile::removeSaves(const QString &movieFileName)
+{
+    // Ruffle names each shared object after the movie's address, which holds "/flash/<file name>/"; a page of
+    // the player's own origin can reach those entries of local storage and nothing else.
+    auto *page = new QWebEnginePage(m_profile, this);
+    const QString needle = QStringLiteral("/flash/") + movieFileName + QLatin1Char('/');
+    connect(page, &QWebEnginePage::loadFinished, page, [this, page, needle, movieFileName](bool ok) {
+        if (!ok) {
+            qCWarning(lcPlayer).noquote() << "Cannot reach the saves to forget those of" << movieFileName;
+            page->deleteLater();
+            emit savesRemoved(movieFileName, 0);
+            return;
+        }
+        const QString script =
+            QStringLiteral(
+                "(function(needle){var gone=[];for(var i=0;i<localStorage.length;i++){var k=localStorage.key(i);"
+                "if(k.indexOf(needle)>=0)gone.push(k);}gone.forEach(function(k){localStorage.removeItem(k);});"
+                "return gone.length;})(%1)")
+                .arg(QString::fromUtf8(QJsonDocument(QJsonArray{needle}).toJson(QJsonDocument::Compact))
+                         .mid(1)
+                         .chopped(1));
+        page->runJavaScript(script, [this, page, movieFileName](const QVariant &removed) {
+            qCInfo(lcPlayer).noquote() << "Forgot" << removed.toInt() << "saves of" << movieFileName;
+            page->deleteLater();
+            emit savesRemoved(movieFileName, removed.toInt());
+        });
+    });
+    connect(this, &PlayerProfile::releasingPages, page, [page] { delete page; });
+    page->load(PlayerSchemeHandler::pageUrl());
 }
 
 PlayerProfile::~PlayerProfile()

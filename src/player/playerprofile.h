@@ -7,6 +7,8 @@ class PlayerSchemeHandler;
 class QWebEngineProfile;
 
 // The one web profile that every Flash player shares, with the scheme that serves Ruffle and the movies.
+// Given a saves folder, what games keep with shared objects (Ruffle keeps them in the page's local storage)
+// lives there across restarts; without one, or when the folder cannot be used, nothing is written to disk.
 class PlayerProfile : public QObject
 {
     Q_OBJECT
@@ -17,17 +19,28 @@ public:
     static void registerScheme();
 
     PlayerProfile(const QString &appFolder, const QString &ruffleFolder, QObject *parent = nullptr);
+    PlayerProfile(const QString &appFolder, const QString &ruffleFolder, const QString &savesFolder,
+                  QObject *parent = nullptr);
     // Emits releasingPages() first: a profile must outlive the pages made with it.
     ~PlayerProfile() override;
 
     QWebEngineProfile *profile() const { return m_profile; }
     PlayerSchemeHandler *schemeHandler() const { return m_handler; }
+    // Whether saves outlive the program.
+    bool keepsSaves() const;
+
+    // Forgets what the movie of this file name in the flash folder saved. Done in the background; says
+    // savesRemoved() when done.
+    void removeSaves(const QString &movieFileName);
 
 signals:
     // The profile is going: every page made with it must be deleted now.
     void releasingPages();
+    void savesRemoved(const QString &movieFileName, int count);
 
 private:
+    static QWebEngineProfile *makeProfile(const QString &savesFolder, QObject *parent);
+
     PlayerSchemeHandler *m_handler;
     QWebEngineProfile *m_profile;
 };

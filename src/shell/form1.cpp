@@ -61,7 +61,8 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
              QWidget *parent)
     : QMainWindow(parent), m_config(config), m_network(network), m_messages(messages), m_opener(opener),
       m_portalProfile(std::make_unique<QWebEngineProfile>()),
-      m_playerProfile(std::make_unique<PlayerProfile>(m_config.appFolder, m_config.ruffleDir())),
+      m_playerProfile(std::make_unique<PlayerProfile>(m_config.appFolder, m_config.ruffleDir(),
+                                                      QDir(m_config.appFolder).filePath(QStringLiteral("saves")))),
       m_store(std::make_unique<GameStore>(m_config.appFolder)), m_fetch(new ServerFetch(m_network, this)),
       m_startup(new Startup(m_fetch, m_config.appFolder, m_config.serverUrl, this)),
       m_acquisition(new GameAcquisition(m_network, m_fetch, m_store.get(), m_config.appFolder, this)),
@@ -80,8 +81,15 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
 }
 
-// The members' order does the work: views, then profiles and store, then the window's children.
-Form1::~Form1() = default;
+// The members' order does the work: views, then profiles and store, then the window's children. A player lent
+// to the full-screen window comes home first, so that it goes with its panel.
+Form1::~Form1()
+{
+    if (m_form2) {
+        if (FlashPlayer *player = m_form2->takePlayer())
+            player->setParent(flash_main);
+    }
+}
 
 QString Form1::appPath(const QString &relative) const
 {
@@ -137,6 +145,7 @@ void Form1::buildControls()
     game_main = new LibraryPanel(m_store.get(), m_config.appFolder, client);
     game_main->hide();
     connect(game_main, &LibraryPanel::playRequested, this, &Form1::game_list_DblClick);
+    connect(game_main, &LibraryPanel::movieForgotten, m_playerProfile.get(), &PlayerProfile::removeSaves);
 
     flash_main = new PlayerPanel(m_playerProfile.get(), appPath(QStringLiteral("images")), client);
     flash_main->hide();
@@ -224,8 +233,8 @@ void Form1::showPane(Pane pane)
 
 void Form1::Form_Load()
 {
-    m_form2 = std::make_unique<Form2>(m_playerProfile.get(), m_config.appFolder);
-    m_form2->Form_Load(loadflash_name);
+    m_form2 = std::make_unique<Form2>(m_config.appFolder);
+    m_form2->Form_Load();
     connect(m_form2.get(), &Form2::leavingFullScreen, this, &Form1::leaveFullScreen);
 
     for (const QString &folder : {QStringLiteral("pic"), QStringLiteral("flash")}) {
@@ -367,19 +376,30 @@ void Form1::show_player(const QString &moviePath, const QString &fileName)
 
 void Form1::m_fullscreen_Click()
 {
-    flash->setMovie(appPath(QStringLiteral("nogame.swf")));
+    // The game goes on where it is: its player moves into the full-screen window and back, never reloaded.
+    // Only a player without the game (the library or download is shown) starts it.
+    const QString game = appPath(QStringLiteral("flash/") + loadflash_name);
+    if (flash->movie() != game)
+        flash->setMovie(game);
+    m_playerGeometry = flash->geometry();
+    m_form2->showPlayer(flash);
     m_form2->showMaximized();
-    m_form2->Flash1->setMovie(appPath(QStringLiteral("flash/") + loadflash_name));
-    m_form2->Flash1->setScaleMode(2);
     hide();
     m_fullscreen->setEnabled(false);
 }
 
 void Form1::leaveFullScreen()
 {
-    flash->setMovie(appPath(QStringLiteral("flash/") + loadflash_name));
+    if (FlashPlayer *player = m_form2->takePlayer()) {
+        player->setParent(flash_main);
+        player->setGeometry(m_playerGeometry);
+        player->setVisible(m_pane == Pane::Player);
+        flash_main->keepButtonRowAbovePlayer();
+    }
     show();
     m_fullscreen->setEnabled(true);
+    if (m_pane == Pane::Player)
+        flash->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::Picture1_Click()
@@ -390,8 +410,13 @@ void Form1::Picture1_Click()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    if (m_form2)
+    if (m_form2) {
+        if (FlashPlayer *player = m_form2->takePlayer()) {
+            player->hide();
+            player->setParent(flash_main);
+        }
         m_form2->unload();
+    }
     hide();
     exit_flag = true;
     // A transfer still running is stopped, its temporary file removed, and the timer ends the program.

@@ -141,6 +141,7 @@ private:
 
     // State
     Pane m_pane = Pane::Portal;
+    QRect m_playerGeometry; // the game player's place in its panel while full screen borrows it
     QUrl web_path;
     QString loadflash_name;
     bool exit_flag = false;

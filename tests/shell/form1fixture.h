@@ -54,7 +54,6 @@ QUILLABRIX_UI_CONTROL(QFrame, main_main)
 QUILLABRIX_UI_CONTROL(WebBrowser, main_web)
 QUILLABRIX_UI_CONTROL(LibraryPanel, game_main)
 QUILLABRIX_UI_CONTROL(PlayerPanel, flash_main)
-QUILLABRIX_UI_CONTROL(FlashPlayer, flash)
 QUILLABRIX_UI_CONTROL(DownloadPanel, download_main)
 QUILLABRIX_UI_CONTROL(FlashPlayer, gg_download)
 QUILLABRIX_UI_CONTROL(QAction, m_fullscreen)
@@ -75,6 +74,18 @@ inline Form2 *form2()
     if (!found)
         qFatal("There is no full-screen window");
     return found;
+}
+
+// The game player: in its panel, or lent to the full-screen window.
+inline FlashPlayer *flash(const QObject *window)
+{
+    if (auto *player = window ? window->findChild<FlashPlayer *>(QStringLiteral("flash")) : nullptr)
+        return player;
+    return named<FlashPlayer>(form2(), "flash");
+}
+inline FlashPlayer *flash(const std::unique_ptr<Form1> &window)
+{
+    return flash(window.get());
 }
 
 } // namespace ui

@@ -134,8 +134,11 @@
                     const drawn = pixel === null || (pixel !== fill && !pixel.endsWith(",0"));
                     if (drawn || now - loadedAt > 1000 / frameRate + 250) {
                         await nextFrame(); // composited
-                        if (state.player === player && state.id === id)
+                        if (state.player === player && state.id === id) {
+                            // The canvas already has Ruffle's context: asking for a 2D one only tells which.
+                            report("renderer", canvas.getContext("2d") ? "canvas" : "webgl");
                             report("started", id);
+                        }
                         return;
                     }
                 }

@@ -1,0 +1,120 @@
+#include "player/flashplayer.h"
+#include "player/playerprofile.h"
+#include "playertestmain.h"
+#include "testappfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// The start counter shows its count of starts: 1 red, 2 green, 3 blue, 4 and more yellow.
+const QColor kFirst(0xff, 0x00, 0x00);
+const QColor kSecond(0x00, 0xff, 0x00);
+const QColor kThird(0x00, 0x00, 0xff);
+
+constexpr int kStartTimeout = 60000;
+constexpr int kFrameTimeout = 20000;
+
+} // namespace
+
+// What games save with shared objects stays in the saves folder across restarts of the profile, is forgotten
+// per movie on request, and a saves folder that cannot be used never stops a game from playing.
+class TestPlayerSaves : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void savesOutliveTheProfile();
+    void removedSavesAreForgottenForThatMovieOnly();
+    void unusableSavesFolderStillPlays();
+
+private:
+    QString savesFolder() const { return m_app->filePath(QStringLiteral("saves")); }
+    bool copyCounter(const QString &name);
+    // Plays name in a fresh player of profile until its colour shows; the colour it shows.
+    QColor play(PlayerProfile *profile, const QString &name);
+
+    std::unique_ptr<TestAppFolder> m_app;
+};
+
+void TestPlayerSaves::init()
+{
+    m_app = std::make_unique<TestAppFolder>();
+    QVERIFY(QDir(m_app->path()).mkpath(QStringLiteral("flash")));
+    QVERIFY(copyCounter(QStringLiteral("counter.swf")));
+}
+
+bool TestPlayerSaves::copyCounter(const QString &name)
+{
+    const QString built = QDir(QString::fromLocal8Bit(qgetenv("QUILLABRIX_APP_DIR")))
+                              .filePath(QStringLiteral("../testmovies/startcounter.swf"));
+    return QFile::copy(built, m_app->filePath(QStringLiteral("flash/") + name));
+}
+
+QColor TestPlayerSaves::play(PlayerProfile *profile, const QString &name)
+{
+    FlashPlayer player(profile);
+    player.resize(220, 160);
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.setMovie(m_app->filePath(QStringLiteral("flash/") + name));
+    player.show();
+    if (!started.wait(kStartTimeout) && started.isEmpty())
+        return {};
+    QColor colour;
+    (void)QTest::qWaitFor(
+        [&] {
+            colour = shownColour(&player);
+            return near(colour, kFirst) || near(colour, kSecond) || near(colour, kThird);
+        },
+        kFrameTimeout);
+    return colour;
+}
+
+void TestPlayerSaves::savesOutliveTheProfile()
+{
+    {
+        PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+        QVERIFY(profile.keepsSaves());
+        QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kFirst));
+    }
+    PlayerProfile again(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    QVERIFY(near(play(&again, QStringLiteral("counter.swf")), kSecond));
+    QVERIFY(near(play(&again, QStringLiteral("counter.swf")), kThird));
+}
+
+void TestPlayerSaves::removedSavesAreForgottenForThatMovieOnly()
+{
+    QVERIFY(copyCounter(QStringLiteral("other.swf")));
+    PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kFirst));
+    QVERIFY(near(play(&profile, QStringLiteral("other.swf")), kFirst));
+    QVERIFY(near(play(&profile, QStringLiteral("other.swf")), kSecond));
+
+    QSignalSpy removed(&profile, &PlayerProfile::savesRemoved);
+    profile.removeSaves(QStringLiteral("other.swf"));
+    QVERIFY(removed.wait(kStartTimeout));
+    QCOMPARE(removed.first().at(1).toInt(), 1);
+    QVERIFY(near(play(&profile, QStringLiteral("other.swf")), kFirst));
+    QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kSecond));
+}
+
+void TestPlayerSaves::unusableSavesFolderStillPlays()
+{
+    QFile blocker(savesFolder()); // a file where the folder should be
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^The saves folder .* cannot be used")));
+    PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    QVERIFY(!profile.keepsSaves());
+    QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kFirst));
+}
+
+QUILLABRIX_PLAYER_TEST_MAIN(TestPlayerSaves)
+#include "tst_playersaves.moc"
