@@ -10,9 +10,12 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <memory>
+
 namespace {
 
 constexpr int transferTimeoutMs = 30000;
+constexpr qint64 readBufferBytes = 256 * 1024;
 
 // The content decides the format, not the name: a picture saved as "x.jpg" may well be a GIF.
 QImage readImage(QImageReader &reader)
@@ -78,13 +81,21 @@ void PictureLoader::LoadPicture(const QString &strFileName, QObject *context, st
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     QNetworkReply *reply = m_network->get(request);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > maxDownloadBytes)
+    // The body is taken as it comes, through a small buffer: an endless picture never piles up in memory.
+    reply->setReadBufferSize(readBufferBytes);
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body] {
+        *body += reply->readAll();
+        if (body->size() > maxDownloadBytes) {
+            body->clear();
             reply->abort();
+        }
     });
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
-        done(reply->error() == QNetworkReply::NoError ? decode(reply->readAll()) : QImage());
+    connect(reply, &QNetworkReply::finished, context, [reply, body, done = std::move(done)] {
+        if (reply->error() == QNetworkReply::NoError)
+            *body += reply->readAll();
+        done(reply->error() == QNetworkReply::NoError && body->size() <= maxDownloadBytes ? decode(*body) : QImage());
     });
     // Nobody waits for the picture any more; queued so that no answer reaches a half-destroyed context.
     connect(context, &QObject::destroyed, reply, &QNetworkReply::abort, Qt::QueuedConnection);

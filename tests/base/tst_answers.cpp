@@ -128,6 +128,7 @@ void TestAnswers::sizes_data()
     QTest::newRow("blank inside") << u"1 2"_s << u"absent"_s;
     QTest::newRow("hex") << u"0x10"_s << u"absent"_s;
     QTest::newRow("exponent") << u"1e3"_s << u"absent"_s;
+    QTest::newRow("NUL inside") << QStringLiteral("3600").append(QChar(0)).append(u"junk"_s) << u"absent"_s;
 }
 
 void TestAnswers::sizes()

@@ -125,6 +125,9 @@ void TestTextOps::getLastSegment()
     QCOMPARE(get_last_segment(QStringLiteral("http://host/flash/"), slash), QString());
     QCOMPARE(get_last_segment(QStringLiteral("aXbxc"), QStringLiteral("X")), QStringLiteral("bxc"));
     QCOMPARE(get_last_segment(QStringLiteral("a::b::c"), QStringLiteral("::")), QStringLiteral("c"));
+    // A lone NUL separator is found in the text, never in the string's terminator.
+    QCOMPARE(get_last_segment(QStringLiteral("a").append(QChar(0)).append(u'b'), QString(QChar(0))),
+             QStringLiteral("b"));
 }
 
 void TestTextOps::isSafeFileName()

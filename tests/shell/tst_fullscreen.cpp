@@ -12,6 +12,8 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <memory>
 
@@ -19,16 +21,28 @@ namespace {
 
 const QColor kRed(0xff, 0x00, 0x00);
 const QColor kGreen(0x00, 0xff, 0x00);
+const QColor kBlue(0x00, 0x00, 0xff);
+const QColor kYellow(0xff, 0xff, 0x00);
 
 constexpr int kStartTimeout = 60000; // a cold renderer compiles Ruffle's wasm first
 constexpr int kFrameTimeout = 20000;
 
-// Red for a second and a half, so that a game seen red at once was seen from its first frame.
-const QString kGame = QStringLiteral("redfirst.swf");
+// A clock whose first second is red and which then cycles green, blue, yellow for twenty seconds: red seen
+// again within a test means the game started over.
+const QString kGame = QStringLiteral("clock.swf");
+constexpr int kFrameRate = 6;
+constexpr int kRedFrames = 6;
+constexpr int kCycles = 40;
+
+bool isClockColour(const QColor &c)
+{
+    return near(c, kRed) || near(c, kGreen) || near(c, kBlue) || near(c, kYellow);
+}
 
 } // namespace
 
-// The full-screen window entered from and left back to the main window, and the logo's site link.
+// The full-screen window borrows the running game's player from the main window and gives it back: the game
+// is never started again. Also the entry while disabled, and the logo's site link.
 class TestFullScreen : public QObject
 {
     Q_OBJECT
@@ -37,13 +51,14 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void enteringShowsTheGameFromItsFirstFrame_data();
-    void enteringShowsTheGameFromItsFirstFrame();
-    void leavingRestartsTheGameInThePanel_data();
-    void leavingRestartsTheGameInThePanel();
+    void enteringMovesTheRunningPlayerOverTheWholeWindow_data();
+    void enteringMovesTheRunningPlayerOverTheWholeWindow();
+    void leavingPutsTheStillRunningPlayerBackInThePanel_data();
+    void leavingPutsTheStillRunningPlayerBackInThePanel();
+    void fullScreenFromTheLibraryStartsTheGameInThePanelsPlayer();
     void fullScreenEntryDoesNothingWhileDisabled_data();
     void fullScreenEntryDoesNothingWhileDisabled();
-    void fullScreenButtonBeforeAnyGameShowsAnEmptyPlayer();
+    void fullScreenButtonBeforeAnyGameLendsTheEmptyPlayer();
     void logoOpensTheSiteOncePerClick();
 
 private:
@@ -51,10 +66,19 @@ private:
     Form2 *form2() const { return ui::form2(); }
     QString appFile(const QString &relative) const { return QDir(m_w->folder.path()).filePath(relative); }
     bool playTheGame();
-    // Whether the first colour the player shows of its new movie is the red of the first frame.
-    bool startsRed(FlashPlayer *player, QSignalSpy &started);
     bool enterFullScreen();
     void clickThroughWindow(QWidget *target);
+    // Runs a script in the player's page and waits for its answer.
+    QVariant evaluate(FlashPlayer *player, const QString &script);
+    // Marks the movie's Ruffle element; the mark is gone once the movie was started again or the page loaded
+    // anew.
+    bool markTheRunningMovie(FlashPlayer *player);
+    bool runningMovieIsMarked(FlashPlayer *player);
+    // Whether the clock moves on `changes` times as `shown` shows it, never going back to its first frame.
+    bool playsOnPastItsFirstFrame(QWidget *shown, int changes);
+    // Whether one picture of `shown` has the clock's colour at its centre and near each corner but the top
+    // right one (where full screen's close picture lies).
+    bool clockFills(QWidget *shown);
 
     PortalServer m_server;
     std::unique_ptr<WindowUnderTest> m_w;
@@ -71,32 +95,77 @@ bool TestFullScreen::playTheGame()
     return started.wait(kStartTimeout) || !started.isEmpty();
 }
 
-bool TestFullScreen::startsRed(FlashPlayer *player, QSignalSpy &started)
-{
-    if (!started.wait(kStartTimeout) && started.isEmpty())
-        return false;
-    // Until the movie's first frame is composited the player shows its black background.
-    QColor shown;
-    (void)QTest::qWaitFor(
-        [&] {
-            shown = shownColour(player);
-            return shown != QColor(Qt::black);
-        },
-        kFrameTimeout);
-    return near(shown, kRed);
-}
-
 bool TestFullScreen::enterFullScreen()
 {
-    QSignalSpy started(form2()->Flash1, &FlashPlayer::movieStarted);
     ui::m_fullscreen(window())->trigger();
-    return form2()->isVisible() && (started.wait(kStartTimeout) || !started.isEmpty());
+    return form2()->isVisible() && form2()->Flash1 == ui::flash(window());
 }
 
 void TestFullScreen::clickThroughWindow(QWidget *target)
 {
     QWidget *top = target->window();
     QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, target->mapTo(top, target->rect().center()));
+}
+
+QVariant TestFullScreen::evaluate(FlashPlayer *player, const QString &script)
+{
+    auto result = std::make_shared<QVariant>();
+    auto answered = std::make_shared<bool>(false);
+    player->view()->page()->runJavaScript(script, [result, answered](const QVariant &value) {
+        *result = value;
+        *answered = true;
+    });
+    (void)QTest::qWaitFor([&] { return *answered; }, kFrameTimeout);
+    return *result;
+}
+
+bool TestFullScreen::markTheRunningMovie(FlashPlayer *player)
+{
+    return evaluate(player, QStringLiteral("(function(){var r=document.querySelector('#stage > *');"
+                                           "if(!r)return false;r.dataset.kept='yes';return true;})()"))
+        .toBool();
+}
+
+bool TestFullScreen::runningMovieIsMarked(FlashPlayer *player)
+{
+    return evaluate(player, QStringLiteral("(function(){var r=document.querySelector('#stage > *');"
+                                           "return !!r && r.dataset.kept==='yes';})()"))
+        .toBool();
+}
+
+bool TestFullScreen::playsOnPastItsFirstFrame(QWidget *shown, int changes)
+{
+    QColor seen;
+    int changed = 0;
+    bool restarted = false;
+    (void)QTest::qWaitFor(
+        [&] {
+            const QColor now = shownColour(shown);
+            restarted = restarted || near(now, kRed);
+            if (isClockColour(now) && now != seen) {
+                if (seen.isValid())
+                    ++changed;
+                seen = now;
+            }
+            return restarted || changed >= changes;
+        },
+        kFrameTimeout);
+    return !restarted && changed >= changes;
+}
+
+bool TestFullScreen::clockFills(QWidget *shown)
+{
+    const QImage shot = shown->grab().toImage();
+    const int w = shot.width();
+    const int h = shot.height();
+    const QColor centre = shot.pixelColor(w / 2, h / 2);
+    if (!isClockColour(centre))
+        return false;
+    for (const QPoint &at : {QPoint(2, 2), QPoint(2, h - 3), QPoint(w - 3, h - 3)}) {
+        if (shot.pixelColor(at) != centre)
+            return false;
+    }
+    return true;
 }
 
 void TestFullScreen::initTestCase()
@@ -110,8 +179,10 @@ void TestFullScreen::init()
     QVERIFY(m_w->start());
     QVERIFY(QTest::qWaitForWindowActive(window()));
     swf::MovieSpec spec;
-    spec.frameColors = {0xff0000, 0xff0000, 0xff0000, 0x00ff00, 0x0000ff};
-    spec.frameRate = 2;
+    spec.frameColors.assign(kRedFrames, 0xff0000);
+    for (int i = 0; i < kCycles; ++i)
+        spec.frameColors.insert(spec.frameColors.end(), {0x00ff00, 0x0000ff, 0xffff00});
+    spec.frameRate = kFrameRate;
     const std::string bytes = swf::writeSolidColourMovie(spec);
     QFile movie(appFile(QStringLiteral("flash/") + kGame));
     QVERIFY(movie.open(QIODevice::WriteOnly));
@@ -119,8 +190,8 @@ void TestFullScreen::init()
     movie.close();
     GameStore store(m_w->folder.path());
     QVERIFY(store.open_db());
-    QVERIFY(store.insert(QStringLiteral("901"), QStringLiteral("Red first"), kGame, QStringLiteral("redfirst.png"),
-                         QStringLiteral("Red, then green and blue")));
+    QVERIFY(store.insert(QStringLiteral("901"), QStringLiteral("Clock"), kGame, QStringLiteral("clock.png"),
+                         QStringLiteral("Red, then green, blue and yellow")));
 }
 
 void TestFullScreen::cleanup()
@@ -128,7 +199,7 @@ void TestFullScreen::cleanup()
     m_w.reset();
 }
 
-void TestFullScreen::enteringShowsTheGameFromItsFirstFrame_data()
+void TestFullScreen::enteringMovesTheRunningPlayerOverTheWholeWindow_data()
 {
     QTest::addColumn<QString>("how");
     QTest::newRow("F6") << QStringLiteral("F6");
@@ -136,14 +207,20 @@ void TestFullScreen::enteringShowsTheGameFromItsFirstFrame_data()
     QTest::newRow("Full Screen button, menu entry disabled") << QStringLiteral("button");
 }
 
-void TestFullScreen::enteringShowsTheGameFromItsFirstFrame()
+void TestFullScreen::enteringMovesTheRunningPlayerOverTheWholeWindow()
 {
     QFETCH(QString, how);
     QVERIFY(playTheGame());
-    // Well past the first frame in the panel.
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kGreen), kFrameTimeout);
+    FlashPlayer *player = ui::flash(window());
+    // Past the first frame in the panel.
+    QTRY_VERIFY_WITH_TIMEOUT(isClockColour(shownColour(player)) && !near(shownColour(player), kRed), kFrameTimeout);
+    QWebEngineView *view = player->view();
+    QWebEnginePage *page = view->page();
+    QVERIFY(markTheRunningMovie(player));
+    QVERIFY(form2()->Flash1 == nullptr);
 
-    QSignalSpy started(form2()->Flash1, &FlashPlayer::movieStarted);
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
+    QSignalSpy loads(page, &QWebEnginePage::loadStarted);
     if (how == QLatin1String("F6")) {
         QTest::keyClick(window()->windowHandle(), Qt::Key_F6);
     } else if (how == QLatin1String("menu")) {
@@ -157,25 +234,33 @@ void TestFullScreen::enteringShowsTheGameFromItsFirstFrame()
     QVERIFY(form2()->isVisible());
     QVERIFY(form2()->windowState() & Qt::WindowMaximized);
     QVERIFY(!ui::m_fullscreen(window())->isEnabled());
-    QCOMPARE(ui::flash(window())->movie(), appFile(QStringLiteral("nogame.swf")));
-    QCOMPARE(form2()->Flash1->movie(), appFile(QStringLiteral("flash/") + kGame));
-    QVERIFY(startsRed(form2()->Flash1, started));
+    // The very player of the panel, with its page, playing on.
+    QCOMPARE(form2()->Flash1, player);
+    QCOMPARE(ui::flash(window()), player);
+    QCOMPARE(player->parentWidget(), static_cast<QWidget *>(form2()));
+    QCOMPARE(player->view(), view);
+    QCOMPARE(player->view()->page(), page);
+    QCOMPARE(player->movie(), appFile(QStringLiteral("flash/") + kGame));
+    QVERIFY(player->isVisible());
+    QVERIFY(playsOnPastItsFirstFrame(player, 3));
+    QVERIFY(runningMovieIsMarked(player));
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(loads.count(), 0);
 
-    // The game fills the window, and the close picture sits above it in the top right corner.
-    FlashPlayer *player = form2()->Flash1;
+    // The game fills the window, under the close picture in the top right corner, and has the keyboard.
     QCOMPARE(player->geometry(), form2()->rect());
-    const QSize size = player->size();
-    for (const QPoint &corner :
-         {QPoint(2, 2), QPoint(size.width() - 3, size.height() - 3), QPoint(2, size.height() - 3)})
-        QVERIFY2(near(shownColour(player, corner), kRed), qPrintable(shownColour(player, corner).name()));
+    QTRY_VERIFY_WITH_TIMEOUT(clockFills(form2()), kFrameTimeout);
     QWidget *close = form2()->b_exit;
+    QVERIFY(close->isVisible());
     QCOMPARE(close->geometry().top(), 0);
     QCOMPARE(close->geometry().right(), form2()->width() - 1);
     QCOMPARE(form2()->childAt(close->geometry().center()), close);
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kGreen), kFrameTimeout);
+    QVERIFY(QTest::qWaitForWindowActive(form2()));
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused && (focused == player || player->isAncestorOf(focused)));
 }
 
-void TestFullScreen::leavingRestartsTheGameInThePanel_data()
+void TestFullScreen::leavingPutsTheStillRunningPlayerBackInThePanel_data()
 {
     QTest::addColumn<QString>("how");
     QTest::newRow("close picture") << QStringLiteral("close picture");
@@ -183,35 +268,84 @@ void TestFullScreen::leavingRestartsTheGameInThePanel_data()
     QTest::newRow("Escape") << QStringLiteral("Escape");
 }
 
-void TestFullScreen::leavingRestartsTheGameInThePanel()
+void TestFullScreen::leavingPutsTheStillRunningPlayerBackInThePanel()
 {
     QFETCH(QString, how);
     QVERIFY(playTheGame());
+    FlashPlayer *player = ui::flash(window());
+    QTRY_VERIFY_WITH_TIMEOUT(isClockColour(shownColour(player)) && !near(shownColour(player), kRed), kFrameTimeout);
+    const QRect inPanel = player->geometry();
+    QWebEngineView *view = player->view();
+    QWebEnginePage *page = view->page();
+    QVERIFY(markTheRunningMovie(player));
     QVERIFY(enterFullScreen());
     QVERIFY(QTest::qWaitForWindowActive(form2()));
 
-    QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
+    QSignalSpy loads(page, &QWebEnginePage::loadStarted);
     if (how == QLatin1String("close picture"))
         clickThroughWindow(form2()->b_exit);
     else if (how == QLatin1String("close"))
         form2()->close();
     else
-        QTest::keyClick(form2()->windowHandle(), Qt::Key_Escape);
-    // A key the page leaves alone comes back from it later; the player has the focus here, as it has
-    // whenever full screen opens.
+        QTest::keyClick(form2()->windowHandle(), Qt::Key_Escape); // the player has the keyboard here
     QTRY_VERIFY_WITH_TIMEOUT(form2()->isHidden(), kFrameTimeout);
 
     QVERIFY(window()->isVisible());
     QVERIFY(ui::flash_main(window())->isVisible());
     QVERIFY(ui::m_fullscreen(window())->isEnabled());
-    QCOMPARE(ui::flash(window())->movie(), appFile(QStringLiteral("flash/") + kGame));
-    QCOMPARE(form2()->Flash1->movie(), appFile(QStringLiteral("nogame.swf")));
-    QVERIFY(startsRed(ui::flash(window()), started));
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(ui::flash(window())), kGreen), kFrameTimeout);
+    QVERIFY(form2()->Flash1 == nullptr);
+    QCOMPARE(ui::flash(window()), player);
+    QCOMPARE(player->parentWidget(), static_cast<QWidget *>(ui::flash_main(window())));
+    QCOMPARE(player->geometry(), inPanel);
+    QVERIFY(player->isVisible());
+    QCOMPARE(player->view(), view);
+    QCOMPARE(player->view()->page(), page);
+    QVERIFY(playsOnPastItsFirstFrame(player, 3));
+    QVERIFY(runningMovieIsMarked(player));
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(loads.count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(clockFills(player), kFrameTimeout);
+    QVERIFY(QTest::qWaitForWindowActive(window()));
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused && (focused == player || player->isAncestorOf(focused)));
 
-    // The way back in works as before.
+    // The button row still lies above the player: its full-screen picture takes the game back in.
+    PictureButton *full = ui::flash_main(window())->b_full;
+    QCOMPARE(ui::flash_main(window())->childAt(full->geometry().center()), static_cast<QWidget *>(full));
+    clickThroughWindow(full);
+    QVERIFY(form2()->isVisible() && window()->isHidden());
+    QCOMPARE(form2()->Flash1, player);
+    QVERIFY(runningMovieIsMarked(player));
+    QCOMPARE(started.count(), 0);
+}
+
+void TestFullScreen::fullScreenFromTheLibraryStartsTheGameInThePanelsPlayer()
+{
+    QVERIFY(playTheGame());
+    FlashPlayer *player = ui::flash(window());
+    window()->b_local_Click(); // the library blanks the player and leaves full screen enabled
+    QVERIFY(ui::game_main(window())->isVisible());
+    QVERIFY(ui::m_fullscreen(window())->isEnabled());
+    QVERIFY(player->movie() != appFile(QStringLiteral("flash/") + kGame));
+
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
     QVERIFY(enterFullScreen());
-    QVERIFY(window()->isHidden());
+    QCOMPARE(player->movie(), appFile(QStringLiteral("flash/") + kGame));
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(isClockColour(shownColour(player)), kFrameTimeout);
+    QVERIFY(near(shownColour(player), kRed)); // from its first frame
+    QTRY_VERIFY_WITH_TIMEOUT(clockFills(form2()), kFrameTimeout);
+
+    // Back behind the library it was shown over, still holding the game.
+    clickThroughWindow(form2()->b_exit);
+    QVERIFY(form2()->isHidden() && window()->isVisible());
+    QVERIFY(ui::game_main(window())->isVisible());
+    QVERIFY(ui::flash_main(window())->isHidden());
+    QCOMPARE(player->parentWidget(), static_cast<QWidget *>(ui::flash_main(window())));
+    QVERIFY(player->isHidden());
+    QCOMPARE(player->movie(), appFile(QStringLiteral("flash/") + kGame));
+    QCOMPARE(started.count(), 1);
 }
 
 void TestFullScreen::fullScreenEntryDoesNothingWhileDisabled_data()
@@ -230,7 +364,9 @@ void TestFullScreen::fullScreenEntryDoesNothingWhileDisabled()
         QVERIFY(QTest::qWaitForWindowActive(form2()));
     }
     QVERIFY(!ui::m_fullscreen(window())->isEnabled());
-    const QString movie = form2()->Flash1->movie();
+    FlashPlayer *player = ui::flash(window());
+    QWidget *holder = player->parentWidget();
+    const QString movie = player->movie();
     QSignalSpy triggered(ui::m_fullscreen(window()), &QAction::triggered);
 
     QWidget *active = fullScreenOpen ? static_cast<QWidget *>(form2()) : static_cast<QWidget *>(window());
@@ -240,23 +376,31 @@ void TestFullScreen::fullScreenEntryDoesNothingWhileDisabled()
     QCOMPARE(triggered.count(), 0);
     QCOMPARE(form2()->isVisible(), fullScreenOpen);
     QCOMPARE(window()->isVisible(), !fullScreenOpen);
-    QCOMPARE(form2()->Flash1->movie(), movie);
+    QCOMPARE(player->parentWidget(), holder);
+    QCOMPARE(form2()->Flash1, fullScreenOpen ? player : nullptr);
+    QCOMPARE(player->movie(), movie);
 }
 
-void TestFullScreen::fullScreenButtonBeforeAnyGameShowsAnEmptyPlayer()
+void TestFullScreen::fullScreenButtonBeforeAnyGameLendsTheEmptyPlayer()
 {
     QVERIFY(!ui::m_fullscreen(window())->isEnabled());
     QVERIFY(window()->loadedMovieName().isEmpty());
+    FlashPlayer *player = ui::flash(window());
     window()->b_full_Click();
 
+    // No game: the player asked for the flash folder itself, which shows nothing but black.
     QVERIFY(form2()->isVisible() && window()->isHidden());
+    QCOMPARE(form2()->Flash1, player);
     const QString flashFolder = appFile(QStringLiteral("flash/"));
-    QCOMPARE(form2()->Flash1->movie(), flashFolder);
-    QTRY_VERIFY_WITH_TIMEOUT(shownColour(form2()->Flash1) == QColor(Qt::black), kFrameTimeout);
+    QCOMPARE(player->movie(), flashFolder);
+    QTRY_VERIFY_WITH_TIMEOUT(shownColour(form2()) == QColor(Qt::black), kFrameTimeout);
 
     clickThroughWindow(form2()->b_exit);
     QVERIFY(form2()->isHidden() && window()->isVisible());
-    QCOMPARE(ui::flash(window())->movie(), flashFolder);
+    QVERIFY(form2()->Flash1 == nullptr);
+    QCOMPARE(player->parentWidget(), static_cast<QWidget *>(ui::flash_main(window())));
+    QVERIFY(ui::main_main(window())->isVisible()); // the portal is still what the window shows
+    QCOMPARE(player->movie(), flashFolder);
     QVERIFY(ui::m_fullscreen(window())->isEnabled());
 }
 

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 QString fieldOr(const QStringList &fields, int index, const QString &previous)
@@ -15,8 +17,14 @@ QString fieldOr(const QStringList &fields, int index, const QString &previous)
 
 std::optional<qint64> parseSize(const QString &field)
 {
+    // Digits only (a sign allowed): the conversion alone would stop at an embedded NUL and call it a number.
+    const QString text = field.trimmed();
+    const qsizetype digitsFrom = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? 1 : 0;
+    if (text.size() <= digitsFrom ||
+        !std::all_of(text.begin() + digitsFrom, text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
     bool ok = false;
-    const qint64 value = field.trimmed().toLongLong(&ok);
+    const qint64 value = text.toLongLong(&ok);
     return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 

@@ -130,6 +130,13 @@ void GameAcquisition::record(const GameDetails &game)
     AcquisitionResult result;
     result.status = AcquisitionResult::Status::Installed;
     result.game = game;
+    // The user may have deleted the game, movie and all, while its picture came in: a row must never name a
+    // movie that is not there.
+    if (!QFileInfo(appPath(QStringLiteral("flash/") + game.strName)).isFile()) {
+        qCWarning(lcPortal).noquote() << "The movie" << game.strName << "was deleted before the game was recorded";
+        emit finished(result);
+        return;
+    }
     // The store logs why it cannot read or write the library.
     if (m_store->open_db()) {
         const std::optional<bool> known = m_store->hasGameId(game.game_id);

@@ -28,6 +28,9 @@ bool isCompleteAnswer(const QNetworkReply *reply)
     return contentError || serverError || error == QNetworkReply::ProtocolInvalidOperationError;
 }
 
+// How much of a body the network may hold before it waits for us to take it.
+constexpr qint64 readBufferBytes = 256 * 1024;
+
 // One file fetch: streams the body into a QSaveFile, which replaces the target only when the answer is complete,
 // within its limits and approved. Only a body that must be approved is also held in memory, up to its limit.
 class FileFetch : public QObject
@@ -58,6 +61,7 @@ public:
         request.setRawHeader("Accept-Encoding", "identity");
         m_reply = network->get(request);
         m_reply->setParent(this);
+        m_reply->setReadBufferSize(readBufferBytes); // taken as it comes: nothing piles up in memory
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &FileFetch::checkAnnounced);
         connect(m_reply, &QNetworkReply::readyRead, this, &FileFetch::gather);
         connect(m_reply, &QNetworkReply::finished, this, &FileFetch::complete);
@@ -169,6 +173,8 @@ void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int
     if (url.hasQuery())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
     QNetworkReply *reply = m_network->post(request, QByteArray());
+    // Room for a whole answer and a byte more: a larger one stops there and is given up below.
+    reply->setReadBufferSize(maxAnswerBytes + 1);
     // An answer that grows past its limit is cut off: it counts as no answer.
     auto tooLarge = std::make_shared<bool>(false);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64 total) {

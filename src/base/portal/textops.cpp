@@ -67,7 +67,8 @@ QString get_last_segment(const QString &text, const QString &separator)
 {
     if (separator.isEmpty())
         return QString();
-    const qsizetype at = text.lastIndexOf(separator);
+    // From the last character: with no start given, a lone NUL separator also matches the terminating NUL.
+    const qsizetype at = text.lastIndexOf(separator, -1);
     if (at < 0)
         return QString();
     return text.mid(at + separator.size());

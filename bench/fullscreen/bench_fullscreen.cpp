@@ -1,0 +1,384 @@
+// Full screen moves the running game's player into the full-screen window and back. How long from F6 until the
+// game is painted over the whole full-screen window (and back in the panel), against loading the same movie
+// afresh into a player, all in one run of the game box; and its idle memory after start-up.
+//
+//   bench_fullscreen [--trace] [--switches N] [--poll MS] [--movie FILE]
+//     --trace        prints every new picture seen while waiting, with its time
+//     --switches N   measures N switches and loads after a warm-up (10)
+//     --poll MS      takes a picture every MS milliseconds (5)
+//     --movie FILE   plays FILE instead of the colour clock; its colours must be among the clock's
+//
+// A picture is read with QWidget::grab: centre and three corners (the top right one of the full-screen window
+// holds its close picture). The game fills the full-screen window only with a frame drawn at the window's size,
+// since the panel's player is smaller. Back in the panel the first picture is the last full-screen frame, cut
+// to the panel, so the way back is measured until the clock shows a new colour there.
+#include "player/flashplayer.h"
+#include "player/form2.h"
+#include "player/playerprofile.h"
+#include "portalserver.h"
+#include "procstats.h"
+#include "shell/form1.h"
+#include "swfwriter.h"
+#include "testappfolder.h"
+#include "widgets/messagebox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QNetworkAccessManager>
+#include <QTextStream>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+int switches = 10;
+int pollMs = 5;
+bool traceOn = false;
+constexpr int idleMs = 4000;
+constexpr int timeoutMs = 30000;
+constexpr int dwellMs = 300; // the game plays on this long in each window
+
+// Six colours, twelve frames a second: none of them black (the players' background), white or grey (the
+// full-screen window's).
+const std::vector<uint32_t> clockColours = {0xff0000, 0x00ff00, 0x0000ff, 0xffff00, 0x00ffff, 0xff00ff};
+
+void report(const QString &line)
+{
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+bool isClockColour(const QColor &c)
+{
+    for (uint32_t rgb : clockColours) {
+        const QColor k(QRgb(0xff000000 | rgb));
+        if (qAbs(c.red() - k.red()) <= 8 && qAbs(c.green() - k.green()) <= 8 && qAbs(c.blue() - k.blue()) <= 8)
+            return true;
+    }
+    return false;
+}
+
+struct Picture
+{
+    bool fills = false; // one clock colour at the centre and the three corners
+    QColor centre;
+    QString described;
+};
+
+Picture look(QWidget *widget)
+{
+    const QImage shot = widget->grab().toImage();
+    const int w = shot.width();
+    const int h = shot.height();
+    Picture p;
+    p.centre = shot.pixelColor(w / 2, h / 2);
+    p.fills = isClockColour(p.centre);
+    QStringList seen{p.centre.name()};
+    for (const QPoint &at : {QPoint(2, 2), QPoint(2, h - 3), QPoint(w - 3, h - 3)}) {
+        const QColor c = shot.pixelColor(at);
+        p.fills = p.fills && c == p.centre;
+        seen << c.name();
+    }
+    p.described = QStringLiteral("%1x%2 %3").arg(w).arg(h).arg(seen.join(QLatin1Char(' ')));
+    return p;
+}
+
+// Looks at the widget every pollMs until done(picture) holds; milliseconds since `since`, or -1 after the
+// time-out. The window's own event loop runs meanwhile, as in the program.
+double watch(QWidget *widget, const QElapsedTimer &since, const char *what,
+             const std::function<bool(const Picture &)> &done, int limitMs = timeoutMs)
+{
+    QString last;
+    double at = -1;
+    const auto check = [&] {
+        const Picture p = look(widget);
+        if (traceOn && p.described != last) {
+            report(QStringLiteral("    %1 %2 ms: %3").arg(QLatin1String(what)).arg(since.elapsed()).arg(p.described));
+            last = p.described;
+        }
+        if (done(p)) {
+            at = since.nsecsElapsed() / 1e6;
+            return true;
+        }
+        return false;
+    };
+    if (check())
+        return at;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(pollMs);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (check() || since.elapsed() > limitMs)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return at;
+}
+
+// Runs the event loop until done() holds; milliseconds since `since`, or -1 after the time-out.
+double waitFor(const QElapsedTimer &since, const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(0);
+    double at = -1;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            at = since.nsecsElapsed() / 1e6;
+        if (at >= 0 || since.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return at;
+}
+
+void idle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QString ms(double value)
+{
+    return value < 0 ? QStringLiteral("timed out") : QStringLiteral("%1 ms").arg(value, 0, 'f', 0);
+}
+
+double median(const QList<double> &values)
+{
+    QList<double> all;
+    for (double v : values)
+        all << (v < 0 ? timeoutMs : v);
+    return procstats::median(all);
+}
+
+int argValue(const QStringList &args, const char *name, int fallback)
+{
+    const int at = args.indexOf(QLatin1String(name));
+    return at > 0 ? args.value(at + 1).toInt() : fallback;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    procstats::prepareEnvironment();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PlayerProfile::registerScheme();
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList args = app.arguments();
+    traceOn = args.contains(QStringLiteral("--trace"));
+    switches = qMax(1, argValue(args, "--switches", switches));
+    pollMs = qMax(0, argValue(args, "--poll", pollMs));
+    const int movieArg = args.indexOf(QStringLiteral("--movie"));
+    const bool clockMovie = movieArg < 0;
+
+    PortalServer server;
+    if (!server.start()) {
+        report(QStringLiteral("bench_fullscreen: the portal server did not start"));
+        return 1;
+    }
+    TestAppFolder folder(TestAppFolder::WithLibrary);
+    QDir().mkpath(folder.filePath(QStringLiteral("flash")));
+    const QString game = QStringLiteral("clock.swf");
+    const QString gamePath = folder.filePath(QStringLiteral("flash/") + game);
+    if (!clockMovie) {
+        if (!QFile::copy(args.value(movieArg + 1), gamePath)) {
+            report(QStringLiteral("bench_fullscreen: cannot copy %1").arg(args.value(movieArg + 1)));
+            return 1;
+        }
+    } else {
+        swf::MovieSpec spec;
+        spec.frameColors = clockColours;
+        spec.frameRate = 12;
+        const std::string bytes = swf::writeSolidColourMovie(spec);
+        QFile file(gamePath);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+            report(QStringLiteral("bench_fullscreen: cannot write %1").arg(gamePath));
+            return 1;
+        }
+    }
+
+    QNetworkAccessManager network;
+    MessageBox messages;
+    UrlOpener opener;
+    auto window = std::make_unique<Form1>(folder.config(server.baseUrl()), &network, &messages, &opener);
+
+    // Start-up: the window shown and its banner painted; then idle, as after bench_startup's start-up.
+    QElapsedTimer clock;
+    clock.start();
+    bool shown = false;
+    bool bannerPainted = false;
+    QObject::connect(window.get(), &Form1::startupFinished, [&] { shown = true; });
+    QObject::connect(window->findChild<FlashPlayer *>(QStringLiteral("gg_movie")), &FlashPlayer::movieStarted,
+                     [&] { bannerPainted = true; });
+    window->Form_Load();
+    if (waitFor(clock, [&] { return shown && bannerPainted; }) < 0) {
+        report(QStringLiteral("bench_fullscreen: the game box did not start"));
+        return 1;
+    }
+    idle(idleMs);
+    const qint64 idlePss = procstats::treePssKiB(QCoreApplication::applicationPid());
+
+    // The game, playing in the panel.
+    FlashPlayer *player = window->findChild<FlashPlayer *>(QStringLiteral("flash"));
+    auto *fullScreen = window->findChild<QAction *>(QStringLiteral("m_fullscreen"));
+    Form2 *form2 = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *candidate = qobject_cast<Form2 *>(w))
+            form2 = candidate;
+    }
+    if (!player || !fullScreen || !form2) {
+        report(QStringLiteral("bench_fullscreen: the window lacks its player, its menu entry or Form2"));
+        return 1;
+    }
+    int starts = 0;
+    QObject::connect(player, &FlashPlayer::movieStarted, [&] { ++starts; });
+    clock.restart();
+    window->show_player(gamePath, game);
+    if (watch(player, clock, "panel", [&](const Picture &p) { return starts > 0 && p.fills; }) < 0) {
+        report(QStringLiteral("bench_fullscreen: the game did not start in the panel"));
+        return 1;
+    }
+    idle(dwellMs);
+
+    // F6 and back.
+    const int startsBefore = starts;
+    QWebEngineView *view = player->view();
+    QList<double> enterMs, backMs, backFirstMs;
+    for (int i = 0; i <= switches; ++i) {
+        if (traceOn)
+            report(QStringLiteral("  switch %1").arg(i));
+        clock.restart();
+        fullScreen->trigger();
+        const double in = watch(form2, clock, "full screen", [](const Picture &p) { return p.fills; });
+        idle(dwellMs);
+        const QColor leaving = look(form2).centre;
+        clock.restart();
+        form2->b_exit_Click();
+        double first = -1;
+        const double back = watch(player, clock, "panel", [&](const Picture &p) {
+            if (p.fills && first < 0)
+                first = clock.nsecsElapsed() / 1e6;
+            return p.fills && (!clockMovie || p.centre != leaving);
+        });
+        idle(dwellMs);
+        if (i > 0) {
+            enterMs << in;
+            backMs << back;
+            backFirstMs << first;
+        }
+    }
+    const bool samePlayer =
+        player->view() == view && window->findChild<FlashPlayer *>(QStringLiteral("flash")) == player;
+    const int restarts = starts - startsBefore;
+    const qint64 playingPss = procstats::treePssKiB(QCoreApplication::applicationPid());
+
+    // The same movie loaded afresh into a player of the same profile that already has its page, at the size of
+    // the full-screen window, while the panel's player shows nothing: what a full-screen window with a player
+    // of its own paid at each F6.
+    player->setMovie(QString());
+    auto *profile = qobject_cast<PlayerProfile *>(view->page()->profile()->parent());
+    auto *fresh = new FlashPlayer(profile);
+    fresh->setBGColor(QStringLiteral("000000"));
+    fresh->setScaleMode(FlashPlayer::ExactFit);
+    fresh->resize(form2->size());
+    int freshStarts = 0;
+    QObject::connect(fresh, &FlashPlayer::movieStarted, [&] { ++freshStarts; });
+    fresh->show();
+    const auto blank = [&] {
+        fresh->setMovie(QString());
+        clock.restart();
+        watch(fresh, clock, "blank", [](const Picture &p) { return p.centre == QColor(Qt::black); });
+    };
+    QList<double> freshStartedMs, freshPaintedMs;
+    for (int i = 0; i <= switches; ++i) {
+        if (traceOn)
+            report(QStringLiteral("  fresh load %1").arg(i));
+        // To movieStarted, with no pictures taken meanwhile.
+        blank();
+        int before = freshStarts;
+        clock.restart();
+        fresh->setMovie(gamePath);
+        const double started = waitFor(clock, [&] { return freshStarts > before; });
+        // To the game filling the player, looked at as the switches are.
+        blank();
+        before = freshStarts;
+        clock.restart();
+        fresh->setMovie(gamePath);
+        const double painted =
+            watch(fresh, clock, "fresh", [&](const Picture &p) { return freshStarts > before && p.fills; });
+        if (i > 0) {
+            freshStartedMs << started;
+            freshPaintedMs << painted;
+        }
+    }
+    delete fresh;
+
+    // A player never shown before: its page and Ruffle load with the movie, as for a full-screen window with a
+    // player of its own at its first F6.
+    QList<double> newPlayerMs;
+    for (int i = 0; i <= switches; ++i) {
+        auto *another = new FlashPlayer(profile);
+        another->setBGColor(QStringLiteral("000000"));
+        another->setScaleMode(FlashPlayer::ExactFit);
+        another->resize(form2->size());
+        bool started = false;
+        QObject::connect(another, &FlashPlayer::movieStarted, [&] { started = true; });
+        clock.restart();
+        another->setMovie(gamePath);
+        another->show();
+        const double at = waitFor(clock, [&] { return started; });
+        if (i > 0)
+            newPlayerMs << at;
+        delete another;
+    }
+
+    const double enter = median(enterMs);
+    const double freshStarted = median(freshStartedMs);
+    const double freshPainted = median(freshPaintedMs);
+    const double newPlayer = median(newPlayerMs);
+    QTextStream out(stdout);
+    out << "full screen and back, the running game's player moved (median of " << switches
+        << " after a warm-up; a picture every " << pollMs << " ms)\n";
+    out << QStringLiteral("  F6 -> game fills the full-screen window:      %1 (target at most 300 ms)\n")
+               .arg(ms(enter));
+    out << QStringLiteral("  close -> first picture filling the panel:     %1 (the last full-screen frame)\n")
+               .arg(ms(median(backFirstMs)));
+    if (clockMovie)
+        out << QStringLiteral("  close -> the clock moves on in the panel:     %1\n").arg(ms(median(backMs)));
+    out << QStringLiteral("  game started again meanwhile:                 %1 times; same player and page: %2\n")
+               .arg(restarts)
+               .arg(samePlayer ? QStringLiteral("yes") : QStringLiteral("no"));
+    out << "the same movie loaded afresh (median of " << switches << ", same profile, full-screen size)\n";
+    out << QStringLiteral("  player with its page, setMovie -> movieStarted:  %1\n").arg(ms(freshStarted));
+    out << QStringLiteral("  player with its page, setMovie -> game fills it: %1\n").arg(ms(freshPainted));
+    out << QStringLiteral("  new player, setMovie + show -> movieStarted:     %1\n").arg(ms(newPlayer));
+    const auto ratio = [enter](double to) { return QStringLiteral("%1").arg(to > 0 ? enter / to : 0, 0, 'f', 2); };
+    out << QStringLiteral("  F6 / fresh load: %1 to movieStarted, %2 to filled, %3 to a new player's start"
+                          " (target at most 0.33)\n")
+               .arg(ratio(freshStarted), ratio(freshPainted), ratio(newPlayer));
+    out << "memory: PSS of the process tree\n";
+    out << QStringLiteral("  idle after start-up:                          %1 MiB\n").arg(idlePss / 1024.0, 0, 'f', 0);
+    out << QStringLiteral("  game playing, after the switches:             %1 MiB\n")
+               .arg(playingPss / 1024.0, 0, 'f', 0);
+    out.flush();
+
+    window->close();
+    window.reset();
+    return 0;
+}

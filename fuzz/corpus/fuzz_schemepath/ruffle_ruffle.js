@@ -1,0 +1,1 @@
+ruffle/ruffle.js

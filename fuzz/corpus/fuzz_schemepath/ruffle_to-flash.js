@@ -1,0 +1,1 @@
+ruffle/to-flash.js
