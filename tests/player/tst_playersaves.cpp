@@ -5,11 +5,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
+
+#include <signal.h>
 
 namespace {
 
@@ -34,6 +38,9 @@ private slots:
     void savesOutliveTheProfile();
     void removedSavesAreForgottenForThatMovieOnly();
     void unusableSavesFolderStillPlays();
+    void flushedSaveSurvivesAKillTenSecondsLater();
+    // Run by the test above in a child process: plays the counter in the folder it is given, then waits.
+    void playAndWaitToBeKilled();
 
 private:
     QString savesFolder() const { return m_app->filePath(QStringLiteral("saves")); }
@@ -114,6 +121,44 @@ void TestPlayerSaves::unusableSavesFolderStillPlays()
     PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
     QVERIFY(!profile.keepsSaves());
     QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kFirst));
+}
+
+void TestPlayerSaves::flushedSaveSurvivesAKillTenSecondsLater()
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILLABRIX_SAVES_CHILD_FOLDER"), m_app->path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("playAndWaitToBeKilled")});
+    QVERIFY(child.waitForStarted());
+    QVERIFY(QTest::qWaitFor(
+        [&] { return child.readAllStandardOutput().contains("counted") || child.state() == QProcess::NotRunning; },
+        kStartTimeout * 2));
+    QCOMPARE(child.state(), QProcess::Running);
+    QTest::qWait(10000); // the promise: a flushed save is on disk within ten seconds
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished());
+
+    PlayerProfile again(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    QVERIFY(near(play(&again, QStringLiteral("counter.swf")), kSecond));
+}
+
+void TestPlayerSaves::playAndWaitToBeKilled()
+{
+    const QString folder = qEnvironmentVariable("QUILLABRIX_SAVES_CHILD_FOLDER");
+    if (folder.isEmpty())
+        QSKIP("run by flushedSaveSurvivesAKillTenSecondsLater in a process of its own");
+    PlayerProfile profile(folder, m_app->config().ruffleDir(), QDir(folder).filePath(QStringLiteral("saves")));
+    FlashPlayer player(&profile);
+    player.resize(220, 160);
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.setMovie(QDir(folder).filePath(QStringLiteral("flash/counter.swf")));
+    player.show();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player), kFirst), kFrameTimeout);
+    std::fputs("counted\n", stdout);
+    std::fflush(stdout);
+    QTest::qWait(600000); // until killed
 }
 
 QUILLABRIX_PLAYER_TEST_MAIN(TestPlayerSaves)
