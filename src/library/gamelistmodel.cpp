@@ -2,9 +2,20 @@
 
 #include <QColor>
 
-GameListModel::GameListModel(QObject *parent) : QAbstractTableModel(parent)
+namespace {
+
+// Rows read from the store at a time around the one the grid asks for, and how many are kept.
+constexpr int fetchBefore = 32;
+constexpr int fetchAfter = 96;
+constexpr int cacheLimit = 4096;
+// A cell shows no more than this of a text; the rest could never be seen in it.
+constexpr int displayLimit = 1000;
+
+} // namespace
+
+GameListModel::GameListModel(GameStore *store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
 {
-    setGames({});
+    m_rows.append(Row{0, false});
 }
 
 QColor GameListModel::titleBackground()
@@ -17,33 +28,119 @@ QColor GameListModel::shadedBackground()
     return QColor(0xC0, 0xC0, 0xC0);
 }
 
-void GameListModel::setGames(const QVector<GameRecord> &games)
+bool GameListModel::reload()
+{
+    const bool loaded = m_store->loadIndex(m_index);
+    m_filter.clear();
+    m_sort = GameIndex::defaultSort();
+    refill();
+    return loaded;
+}
+
+void GameListModel::setFilter(const QString &text)
+{
+    if (text == m_filter)
+        return;
+    m_filter = text;
+    refill();
+}
+
+void GameListModel::setSort(GameIndex::Sort sort)
+{
+    if (sort == m_sort)
+        return;
+    m_sort = sort;
+    refill();
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+GameIndex::Sort GameListModel::sortForColumn(int column) const
+{
+    static const GameIndex::SortKey keys[ColumnCount] = {GameIndex::SortKey::Id, GameIndex::SortKey::Title,
+                                                         GameIndex::SortKey::File, GameIndex::SortKey::Description};
+    const GameIndex::SortKey key = keys[qBound(0, column, ColumnCount - 1)];
+    if (m_sort.key == key)
+        return {key, m_sort.order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder};
+    // Ids start newest first; texts start from A.
+    return {key, key == GameIndex::SortKey::Id ? Qt::DescendingOrder : Qt::AscendingOrder};
+}
+
+void GameListModel::refill()
 {
     beginResetModel();
+    const QVector<qint64> ids = m_index.select(m_filter, m_sort);
     m_rows.clear();
-    m_rows.reserve(games.size() + 1);
-    m_rows.append(Row{{tr("ID"), tr("Game"), tr("File"), tr("Description")}, titleBackground()});
-    for (const GameRecord &game : games) {
-        // Shading belongs to the row from here on, so a deletion later does not move it.
-        const bool shaded = m_rows.size() % 2 == 0;
-        m_rows.append(Row{{QString::number(game.id), game.gamename, game.game, game.gamedesc},
-                          shaded ? shadedBackground() : QColor()});
-    }
+    m_rows.reserve(ids.size() + 1);
+    m_rows.append(Row{0, false});
+    for (qint64 id : ids)
+        m_rows.append(Row{id, m_rows.size() % 2 == 0});
+    m_cache.clear();
     endResetModel();
 }
 
 QString GameListModel::idText(int row) const
 {
-    return row >= 0 && row < m_rows.size() ? m_rows.at(row).cells[IdColumn] : QString();
+    if (row == TitleRow)
+        return tr("ID");
+    return isGameRow(row) ? QString::number(m_rows.at(row).id) : QString();
+}
+
+int GameListModel::rowOf(qint64 id) const
+{
+    for (int row = 1; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).id == id)
+            return row;
+    }
+    return -1;
 }
 
 void GameListModel::removeGameRow(int row)
 {
     if (!isGameRow(row))
         return;
+    const qint64 id = m_rows.at(row).id;
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.remove(row);
+    m_index.remove(id);
+    m_cache.remove(id);
     endRemoveRows();
+}
+
+void GameListModel::gamePlayed(const GameRecord &game)
+{
+    m_index.setPlayed(game.id, game.lastPlayed, game.playCount);
+    m_cache.remove(game.id);
+}
+
+QString GameListModel::titleText(int column) const
+{
+    static const char *const titles[ColumnCount] = {QT_TR_NOOP("ID"), QT_TR_NOOP("Game"), QT_TR_NOOP("File"),
+                                                    QT_TR_NOOP("Description")};
+    QString text = tr(titles[column]);
+    // The library's own order shows no mark; any other names its column and direction.
+    if (m_sort != GameIndex::defaultSort() && sortForColumn(column).key == m_sort.key)
+        text += m_sort.order == Qt::AscendingOrder ? QStringLiteral(" \u25B2") : QStringLiteral(" \u25BC");
+    return text.left(displayLimit);
+}
+
+const GameRecord *GameListModel::game(int row) const
+{
+    const qint64 id = m_rows.at(row).id;
+    auto it = m_cache.constFind(id);
+    if (it != m_cache.constEnd())
+        return &*it;
+    // The rows around this one are read with it: the grid asks for a screenful at a time.
+    if (m_cache.size() > cacheLimit)
+        m_cache.clear();
+    QVector<qint64> wanted;
+    for (int r = qMax(1, row - fetchBefore); r < qMin(int(m_rows.size()), row + fetchAfter); ++r) {
+        if (!m_cache.contains(m_rows.at(r).id))
+            wanted.append(m_rows.at(r).id);
+    }
+    for (const GameRecord &record : m_store->gamesByIds(wanted).value_or(QVector<GameRecord>()))
+        m_cache.insert(record.id, record);
+    it = m_cache.constFind(id);
+    return it != m_cache.constEnd() ? &*it : nullptr;
 }
 
 int GameListModel::rowCount(const QModelIndex &parent) const
@@ -60,15 +157,28 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= ColumnCount)
         return {};
-    const Row &row = m_rows.at(index.row());
-    switch (role) {
-    case Qt::DisplayRole:
-        return row.cells[index.column()];
-    case Qt::BackgroundRole:
-        return row.background.isValid() ? QVariant(row.background) : QVariant();
-    default:
-        return {};
+    const int row = index.row();
+    if (role == Qt::BackgroundRole) {
+        if (row == TitleRow)
+            return titleBackground();
+        return m_rows.at(row).shaded ? QVariant(shadedBackground()) : QVariant();
     }
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    if (row == TitleRow)
+        return role == Qt::DisplayRole ? QVariant(titleText(index.column())) : QVariant();
+    if (index.column() == IdColumn)
+        return role == Qt::DisplayRole ? QVariant(QString::number(m_rows.at(row).id)) : QVariant();
+    const GameRecord *record = game(row);
+    if (!record)
+        return {};
+    const QString &text = index.column() == GameColumn ? record->gamename
+                          : index.column() == FileColumn ? record->game
+                                                         : record->gamedesc;
+    // A long text is elided in its cell; its tooltip shows the beginning of the whole.
+    if (role == Qt::ToolTipRole)
+        return text.size() > 40 ? QVariant(text.left(1000)) : QVariant();
+    return text.left(displayLimit);
 }
 
 Qt::ItemFlags GameListModel::flags(const QModelIndex &index) const

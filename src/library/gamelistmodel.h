@@ -1,13 +1,17 @@
 #pragma once
 
+#include "base/library/gameindex.h"
 #include "base/library/gamestore.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QHash>
 #include <QVector>
 
-// The library grid's cells: a title row the user can click like any other, then one row per game as given
-// (newest first), every second game row shaded. A row's game is named by the text of its ID cell.
+// The library grid's cells: a title row the user can click like any other, then one row per game shown,
+// every second game row shaded. A row's game is named by the text of its ID cell.
+// Which games are shown and in which order comes from a compact index of the whole library; the texts are
+// read from the store only for the rows the grid asks for, and only a few thousand are kept.
 class GameListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -23,14 +27,32 @@ public:
     };
     static constexpr int TitleRow = 0;
 
-    explicit GameListModel(QObject *parent = nullptr);
+    explicit GameListModel(GameStore *store, QObject *parent = nullptr);
 
-    void setGames(const QVector<GameRecord> &games);
+    // Reads the library anew, shown newest first and unfiltered; false (and no games) when it cannot be read.
+    bool reload();
+    // Shows only the games whose title or description holds text (any case); blank shows them all.
+    void setFilter(const QString &text);
+    QString filter() const { return m_filter; }
+    void setSort(GameIndex::Sort sort);
+    GameIndex::Sort sort() const { return m_sort; }
+    // The order a click on a column's title gives: by that column, reversed when it already is.
+    GameIndex::Sort sortForColumn(int column) const;
+
+    int shownGames() const { return int(m_rows.size()) - 1; }
+    int totalGames() const { return m_index.size(); }
+
     bool isGameRow(int row) const { return row > TitleRow && row < m_rows.size(); }
     // The text of cell (row, 0): "ID" for the title row, a game's id otherwise.
     QString idText(int row) const;
+    qint64 idAt(int row) const { return isGameRow(row) ? m_rows.at(row).id : 0; }
+    int rowOf(qint64 id) const;
     // Takes one row out; the others keep their order and their shading.
     void removeGameRow(int row);
+    // A game was played: its statistics change, and with them a "recently played" order.
+    void gamePlayed(const GameRecord &game);
+
+    const GameIndex &gameIndex() const { return m_index; }
 
     static QColor titleBackground();
     static QColor shadedBackground();
@@ -43,8 +65,17 @@ public:
 private:
     struct Row
     {
-        QString cells[ColumnCount];
-        QColor background; // invalid: the grid's own
+        qint64 id;
+        bool shaded; // belongs to the row from the filling on, so a deletion later does not move it
     };
-    QVector<Row> m_rows;
+    void refill();
+    QString titleText(int column) const;
+    const GameRecord *game(int row) const;
+
+    GameStore *m_store;
+    GameIndex m_index;
+    QString m_filter;
+    GameIndex::Sort m_sort;
+    QVector<Row> m_rows; // row 0 is the title row
+    mutable QHash<qint64, GameRecord> m_cache;
 };

@@ -4,9 +4,14 @@
 
 #include "library/gamelistmodel.h"
 #include "library/pictureloader.h"
+#include "widgets/messagebox.h"
 #include "widgets/twips.h"
 
+#include <QDateTime>
+#include <iterator>
 #include <QDir>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -43,6 +48,19 @@ QLabel *detailLabel(const QString &name, const QFont &font, QWidget *parent)
     return label;
 }
 
+// The orders offered beside the search field; a click on a column's title gives the others.
+struct SortEntry
+{
+    const char *text;
+    GameIndex::Sort sort;
+};
+const SortEntry sortEntries[] = {
+    {QT_TRANSLATE_NOOP("LibraryPanel", "Newest first"), {GameIndex::SortKey::Id, Qt::DescendingOrder}},
+    {QT_TRANSLATE_NOOP("LibraryPanel", "Recently played"), {GameIndex::SortKey::LastPlayed, Qt::DescendingOrder}},
+    {QT_TRANSLATE_NOOP("LibraryPanel", "Most played"), {GameIndex::SortKey::PlayCount, Qt::DescendingOrder}},
+    {QT_TRANSLATE_NOOP("LibraryPanel", "Title"), {GameIndex::SortKey::Title, Qt::AscendingOrder}},
+};
+
 QPushButton *button(const QString &name, const QString &text, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
@@ -55,7 +73,7 @@ QPushButton *button(const QString &name, const QString &text, QWidget *parent)
 } // namespace
 
 LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *parent)
-    : QFrame(parent), m_store(store), m_appFolder(appFolder), m_model(new GameListModel(this))
+    : QFrame(parent), m_store(store), m_appFolder(appFolder), m_model(new GameListModel(store, this))
 {
     setObjectName(QStringLiteral("game_main"));
     setStyleSheet(QStringLiteral("#game_main { background: #E0E0E0; }"));
@@ -82,8 +100,17 @@ LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *
     columns->setSectionResizeMode(QHeaderView::Fixed);
     for (int column = 0; column < GameListModel::ColumnCount; ++column)
         columns->resizeSection(column, twips::toPixels(columnWidths[column]));
-    twips::place(game_list, 120, 240, 7455, 4935);
+    twips::place(game_list, 120, 240 + barHeight, 7455, 4935 - barHeight);
+    game_list->installEventFilter(this);
     connect(game_list, &QAbstractItemView::clicked, this, &LibraryPanel::game_list_Click);
+    // A title is pressed once even in a double-click, so the order changes once.
+    connect(game_list, &QAbstractItemView::pressed, this, &LibraryPanel::titleRowPressed);
+    // The arrow keys move through the games and show each one's details.
+    connect(game_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid() && m_model->isGameRow(current.row()))
+                    game_list_Click();
+            });
     connect(game_list, &QAbstractItemView::doubleClicked, this, [this] {
         game_list_Click();
         if (m_model->isGameRow(currentRow()))
@@ -100,6 +127,31 @@ LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *
     loc_dec = detailLabel(QStringLiteral("loc_dec"), arial(9, false), this);
     loc_dec->setWordWrap(true);
     twips::place(loc_dec, 2280, 5760, 8055, 1455);
+
+    loc_stats = detailLabel(QStringLiteral("loc_stats"), arial(8.25, false), this);
+    loc_stats->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    twips::place(loc_stats, 7800, 5280, 3960, 375);
+
+    game_search = new QLineEdit(this);
+    game_search->setObjectName(QStringLiteral("game_search"));
+    game_search->setPlaceholderText(tr("Search games"));
+    game_search->setClearButtonEnabled(true);
+    game_search->installEventFilter(this);
+    connect(game_search, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_model->setFilter(text);
+        showCount();
+    });
+    game_sort = new QComboBox(this);
+    game_sort->setObjectName(QStringLiteral("game_sort"));
+    for (const SortEntry &entry : sortEntries)
+        game_sort->addItem(tr(entry.text));
+    connect(game_sort, &QComboBox::activated, this, &LibraryPanel::sortChosen);
+    game_count = new QLabel(this);
+    game_count->setObjectName(QStringLiteral("game_count"));
+    game_add = new QPushButton(tr("Add games..."), this);
+    game_add->setObjectName(QStringLiteral("game_add"));
+    connect(game_add, &QPushButton::clicked, this, &LibraryPanel::addRequested);
+    placeBar();
 
     Game_Play = button(QStringLiteral("Game_Play"), tr("Play"), this);
     twips::place(Game_Play, 3360, 7320, 900, 495);
@@ -118,11 +170,111 @@ std::optional<qint64> LibraryPanel::gameCount()
 
 void LibraryPanel::reload()
 {
-    const bool opened = m_store->open_db();
-    const std::optional<QVector<GameRecord>> games = opened ? m_store->gamesNewestFirst() : std::nullopt;
-    m_model->setGames(games.value_or(QVector<GameRecord>()));
+    if (m_store->open_db())
+        m_model->reload();
+    else
+        m_model->setFilter(QString());
+    {
+        const QSignalBlocker quiet(game_search);
+        game_search->clear();
+    }
+    game_sort->setCurrentIndex(0);
+    showCount();
+    m_detailsId = 0;
     Game_Play->hide();
     Game_Delete->hide();
+}
+
+void LibraryPanel::gamePlayed(const GameRecord &game)
+{
+    m_model->gamePlayed(game);
+    const int row = currentRow();
+    if (m_model->isGameRow(row) && m_model->idAt(row) == game.id)
+        showStatistics(game);
+}
+
+void LibraryPanel::titleRowPressed(const QModelIndex &index)
+{
+    if (!index.isValid() || index.row() != GameListModel::TitleRow)
+        return;
+    const GameIndex::Sort sort = m_model->sortForColumn(index.column());
+    m_model->setSort(sort);
+    int entry = -1;
+    for (int i = 0; i < int(std::size(sortEntries)); ++i) {
+        if (sortEntries[i].sort == sort)
+            entry = i;
+    }
+    game_sort->setCurrentIndex(entry);
+}
+
+void LibraryPanel::sortChosen(int entry)
+{
+    if (entry >= 0 && entry < int(std::size(sortEntries)))
+        m_model->setSort(sortEntries[entry].sort);
+}
+
+void LibraryPanel::showCount()
+{
+    const int shown = m_model->shownGames();
+    const int total = m_model->totalGames();
+    if (shown != total)
+        game_count->setText(tr("%1 of %2 games").arg(shown).arg(total));
+    else
+        game_count->setText(total == 1 ? tr("1 game") : tr("%1 games").arg(total));
+}
+
+void LibraryPanel::showStatistics(const GameRecord &game)
+{
+    if (game.playCount <= 0) {
+        loc_stats->setText(tr("Never played"));
+        return;
+    }
+    const QString when = QLocale().toString(QDateTime::fromSecsSinceEpoch(game.lastPlayed), QLocale::ShortFormat);
+    loc_stats->setText(game.playCount == 1 ? tr("Played once, last on %1").arg(when)
+                                           : tr("Played %1 times, last on %2").arg(game.playCount).arg(when));
+}
+
+void LibraryPanel::placeBar()
+{
+    // The row above the grid, as wide as the grid: search, order and count on the left, adding on the right.
+    const QRect grid = game_list->geometry();
+    const int height = twips::toPixels(barHeight - 120);
+    const int top = grid.top() - twips::toPixels(barHeight) + twips::toPixels(40);
+    const int addWidth = twips::toPixels(1500);
+    game_search->setGeometry(grid.left(), top, twips::toPixels(3600), height);
+    game_sort->setGeometry(game_search->geometry().right() + twips::toPixels(120), top, twips::toPixels(2100), height);
+    game_count->setGeometry(game_sort->geometry().right() + twips::toPixels(180), top,
+                            qMax(0, grid.right() - addWidth - game_sort->geometry().right() - twips::toPixels(300)),
+                            height);
+    game_add->setGeometry(grid.right() - addWidth + 1, top, addWidth, height);
+}
+
+bool LibraryPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == game_list && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        placeBar();
+    } else if (watched == game_search && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && !game_search->text().isEmpty()) {
+        game_search->clear();
+        return true;
+    } else if (watched == game_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_model->isGameRow(currentRow())) {
+            game_list_Click();
+            emit playRequested();
+            return true;
+        }
+        // A key is easier to hit by mistake than the button: it asks first.
+        if (key == Qt::Key_Delete && m_model->isGameRow(currentRow())) {
+            static MessageBox realMessages;
+            MessageBox *messages = m_messages ? m_messages : &realMessages;
+            const std::optional<GameRecord> game = currentGame();
+            if (game && messages->ask(tr("Delete \"%1\" from the library?").arg(game->gamename), this))
+                Game_Delete_Click();
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 int LibraryPanel::currentRow() const
@@ -141,12 +293,20 @@ std::optional<GameRecord> LibraryPanel::currentGame()
 
 void LibraryPanel::game_list_Click()
 {
+    // A click moves the current row too: the details it shows are shown once.
+    const int row = currentRow();
+    if (m_model->isGameRow(row) && m_model->idAt(row) == m_detailsId && !Game_Play->isHidden())
+        return;
     const std::optional<GameRecord> game = currentGame();
     if (!game)
         return;
-    showPicture(PictureLoader::loadFile(m_store->picturePath(game->gamepic)));
+    m_detailsId = game->id;
+    // A game of the user's own has no picture: the placeholder stands in for it.
+    showPicture(PictureLoader::loadFile(game->gamepic.isEmpty() ? QDir(m_appFolder).filePath(QStringLiteral("no.gif"))
+                                                                : m_store->picturePath(game->gamepic)));
     loc_name->setText(game->gamename);
     loc_dec->setText(turnBackCodes(game->gamedesc));
+    showStatistics(*game);
     Game_Play->show();
     Game_Delete->show();
 }
@@ -172,11 +332,14 @@ void LibraryPanel::Game_Delete_Click()
             emit movieForgotten(game->game);
     }
     m_model->removeGameRow(row);
+    showCount();
+    m_detailsId = 0;
     Game_Play->hide();
     Game_Delete->hide();
     showPicture(PictureLoader::loadFile(QDir(m_appFolder).filePath(QStringLiteral("no.gif"))));
     loc_name->clear();
     loc_dec->clear();
+    loc_stats->clear();
 }
 
 void LibraryPanel::removeUnlessNamed(const QString &path, std::optional<qint64> stillNamedBy)

@@ -5,6 +5,7 @@
 #include "base/portal/gameacquisition.h"
 #include "base/portal/serverfetch.h"
 #include "base/shell/startup.h"
+#include "library/gameadder.h"
 #include "library/librarypanel.h"
 #include "library/pictureloader.h"
 #include "player/flashplayer.h"
@@ -19,7 +20,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFileInfo>
 #include <QFrame>
 #include <QMenuBar>
@@ -79,6 +84,9 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
     connect(m_acquisition, &GameAcquisition::movieArrived, this,
             [this](const GameDetails &game, const QString &moviePath) { show_player(moviePath, game.strName); });
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
+    m_adder = new GameAdder(m_store.get(), m_config.appFolder, m_messages, this);
+    connect(m_adder, &GameAdder::finished, this, &Form1::gamesAdded);
+    setAcceptDrops(true);
 }
 
 // The members' order does the work: views, then profiles and store, then the window's children. A player lent
@@ -123,6 +131,15 @@ void Form1::buildControls()
     m_fullscreen->setShortcutContext(Qt::WindowShortcut);
     connect(m_fullscreen, &QAction::triggered, this, &Form1::m_fullscreen_Click);
 
+    QMenu *mgames = menuBar()->addMenu(tr("&Games"));
+    mgames->setObjectName(QStringLiteral("mgames"));
+    m_addgames = mgames->addAction(tr("Add games..."));
+    m_addgames->setObjectName(QStringLiteral("m_addgames"));
+    connect(m_addgames, &QAction::triggered, this, &Form1::m_addgames_Click);
+    m_addfolder = mgames->addAction(tr("Add a folder of games..."));
+    m_addfolder->setObjectName(QStringLiteral("m_addfolder"));
+    connect(m_addfolder, &QAction::triggered, this, &Form1::m_addfolder_Click);
+
     gg_movie = new FlashPlayer(m_playerProfile.get(), client);
     gg_movie->setObjectName(QStringLiteral("gg_movie"));
     twips::place(gg_movie, 0, 0, 14895, 1095);
@@ -146,6 +163,8 @@ void Form1::buildControls()
     game_main->hide();
     connect(game_main, &LibraryPanel::playRequested, this, &Form1::game_list_DblClick);
     connect(game_main, &LibraryPanel::movieForgotten, m_playerProfile.get(), &PlayerProfile::removeSaves);
+    connect(game_main, &LibraryPanel::addRequested, this, &Form1::m_addgames_Click);
+    game_main->setMessages(m_messages);
 
     flash_main = new PlayerPanel(m_playerProfile.get(), appPath(QStringLiteral("images")), client);
     flash_main->hide();
@@ -206,7 +225,7 @@ void Form1::applyStartupLayout()
     coverMain(download_main);
     coverMain(game_main);
     setW(game_list, W(game_main) - 60);
-    setT(game_list, 120);
+    setT(game_list, 120 + LibraryPanel::barHeight);
     setL(game_list, 30);
     setW(game_main->loc_dec, W(game_main->loc_dec) + 800);
 }
@@ -331,6 +350,8 @@ void Form1::onAcquisitionFinished(const AcquisitionResult &result)
         emit downloadFinished(false);
         return;
     case AcquisitionResult::Status::Installed:
+        if (const std::optional<qint64> id = m_store->idOfGameId(result.game.game_id))
+            countPlay(*id);
         emit downloadFinished(true);
         emit gameRecorded(result.game.game_id);
         return;
@@ -365,6 +386,73 @@ void Form1::game_list_DblClick()
         return;
     }
     show_player(moviePath, game->game);
+    countPlay(game->id);
+}
+
+void Form1::countPlay(qint64 id)
+{
+    if (!m_store->recordPlay(id, QDateTime::currentSecsSinceEpoch()))
+        return;
+    if (const std::optional<GameRecord> game = m_store->gameById(QString::number(id)))
+        game_main->gamePlayed(*game);
+}
+
+void Form1::addGames(const QStringList &paths)
+{
+    m_adder->add(paths);
+}
+
+void Form1::m_addgames_Click()
+{
+    const QStringList files = m_messages->chooseMovies(this);
+    if (!files.isEmpty())
+        addGames(files);
+}
+
+void Form1::m_addfolder_Click()
+{
+    const QString folder = m_messages->chooseMovieFolder(this);
+    if (!folder.isEmpty())
+        addGames({folder});
+}
+
+void Form1::gamesAdded(int recorded)
+{
+    // The library shows what came in, newest first.
+    if (recorded > 0 && !exit_flag)
+        b_local_Click();
+}
+
+namespace {
+
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList paths;
+    if (data && data->hasUrls()) {
+        for (const QUrl &url : data->urls()) {
+            if (url.isLocalFile())
+                paths << url.toLocalFile();
+        }
+    }
+    return paths;
+}
+
+} // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!localFiles(event->mimeData()).isEmpty() && !m_adder->isRunning())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = localFiles(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drop ends before the files are read: the user's file manager is not kept waiting.
+    QTimer::singleShot(0, this, [this, paths] { addGames(paths); });
 }
 
 void Form1::show_player(const QString &moviePath, const QString &fileName)

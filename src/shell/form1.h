@@ -9,6 +9,7 @@
 
 class DownloadPanel;
 class FlashPlayer;
+class GameAdder;
 class Form2;
 class GameAcquisition;
 class GameStore;
@@ -62,6 +63,10 @@ public:
     void b_local_Click();
     void game_list_DblClick();
     void Game_Play_Click() { game_list_DblClick(); }
+    // The user's own movies: files and folders chosen, or dropped on the window.
+    void addGames(const QStringList &paths);
+    void m_addgames_Click();
+    void m_addfolder_Click();
     // Player
     void show_player(const QString &moviePath, const QString &fileName);
     void m_fullscreen_Click();
@@ -91,6 +96,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildControls();
@@ -101,6 +108,8 @@ private:
     void showDownload(const GameDetails &game);
     void onAcquisitionFinished(const AcquisitionResult &result);
     void leaveFullScreen();
+    void countPlay(qint64 id);
+    void gamesAdded(int recorded);
     void Timer1_Timer();
     void endProgram();
     QString appPath(const QString &relative) const;
@@ -124,6 +133,7 @@ private:
     Startup *m_startup;
     GameAcquisition *m_acquisition;
     PictureLoader *m_pictures;
+    GameAdder *m_adder = nullptr;
 
     // Controls
     FlashPlayer *gg_movie = nullptr;
@@ -137,6 +147,8 @@ private:
     DownloadPanel *download_main = nullptr;
     FlashPlayer *gg_download = nullptr;
     QAction *m_fullscreen = nullptr;
+    QAction *m_addgames = nullptr;
+    QAction *m_addfolder = nullptr;
     QTimer *Timer1 = nullptr;
 
     // State

@@ -5,7 +5,9 @@
 
 class QWidget;
 
-// Every message the user sees goes through here, so tests can record them instead of blocking.
+#include <QStringList>
+
+// Every message and dialog the user sees goes through here, so tests can answer them instead of blocking.
 class MessageBox
 {
 public:
@@ -19,6 +21,11 @@ public:
 
     // Shows a modal box titled "Quillabrix Game" with one OK button and returns when it is closed.
     virtual void show(Icon icon, const QString &text, QWidget *parent = nullptr);
+    // Asks a yes-or-no question, No being the default; true for Yes.
+    virtual bool ask(const QString &text, QWidget *parent = nullptr);
+    // The movie files, or the one folder of movies, the user chooses to add; empty when cancelled.
+    virtual QStringList chooseMovies(QWidget *parent = nullptr);
+    virtual QString chooseMovieFolder(QWidget *parent = nullptr);
 
     static QString title();
 };

@@ -1,5 +1,6 @@
 #include "base/library/gamestore.h"
 
+#include "base/library/gameindex.h"
 #include "base/logging.h"
 
 #include <QDebug>
@@ -25,7 +26,14 @@ const char *const schemaSql = "BEGIN;"
                               "CREATE TABLE data (id INTEGER PRIMARY KEY AUTOINCREMENT, gameid INTEGER,"
                               " gamename TEXT, game TEXT, gamepic TEXT, gamedesc TEXT);"
                               "CREATE INDEX data_gameid ON data (gameid);"
+                              "CREATE TABLE playstats (id INTEGER PRIMARY KEY, last_played INTEGER NOT NULL DEFAULT 0,"
+                              " play_count INTEGER NOT NULL DEFAULT 0);"
                               "COMMIT;";
+
+// Play statistics live in a table of their own, so that table data keeps exactly its columns; a library
+// made before they existed gets the table on its first opening.
+const char *const statisticsSql = "CREATE TABLE IF NOT EXISTS playstats (id INTEGER PRIMARY KEY,"
+                                  " last_played INTEGER NOT NULL DEFAULT 0, play_count INTEGER NOT NULL DEFAULT 0)";
 
 void warn(const QString &text)
 {
@@ -82,7 +90,16 @@ private:
     int m_rc = SQLITE_MISUSE;
 };
 
-const char *const selectColumns = "SELECT id, gameid, gamename, game, gamepic, gamedesc FROM data";
+// Every game query reads the columns in this order, as "data d", with its statistics when the library has them.
+QByteArray selectGames(bool withStatistics, const char *rest)
+{
+    return QByteArray(withStatistics ? "SELECT d.id, d.gameid, d.gamename, d.game, d.gamepic, d.gamedesc,"
+                                       " coalesce(s.last_played, 0), coalesce(s.play_count, 0)"
+                                       " FROM data d LEFT JOIN playstats s ON s.id = d.id"
+                                     : "SELECT d.id, d.gameid, d.gamename, d.game, d.gamepic, d.gamedesc, 0, 0"
+                                       " FROM data d") +
+           rest;
+}
 
 GameRecord recordAt(const Statement &row)
 {
@@ -93,6 +110,8 @@ GameRecord recordAt(const Statement &row)
     game.game = row.text(3);
     game.gamepic = row.text(4);
     game.gamedesc = row.text(5);
+    game.lastPlayed = row.integer(6);
+    game.playCount = row.integer(7);
     return game;
 }
 
@@ -263,7 +282,17 @@ bool GameStore::open_db()
         return refuse(problem);
     }
     m_db = db;
+    m_hasStatistics = prepareStatistics();
     return true;
+}
+
+bool GameStore::prepareStatistics()
+{
+    Statement st(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'playstats'");
+    if (st.next())
+        return true;
+    // A library that cannot be written still lists and plays its games, without statistics.
+    return write("keep play statistics", [this] { return exec(m_db, statisticsSql); });
 }
 
 bool GameStore::ensureOpen()
@@ -304,7 +333,7 @@ std::optional<QVector<GameRecord>> GameStore::gamesNewestFirst()
 {
     if (!ensureOpen())
         return std::nullopt;
-    Statement st(m_db, (QByteArray(selectColumns) + " ORDER BY id DESC").constData());
+    Statement st(m_db, selectGames(m_hasStatistics, " ORDER BY d.id DESC").constData());
     QVector<GameRecord> games;
     while (st.next())
         games.append(recordAt(st));
@@ -320,11 +349,76 @@ std::optional<GameRecord> GameStore::gameById(const QString &idText)
     const std::optional<qint64> id = wholeNumber(idText);
     if (!id || !ensureOpen())
         return std::nullopt;
-    Statement st(m_db, (QByteArray(selectColumns) + " WHERE id = ?").constData());
+    Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id = ?").constData());
     st.bind(1, *id);
     if (!st.next())
         return std::nullopt;
     return recordAt(st);
+}
+
+std::optional<QVector<GameRecord>> GameStore::gamesByIds(const QVector<qint64> &ids)
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    QVector<GameRecord> games;
+    // In slices, each well under the engine's limit on a statement's length.
+    constexpr int slice = 500;
+    for (int from = 0; from < ids.size(); from += slice) {
+        QByteArray list;
+        for (int i = from; i < std::min<int>(from + slice, ids.size()); ++i)
+            list += (list.isEmpty() ? "" : ",") + QByteArray::number(ids.at(i));
+        Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id IN (" + list + ")").constData());
+        while (st.next())
+            games.append(recordAt(st));
+        if (!st.done()) {
+            warn(st.error());
+            return std::nullopt;
+        }
+    }
+    return games;
+}
+
+bool GameStore::loadIndex(GameIndex &index)
+{
+    index.clear();
+    if (!ensureOpen())
+        return false;
+    Statement st(m_db, selectGames(m_hasStatistics, " ORDER BY d.id DESC").constData());
+    while (st.next())
+        index.append(st.integer(0), st.text(2), st.text(3), st.text(5), st.integer(6), st.integer(7));
+    if (!st.done()) {
+        warn(st.error());
+        index.clear();
+        return false;
+    }
+    return true;
+}
+
+std::optional<qint64> GameStore::idOfGameId(const QString &gameid)
+{
+    const std::optional<qint64> number = wholeNumber(gameid);
+    if (!number || !ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, "SELECT id FROM data WHERE gameid = ? ORDER BY id LIMIT 1");
+    st.bind(1, *number);
+    if (!st.next())
+        return std::nullopt;
+    return st.integer(0);
+}
+
+bool GameStore::recordPlay(qint64 id, qint64 when)
+{
+    if (!ensureOpen() || !m_hasStatistics)
+        return false;
+    return write("count a play", [&] {
+        Statement st(m_db, "INSERT INTO playstats (id, last_played, play_count) SELECT id, ?, 1 FROM data"
+                           " WHERE id = ? ON CONFLICT (id) DO UPDATE SET last_played = excluded.last_played,"
+                           " play_count = play_count + 1");
+        st.bind(1, when);
+        st.bind(2, id);
+        st.next();
+        return st.done();
+    });
 }
 
 std::optional<bool> GameStore::hasGameId(const QString &gameid)
@@ -344,8 +438,10 @@ bool GameStore::insert(const QString &gameid, const QString &gamename, const QSt
                        const QString &gamedesc)
 {
     const std::optional<qint64> number = wholeNumber(gameid);
-    if (!number) {
-        warn(QStringLiteral("the game id \"%1\" is not a whole number; the game is not recorded.").arg(gameid));
+    // Ids below one belong to the games the user added; a server's game never takes one.
+    if (!number || *number < 1) {
+        warn(QStringLiteral("the game id \"%1\" is not a whole number above zero; the game is not recorded.")
+                 .arg(gameid));
         return false;
     }
     return write("record a game", [&] {
@@ -360,6 +456,33 @@ bool GameStore::insert(const QString &gameid, const QString &gamename, const QSt
     });
 }
 
+bool GameStore::insertOwnGames(QVector<GameRecord> &games)
+{
+    if (games.isEmpty())
+        return true;
+    return write("record the games added", [&] {
+        Statement lowest(m_db, "SELECT min(0, coalesce(min(gameid), 0)) FROM data");
+        if (!lowest.next())
+            return false;
+        qint64 gameid = lowest.integer(0);
+        for (GameRecord &game : games) {
+            game.gameid = QString::number(--gameid);
+            Statement st(m_db,
+                         "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
+            st.bind(1, gameid);
+            st.bind(2, game.gamename);
+            st.bind(3, game.game);
+            st.bind(4, game.gamepic);
+            st.bind(5, game.gamedesc);
+            st.next();
+            if (!st.done())
+                return false;
+            game.id = sqlite3_last_insert_rowid(m_db);
+        }
+        return true;
+    });
+}
+
 bool GameStore::removeById(const QString &idText)
 {
     const std::optional<qint64> id = wholeNumber(idText);
@@ -369,7 +492,14 @@ bool GameStore::removeById(const QString &idText)
         Statement st(m_db, "DELETE FROM data WHERE id = ?");
         st.bind(1, *id);
         st.next();
-        return st.done();
+        if (!st.done())
+            return false;
+        if (!m_hasStatistics)
+            return true;
+        Statement stats(m_db, "DELETE FROM playstats WHERE id = ?");
+        stats.bind(1, *id);
+        stats.next();
+        return stats.done();
     });
 }
 

@@ -15,7 +15,13 @@ struct GameRecord
 {
     qint64 id = 0;
     QString gameid, gamename, game, gamepic, gamedesc;
+    // Kept beside the table, not in it: when the game was last played (seconds since 1970 UTC, 0 for
+    // never) and how often.
+    qint64 lastPlayed = 0;
+    qint64 playCount = 0;
 };
+
+class GameIndex;
 
 // The encrypted game library beside the program: its file, its connection and every statement run on it.
 // Methods that need a connection use the one the latest open_db made, opening one when there is none.
@@ -48,11 +54,22 @@ public:
     std::optional<GameRecord> gameById(const QString &idText);
     // Whether a game with the server's identifier is recorded; nullopt when that cannot be told.
     std::optional<bool> hasGameId(const QString &gameid);
-    // Records a game; false when it was not recorded (the identifier is not a whole number, or the
-    // library cannot be written).
+    // The games with these ids (those still recorded), in no particular order.
+    std::optional<QVector<GameRecord>> gamesByIds(const QVector<qint64> &ids);
+    // Fills index with every recorded game, newest first; false when the library cannot be read.
+    bool loadIndex(GameIndex &index);
+    // The row of the game with the server's identifier, if it is recorded.
+    std::optional<qint64> idOfGameId(const QString &gameid);
+    // Counts a play of the game with this row id, at when (seconds since 1970 UTC).
+    bool recordPlay(qint64 id, qint64 when);
+    // Records a game from the game server; false when it was not recorded (the identifier is not a whole
+    // number above zero, or the library cannot be written).
     bool insert(const QString &gameid, const QString &gamename, const QString &game, const QString &gamepic,
                 const QString &gamedesc);
-    // Deletes the row; true when the statement ran, whether or not a row had that id.
+    // Records games the user added from their own files, all or none. Each gets its row id and a game id
+    // below zero, which the game server never gives, so the two can never be taken for each other.
+    bool insertOwnGames(QVector<GameRecord> &games);
+    // Deletes the row and its play statistics; true when the statement ran, whether or not a row had that id.
     bool removeById(const QString &idText);
     // How many recorded games name this movie or picture file.
     std::optional<qint64> countUsingMovie(const QString &game);
@@ -69,8 +86,11 @@ private:
     std::optional<qint64> countNaming(const char *sql, const QString &name);
     bool write(const char *what, const std::function<bool()> &change);
 
+    bool prepareStatistics();
+
     QString m_appFolder;
     sqlite3 *m_db = nullptr;
+    bool m_hasStatistics = false;
     // Deriving the key from the passphrase is deliberately slow; each file's salt gives one derived key,
     // so it is worked out once and every later connection hands the raw key over.
     QHash<QByteArray, QByteArray> m_keySpecs;

@@ -49,7 +49,7 @@
 
     // Ruffle's own overlays never show: a bad movie leaves the plain background, a pause no play button.
     const hiddenOverlays =
-        "#panic, #message-overlay, #splash-screen, #play-button, #unmute-overlay " +
+        "#panic, #message-overlay, #splash-screen, #play-button, #unmute-overlay, #hardware-acceleration-modal " +
         "{ display: none !important; visibility: hidden !important; }";
 
     const state = {

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "base/library/movieimport.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class GameStore;
+class MessageBox;
+class QProgressDialog;
+class QWidget;
+
+// Adds the user's own movies to the library: copies them into the flash folder, records them all in one
+// go, and names every file that was refused with its reason in one message. A batch of more than a few
+// files shows its progress, and can be cancelled; the window stays responsive throughout.
+class GameAdder : public QObject
+{
+    Q_OBJECT
+
+public:
+    // More files than this show a progress bar.
+    static constexpr int quietBatch = 5;
+
+    GameAdder(GameStore *store, const QString &appFolder, MessageBox *messages, QWidget *window);
+    ~GameAdder() override;
+
+    // Files and folders (a folder's .swf files, not those of its subfolders). Ignored while a batch runs.
+    void add(const QStringList &paths);
+    bool isRunning() const { return m_import.isRunning(); }
+
+signals:
+    // The batch ended; recorded games are listed newest in the library.
+    void finished(int recorded);
+
+private:
+    void importFinished(const QVector<ImportedMovie> &added, const QVector<RefusedMovie> &refused);
+
+    GameStore *m_store;
+    MessageBox *m_messages;
+    QWidget *m_window;
+    MovieImport m_import;
+    QPointer<QProgressDialog> m_progress;
+};
