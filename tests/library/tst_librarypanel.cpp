@@ -1,9 +1,11 @@
 #include "library/gamelistmodel.h"
 #include "base/library/gamestore.h"
 #include "library/librarypanel.h"
+#include "recordingmessagebox.h"
 #include "sqlciphercli.h"
 #include "testappfolder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -128,6 +130,11 @@ private slots:
     void lastGameNamingASharedFileRemovesIt();
     void deleteOfTheTitleRowDoesNothing();
     void deleteWhenTheLibraryCannotBeReadKeepsEverything();
+    void searchFiltersAsTheUserTypesAndEscapeClears();
+    void titleClicksSortAndOpeningAgainRestoresNewestFirst();
+    void keyboardShowsPlaysAndDeletesOnlyWhenConfirmed();
+    void playsAreCountedShownAndSortedBy();
+    void oddGamesStillShowAndFilter();
 };
 
 void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded_data()
@@ -420,6 +427,204 @@ void TestLibraryPanel::deleteWhenTheLibraryCannotBeReadKeepsEverything()
     lib.panel->Game_Delete_Click();
     QCOMPARE(lib.idColumn().size(), 3);
     QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
+}
+
+
+namespace {
+
+const QVector<Game> searchGames = {
+    {1, QStringLiteral("Tom#39;s #34;best#34; game"), QStringLiteral("a.swf"), QString(), QStringLiteral("Racing")},
+    {2, QStringLiteral("快乐方块"), QStringLiteral("b.swf"), QString(), QStringLiteral("经典 Blocks")},
+    {3, QStringLiteral("Moon Lander"), QStringLiteral("c.swf"), QString(), QStringLiteral("Land softly, TOM")},
+    {4, QStringLiteral("Bubble Pop"), QStringLiteral("d.swf"), QString(), QStringLiteral("Pop them all")},
+};
+
+QStringList games(const Library &lib)
+{
+    QStringList out;
+    for (int row = 1; row < lib.model()->rowCount(); ++row)
+        out << lib.model()->idText(row);
+    return out;
+}
+
+void typeInto(QLineEdit *edit, const QString &text)
+{
+    edit->setFocus();
+    QTest::keyClicks(edit, text);
+}
+
+} // namespace
+
+void TestLibraryPanel::searchFiltersAsTheUserTypesAndEscapeClears()
+{
+    Library lib(searchGames);
+    lib.panel->reload();
+    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("4 games"));
+
+    typeInto(lib.panel->game_search, QStringLiteral("to"));
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("1")})); // description and title
+    typeInto(lib.panel->game_search, QStringLiteral("m's"));                     // "tom's": the code is an apostrophe
+    QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
+    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("1 of 4 games"));
+    QCOMPARE(lib.model()->index(1, GameListModel::GameColumn).data().toString(),
+             QStringLiteral("Tom#39;s #34;best#34; game")); // the grid still shows the stored text
+
+    QTest::keyClick(lib.panel->game_search, Qt::Key_Escape);
+    QVERIFY(lib.panel->game_search->text().isEmpty());
+    QCOMPARE(games(lib).size(), 4);
+
+    lib.panel->game_search->setText(QStringLiteral("方块")); // typed through an input method
+    QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
+    lib.panel->game_search->setText(QStringLiteral("BLOCKS"));
+    QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
+    lib.panel->game_search->setText(QStringLiteral("nothing like it"));
+    QCOMPARE(games(lib), QStringList{});
+    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("0 of 4 games"));
+
+    // A filtered game is deleted: the count follows, and opening the library again shows every game.
+    lib.panel->game_search->setText(QStringLiteral("pop"));
+    lib.click(1);
+    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("0 of 3 games"));
+    lib.panel->reload();
+    QVERIFY(lib.panel->game_search->text().isEmpty());
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+}
+
+void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
+{
+    Library lib(searchGames);
+    lib.panel->reload();
+    QSignalSpy play(lib.panel.get(), &LibraryPanel::playRequested);
+    const QPoint gameTitle =
+        lib.panel->game_list->visualRect(lib.model()->index(0, GameListModel::GameColumn)).center();
+    QTest::mouseClick(lib.panel->game_list->viewport(), Qt::LeftButton, {}, gameTitle);
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")}));
+    QVERIFY(lib.model()->index(0, GameListModel::GameColumn).data().toString().startsWith(QStringLiteral("Game ")));
+    QTest::mouseClick(lib.panel->game_list->viewport(), Qt::LeftButton, {}, gameTitle);
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4")}));
+    QCOMPARE(lib.panel->game_sort->currentIndex(), -1); // no entry of the list names this order
+    QCOMPARE(play.count(), 0);
+    QVERIFY(lib.detailsHidden());
+    // Sorting and filtering together; rows are shaded by their new places.
+    lib.panel->game_search->setText(QStringLiteral("om"));
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("1"), QStringLiteral("3")}));
+    QVERIFY(!lib.model()->index(1, 0).data(Qt::BackgroundRole).isValid());
+    QCOMPARE(lib.model()->index(2, 0).data(Qt::BackgroundRole).value<QColor>(), GameListModel::shadedBackground());
+
+    lib.panel->reload();
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    QCOMPARE(lib.model()->index(0, GameListModel::GameColumn).data().toString(), QStringLiteral("Game"));
+    QCOMPARE(lib.panel->game_sort->currentText(), QStringLiteral("Newest first"));
+}
+
+void TestLibraryPanel::keyboardShowsPlaysAndDeletesOnlyWhenConfirmed()
+{
+    Library lib(threeGames);
+    for (const QString &f : {QStringLiteral("flash/nine.swf"), QStringLiteral("flash/seven.swf")})
+        lib.writeFile(f);
+    RecordingMessageBox messages;
+    lib.panel->setMessages(&messages);
+    lib.panel->reload();
+    QSignalSpy play(lib.panel.get(), &LibraryPanel::playRequested);
+    lib.click(1);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Down);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Seven"));
+    QVERIFY(lib.detailsShown());
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Up);
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Up); // onto the title row: the details stay
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Return); // the title row plays nothing
+    QCOMPARE(play.count(), 0);
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Down);
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Down);
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Enter);
+    QCOMPARE(play.count(), 1);
+    QCOMPARE(lib.panel->currentGame()->id, 7);
+
+    // The Delete key asks first; "No" keeps everything.
+    messages.answer = false;
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Delete);
+    QCOMPARE(messages.asked, QStringList{QStringLiteral("Delete \"Seven\" from the library?")});
+    QCOMPARE(lib.model()->rowCount(), 4);
+    QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/seven.swf"))));
+    messages.answer = true;
+    QTest::keyClick(lib.panel->game_list, Qt::Key_Delete);
+    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("9"), QStringLiteral("4")}));
+    QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/seven.swf"))));
+    QVERIFY(lib.detailsHidden());
+    QVERIFY(!lib.store->gameById(QStringLiteral("7")));
+}
+
+void TestLibraryPanel::playsAreCountedShownAndSortedBy()
+{
+    Library lib(threeGames);
+    lib.panel->reload();
+    lib.click(3);
+    QCOMPARE(lib.panel->loc_stats->text(), QStringLiteral("Never played"));
+    const qint64 when = QDateTime(QDate(2026, 3, 4), QTime(10, 30)).toSecsSinceEpoch();
+    for (int play = 0; play < 2; ++play)
+        QVERIFY(lib.store->recordPlay(4, when + play));
+    QVERIFY(lib.store->recordPlay(7, when - 100));
+    QVERIFY(!lib.store->recordPlay(99, when)); // no such game: nothing is kept for it
+    lib.panel->gamePlayed(*lib.store->gameById(QStringLiteral("4")));
+    QVERIFY2(lib.panel->loc_stats->text().startsWith(QStringLiteral("Played 2 times, last on ")),
+             qPrintable(lib.panel->loc_stats->text()));
+
+    // "Recently played" is one of the orders offered; games never played come last, newest first.
+    lib.panel->reload();
+    lib.panel->game_sort->setCurrentIndex(1);
+    emit lib.panel->game_sort->activated(1);
+    QCOMPARE(lib.panel->game_sort->currentText(), QStringLiteral("Recently played"));
+    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("7"), QStringLiteral("9")}));
+
+    // Statistics go with their game, and a library made without them gets them on its next opening.
+    lib.click(1);
+    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+    const SqlCipherCli left = SqlCipherCli::run(lib.libraryFile(), QStringLiteral("SELECT id FROM playstats;\n"));
+    QCOMPARE(left.out.trimmed(), QStringLiteral("7"));
+    QCOMPARE(SqlCipherCli::run(lib.libraryFile(), QStringLiteral("DROP TABLE playstats;\n")).err, QString());
+    lib.panel->reload();
+    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("9"), QStringLiteral("7")}));
+    QVERIFY(lib.store->recordPlay(9, when));
+    QCOMPARE(lib.store->gameById(QStringLiteral("9"))->playCount, 1);
+}
+
+void TestLibraryPanel::oddGamesStillShowAndFilter()
+{
+    const QString longTitle = QString(100000, QLatin1Char('w')) + QStringLiteral("end");
+    Library lib({{1, longTitle, QStringLiteral("a.swf"), QStringLiteral("missing.png"), QStringLiteral("x")},
+                 {2, QStringLiteral("<b>Bold</b>"), QStringLiteral("b.swf"), QStringLiteral("text.png"),
+                  QStringLiteral("<script>alert(1)</script><img src=x>")},
+                 {3, QStringLiteral("Own game"), QStringLiteral("c.swf"), QString(), QString()}});
+    QFile notAnImage(lib.app.filePath(QStringLiteral("pic/text.png")));
+    QVERIFY(notAnImage.open(QIODevice::WriteOnly));
+    notAnImage.write("this is not a picture");
+    notAnImage.close();
+    QImage placeholder(20, 20, QImage::Format_RGB32);
+    placeholder.fill(Qt::blue);
+    QVERIFY(placeholder.save(lib.app.filePath(QStringLiteral("no.gif")), "PNG"));
+    lib.panel->reload();
+    QVERIFY(QTest::qWaitForWindowExposed(lib.panel.get()));
+    lib.panel->grab();
+
+    lib.click(1); // the user's own game, with no picture: the placeholder shows
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Own game"));
+    QVERIFY(lib.pictureShown());
+    lib.click(2); // markup is text, and a picture that is none shows nothing
+    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("<script>alert(1)</script><img src=x>"));
+    QCOMPARE(lib.panel->loc_dec->textFormat(), Qt::PlainText);
+    QVERIFY(!lib.pictureShown());
+    lib.click(3);
+    QVERIFY(lib.detailsShown());
+    QVERIFY(!lib.pictureShown());
+    QVERIFY(lib.model()->index(3, GameListModel::GameColumn).data().toString().size() <= 1000);
+
+    lib.panel->game_search->setText(QStringLiteral("wend"));
+    QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
+    lib.panel->game_search->setText(QStringLiteral("<img"));
+    QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
 }
 
 QTEST_MAIN(TestLibraryPanel)

@@ -410,15 +410,19 @@ bool GameStore::recordPlay(qint64 id, qint64 when)
 {
     if (!ensureOpen() || !m_hasStatistics)
         return false;
-    return write("count a play", [&] {
-        Statement st(m_db, "INSERT INTO playstats (id, last_played, play_count) SELECT id, ?, 1 FROM data"
-                           " WHERE id = ? ON CONFLICT (id) DO UPDATE SET last_played = excluded.last_played,"
-                           " play_count = play_count + 1");
+    bool counted = false;
+    const bool written = write("count a play", [&] {
+        Statement add(m_db, "INSERT OR IGNORE INTO playstats (id) SELECT id FROM data WHERE id = ?");
+        add.bind(1, id);
+        add.next();
+        Statement st(m_db, "UPDATE playstats SET last_played = ?, play_count = play_count + 1 WHERE id = ?");
         st.bind(1, when);
         st.bind(2, id);
         st.next();
-        return st.done();
+        counted = st.done() && sqlite3_changes(m_db) > 0;
+        return add.done() && st.done();
     });
+    return written && counted;
 }
 
 std::optional<bool> GameStore::hasGameId(const QString &gameid)
