@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMimeData>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -41,6 +43,7 @@ private slots:
     void clickShowsTheGamesDetails();
     void deleteRemovesTheGameButKeepsSharedFiles_data();
     void deleteRemovesTheGameButKeepsSharedFiles();
+    void droppedMoviesOpenTheLibraryAndPlaysAreCounted();
 
 private:
     Form1 *window() const { return m_w->window.get(); }
@@ -317,6 +320,50 @@ void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles()
     window()->b_local_Click();
     QCOMPARE(idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("2"), QStringLiteral("1")}));
     QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
+}
+
+void TestLibraryWindow::droppedMoviesOpenTheLibraryAndPlaysAreCounted()
+{
+    // The user's own folder: two movies and a text file named like one, dropped on an empty library.
+    QTemporaryDir own;
+    swf::MovieSpec spec;
+    for (const QString &name : {QStringLiteral("Red Planet.swf"), QStringLiteral("blue.SWF")}) {
+        spec.frameColors = {name.startsWith(QLatin1Char('R')) ? 0xff0000u : 0x0000ffu};
+        const std::string bytes = swf::writeSolidColourMovie(spec);
+        QFile file(own.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) > 0);
+    }
+    QFile fake(own.filePath(QStringLiteral("notes.swf")));
+    QVERIFY(fake.open(QIODevice::WriteOnly) && fake.write("just some notes") > 0);
+    fake.close();
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(own.path())});
+    const QPoint at = window()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window(), &drop);
+    QVERIFY(QTest::qWaitFor([&] { return window()->currentPane() == Form1::Pane::Library; }, 20000));
+
+    QCOMPARE(m_w->messages.texts(), QStringList{QStringLiteral("These files were not added:\nnotes.swf: not a Flash movie")});
+    // Added in name order, so the second is the newest; titles from the file names; ids below zero.
+    QCOMPARE(library()->model()->index(1, GameListModel::GameColumn).data().toString(), QStringLiteral("Red Planet"));
+    QCOMPARE(library()->model()->index(2, GameListModel::GameColumn).data().toString(), QStringLiteral("blue"));
+    GameStore store(m_w->folder.path());
+    QVERIFY(store.open_db());
+    QCOMPARE(store.gameById(library()->model()->idText(1))->gameid, QStringLiteral("-2"));
+    QVERIFY(QFileInfo::exists(appFile(QStringLiteral("flash/Red Planet.swf"))));
+
+    const qint64 blue = library()->model()->idAt(2);
+    QVERIFY(playGame(blue));
+    QVERIFY(playGame(blue));
+    window()->b_local_Click();
+    clickRow(rowOf(blue));
+    QVERIFY2(library()->loc_stats->text().startsWith(QStringLiteral("Played 2 times")),
+             qPrintable(library()->loc_stats->text()));
+    QCOMPARE(store.gameById(QString::number(blue))->playCount, 2);
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestLibraryWindow)
