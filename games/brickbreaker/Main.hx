@@ -4,7 +4,9 @@ import Hud;
 import flash.display.Shape;
 import flash.display.Sprite;
 import flash.events.Event;
+import flash.events.KeyboardEvent;
 import flash.events.MouseEvent;
+import flash.net.SharedObject;
 import flash.text.TextField;
 
 // Brick Breaker: keep the ball in play with the paddle and clear the wall of bricks, level after level.
@@ -20,6 +22,9 @@ class Main extends Sprite {
 	static inline var PADDLE_Y = 368;
 	static inline var BALL_R = 6;
 	static inline var TOP_BAR = 36;
+	static inline var KEY_ENTER = 13;
+	// Frames after a lost game before a click or key starts the next one.
+	static inline var OVER_WAIT = 20;
 
 	static var ROW_COLOURS = [0xE5483B, 0xF08A24, 0xF2C230, 0x5DBB4A, 0x2FA7C9, 0x5868D8];
 
@@ -40,6 +45,11 @@ class Main extends Sprite {
 	var lives = 3;
 	var level = 1;
 	var playing = false;
+	// The title screen: a ball plays by itself until the first click or key.
+	var title = true;
+	var overWait = 0;
+	var best = 0;
+	var store:SharedObject;
 	var scoreText:TextField;
 	var levelText:TextField;
 	var hintText:TextField;
@@ -52,6 +62,7 @@ class Main extends Sprite {
 
 	function new() {
 		super();
+		loadBest();
 		var back = new Shape();
 		Hud.verticalGradient(back.graphics, 0, 0, Hud.WIDTH, Hud.HEIGHT, 0x1B2530, 0x0B1016);
 		back.graphics.beginFill(0x000000, 0.35);
@@ -93,7 +104,7 @@ class Main extends Sprite {
 
 		overlay = new Overlay(0xFF8000);
 		addChild(overlay);
-		overlay.show("Brick Breaker", "Mouse or arrow keys move the paddle.", "Click to start");
+		overlay.show("Brick Breaker", "Mouse or arrows move; click or Space launches.", "Click or press Space to start");
 
 		addEventListener(Event.ENTER_FRAME, tick);
 		addEventListener(Event.ADDED_TO_STAGE, function(_) {
@@ -103,14 +114,45 @@ class Main extends Sprite {
 				if (code == Hud.KEY_SPACE)
 					press();
 			});
+			stage.addEventListener(KeyboardEvent.KEY_DOWN, function(e:KeyboardEvent) {
+				if (e.keyCode == KEY_ENTER)
+					press();
+			});
 		});
 		buildWall();
 		updateHud();
 		resetBall();
+		startDemo();
+	}
+
+	function loadBest() {
+		try {
+			store = SharedObject.getLocal("brickbreaker");
+			var saved:Dynamic = store.data.best;
+			if (saved != null)
+				best = Std.int(saved);
+		} catch (e:Dynamic) {
+			store = null;
+		}
+	}
+
+	function saveBest() {
+		if (store == null)
+			return;
+		try {
+			store.data.best = best;
+			store.flush();
+		} catch (e:Dynamic) {}
 	}
 
 	function press() {
 		if (!playing) {
+			if (overWait > 0)
+				return;
+			if (title) {
+				title = false;
+				resetBall();
+			}
 			if (lives == 0)
 				restart();
 			playing = true;
@@ -178,7 +220,7 @@ class Main extends Sprite {
 	}
 
 	function updateHud() {
-		scoreText.text = "Score " + score;
+		scoreText.text = "Score " + score + "    Best " + best;
 		levelText.text = "Level " + level;
 		Hud.centreOn(levelText, Hud.WIDTH / 2, 8);
 		var g = lifeIcons.graphics;
@@ -191,8 +233,13 @@ class Main extends Sprite {
 	}
 
 	function tick(_) {
-		if (!playing)
+		if (!playing) {
+			if (overWait > 0)
+				overWait--;
+			if (title)
+				playDemo();
 			return;
+		}
 		movePaddle();
 		if (stuck) {
 			placeBallOnPaddle();
@@ -298,10 +345,49 @@ class Main extends Sprite {
 		if (lives == 0) {
 			playing = false;
 			hintText.visible = false;
-			overlay.show("Game over", "Final score: " + score, "Click to play again");
+			var line = "Final score: " + score + "    Best: " + Std.int(Math.max(score, best));
+			if (score > best) {
+				best = score;
+				saveBest();
+				line = "Final score: " + score + " - a new best!";
+				updateHud();
+			}
+			overlay.show("Game over", line, "Click or press Space to play again");
+			overWait = OVER_WAIT;
 			placeBallOnPaddle();
 			return;
 		}
 		resetBall();
+	}
+
+	function startDemo() {
+		bx = Hud.WIDTH / 2;
+		by = 300;
+		vx = 4;
+		vy = -4;
+	}
+
+	// The title screen's rally: the ball bounces between the paddle and the wall without breaking it.
+	function playDemo() {
+		var wallBottom = WALL_TOP + ROWS * (BRICK_H + GAP) + BALL_R;
+		bx += vx;
+		by += vy;
+		if (bx < BALL_R || bx > Hud.WIDTH - BALL_R) {
+			vx = -vx;
+			bx = Hud.clamp(bx, BALL_R, Hud.WIDTH - BALL_R);
+		}
+		if (by < wallBottom) {
+			vy = Math.abs(vy);
+			by = wallBottom;
+		}
+		if (by > PADDLE_Y - BALL_R) {
+			vy = -Math.abs(vy);
+			by = PADDLE_Y - BALL_R;
+		}
+		// The paddle chases the ball a little lazily.
+		paddleX = Hud.clamp(paddleX + Hud.clamp(bx - paddleX, -6, 6), PADDLE_W / 2, Hud.WIDTH - PADDLE_W / 2);
+		paddle.x = paddleX;
+		ball.x = bx;
+		ball.y = by;
 	}
 }

@@ -6,6 +6,7 @@ import flash.display.Shape;
 import flash.display.Sprite;
 import flash.events.Event;
 import flash.events.MouseEvent;
+import flash.net.SharedObject;
 import flash.text.TextField;
 
 // One card of the grid; it turns over with a squeeze of its width, swapping faces half way.
@@ -131,14 +132,71 @@ private class Card extends Sprite {
 	}
 }
 
-// Memory Match: turn over two cards at a time and find the eight pairs in as few moves as possible.
+// The card in the middle of the screen: a title, up to three lines and a hint, for the title and the end.
+private class Panel extends Sprite {
+	static inline var TOP = 104;
+	static inline var HEIGHT = 196;
+
+	var title:TextField;
+	var lines:Array<TextField> = [];
+	var hint:TextField;
+
+	public function new(accent:Int) {
+		super();
+		mouseEnabled = false;
+		mouseChildren = false;
+		graphics.beginFill(0x000000, 0.45);
+		graphics.drawRect(0, 0, Hud.WIDTH, Hud.HEIGHT);
+		graphics.endFill();
+		graphics.lineStyle(2, accent);
+		graphics.beginFill(0x1E242B, 0.94);
+		graphics.drawRoundRect(75, TOP, Hud.WIDTH - 150, HEIGHT, 22, 22);
+		graphics.endFill();
+		title = Hud.label("", 30, 0xFFFFFF, true, true);
+		addChild(title);
+		for (i in 0...3) {
+			var tf = Hud.label("", 14, 0xE0E0E0, false, true);
+			lines.push(tf);
+			addChild(tf);
+		}
+		hint = Hud.label("", 15, accent, true, true);
+		addChild(hint);
+	}
+
+	public function show(titleText:String, texts:Array<String>, hintText:String) {
+		title.text = titleText;
+		Hud.centreOn(title, Hud.WIDTH / 2, TOP + 14);
+		for (i in 0...lines.length) {
+			lines[i].text = i < texts.length ? texts[i] : "";
+			Hud.centreOn(lines[i], Hud.WIDTH / 2, TOP + 66 + i * 22);
+		}
+		hint.text = hintText;
+		Hud.centreOn(hint, Hud.WIDTH / 2, TOP + HEIGHT - 36);
+		visible = true;
+	}
+
+	// The hint breathes, so that the screen is alive while it waits.
+	public function pulse(frame:Int) {
+		hint.alpha = 0.6 + 0.4 * Math.cos(frame * 0.21);
+	}
+}
+
+// Memory Match: turn over two cards at a time and find the eight pairs. Pairs in a row score more, misses
+// cost a little and a quick finish earns a bonus; the best score is kept.
 class Main extends Sprite {
 	static inline var COLS = 4;
 	static inline var ROWS = 4;
 	static inline var GAP = 10;
 	static inline var TOP = 50;
 	static inline var MISMATCH_FRAMES = 24;
+	static inline var OVER_PAUSE = 20;
+	static inline var KEY_ENTER = 13;
 
+	static inline var TITLE = 0;
+	static inline var PLAYING = 1;
+	static inline var OVER = 2;
+
+	var mode = TITLE;
 	var board:Sprite;
 	var cards:Array<Card> = [];
 	var open:Array<Card> = [];
@@ -146,11 +204,22 @@ class Main extends Sprite {
 	var moves = 0;
 	var pairs = 0;
 	var frames = 0;
-	var playing = false;
+	var frame = 0;
+	var overFrames = 0;
+	var score:MatchScore;
+	var best = 0;
+	var store:SharedObject;
+	// The title screen's card on show, and when it turns back.
+	var demoCard:Card;
+	var demoFrames = 0;
+
+	var scoreText:TextField;
+	var bestText:TextField;
 	var movesText:TextField;
 	var timeText:TextField;
 	var pairsText:TextField;
-	var overlay:Overlay;
+	var popups:Array<TextField> = [];
+	var panel:Panel;
 
 	static function main() {
 		flash.Lib.current.addChild(new Main());
@@ -165,49 +234,113 @@ class Main extends Sprite {
 		back.graphics.endFill();
 		addChild(back);
 
-		movesText = Hud.label("", 16, 0xFFFFFF, true);
-		movesText.x = 12;
-		movesText.y = 9;
+		scoreText = Hud.label("", 16, 0xFFFFFF, true);
+		scoreText.x = 12;
+		scoreText.y = 9;
+		bestText = Hud.label("", 13, 0xB8DCC8);
+		bestText.x = 118;
+		bestText.y = 11;
 		pairsText = Hud.label("", 16, 0xFFC070, true, true);
+		movesText = Hud.label("", 13, 0xB8DCC8);
+		movesText.y = 11;
 		timeText = Hud.label("", 16, 0xFFFFFF, true);
-		addChild(movesText);
+		timeText.y = 9;
+		addChild(scoreText);
+		addChild(bestText);
 		addChild(pairsText);
+		addChild(movesText);
 		addChild(timeText);
 
 		board = new Sprite();
 		addChild(board);
+		score = new MatchScore();
 		deal();
 
-		overlay = new Overlay(0xFF8000);
-		addChild(overlay);
-		overlay.show("Memory Match", "Find the eight pairs of pictures.", "Click to start");
+		loadBest();
+		panel = new Panel(0xFF8000);
+		addChild(panel);
+		showTitle();
 
 		addEventListener(Event.ENTER_FRAME, tick);
 		addEventListener(Event.ADDED_TO_STAGE, function(_) {
-			stage.addEventListener(MouseEvent.MOUSE_DOWN, function(_) {
-				if (!playing)
-					start();
+			stage.addEventListener(MouseEvent.MOUSE_DOWN, function(_) press());
+			Hud.trackKeys(stage, function(code) {
+				if (code == Hud.KEY_SPACE || code == KEY_ENTER) {
+					if (mode == TITLE || (mode == OVER && overFrames >= OVER_PAUSE))
+						start();
+				}
 			});
 		});
 	}
 
+	function loadBest() {
+		try {
+			store = SharedObject.getLocal("memorymatch");
+			var saved:Dynamic = store.data.best;
+			if (saved != null && Std.int(saved) > 0)
+				best = Std.int(saved);
+		} catch (e:Dynamic) {
+			store = null;
+		}
+	}
+
+	function saveBest() {
+		if (store == null)
+			return;
+		try {
+			store.data.best = best;
+			store.flush();
+		} catch (e:Dynamic) {}
+	}
+
+	function showTitle() {
+		mode = TITLE;
+		panel.show("Memory Match", [
+			"Click a card to turn it over, then find its twin.",
+			"Pairs in a row score more; a miss costs " + MatchScore.MISS + " points.",
+			best > 0 ? "Best score so far: " + best : "Finish quickly for a time bonus.",
+		], "Click or press Space to start");
+		updateHud();
+	}
+
+	// A click starts a game from the title or the end; in play it picks the card under the pointer.
+	function press() {
+		switch (mode) {
+			case TITLE:
+				start();
+			case OVER:
+				if (overFrames >= OVER_PAUSE)
+					start();
+			default:
+				for (c in cards)
+					if (c.hitTestPoint(stage.mouseX, stage.mouseY))
+						pick(c);
+		}
+	}
+
 	function start() {
-		if (pairs == COLS * ROWS / 2)
-			deal();
-		playing = true;
-		overlay.hide();
+		deal();
+		mode = PLAYING;
+		panel.visible = false;
+		updateHud();
 	}
 
 	// Shuffles a fresh set of cards onto the board.
 	function deal() {
 		for (c in cards)
 			board.removeChild(c);
+		for (p in popups)
+			removeChild(p);
+		popups = [];
 		cards = [];
 		open = [];
 		moves = 0;
 		pairs = 0;
 		frames = 0;
 		hideIn = 0;
+		demoCard = null;
+		demoFrames = 0;
+		score = new MatchScore();
 		var symbols = [];
 		for (i in 0...(COLS * ROWS)) {
 			symbols.push(i >> 1);
@@ -225,7 +358,6 @@ class Main extends Sprite {
 			var c = new Card(symbols[k]);
 			c.x = left + (k % COLS) * (Card.W + GAP) + Card.W / 2;
 			c.y = TOP + Std.int(k / COLS) * (Card.H + GAP) + Card.H / 2;
-			c.addEventListener(MouseEvent.CLICK, function(_) pick(c));
 			board.addChild(c);
 			cards.push(c);
 		}
@@ -233,7 +365,7 @@ class Main extends Sprite {
 	}
 
 	function pick(c:Card) {
-		if (!playing || c.faceUp || c.matched || c.isTurning() || open.length >= 2)
+		if (mode != PLAYING || c.faceUp || c.matched || c.isTurning() || open.length >= 2)
 			return;
 		c.turn(true);
 		open.push(c);
@@ -243,19 +375,38 @@ class Main extends Sprite {
 		if (open[0].symbol == open[1].symbol) {
 			for (o in open)
 				o.markMatched();
+			popup("+" + score.pair(), c, 0xFFE070);
 			open = [];
 			pairs++;
 			if (pairs == COLS * ROWS / 2)
 				finish();
 		} else {
+			var lost = score.miss();
+			if (lost > 0)
+				popup("-" + lost, c, 0xFF9A8A);
 			hideIn = MISMATCH_FRAMES;
 		}
 		updateHud();
 	}
 
 	function finish() {
-		playing = false;
-		overlay.show("Well done!", "All pairs in " + moves + " moves and " + seconds() + " seconds.", "Click to play again");
+		mode = OVER;
+		overFrames = 0;
+	}
+
+	function showResult() {
+		var bonus = score.finish(seconds());
+		var record = score.points > best;
+		if (record) {
+			best = score.points;
+			saveBest();
+		}
+		panel.show("Score " + score.points, [
+			"All pairs in " + moves + " moves and " + seconds() + " seconds.",
+			bonus > 0 ? "Time bonus: +" + bonus + " points." : "No time bonus: finish within " + MatchScore.PAR_SECONDS + " s for one.",
+			record ? "A new best score!" : "Best score: " + best,
+		], "Click or press Space to play again");
+		updateHud();
 	}
 
 	function seconds():Int {
@@ -263,26 +414,73 @@ class Main extends Sprite {
 	}
 
 	function updateHud() {
-		movesText.text = "Moves " + moves;
+		scoreText.text = "Score " + score.points;
+		bestText.text = "Best " + best;
 		pairsText.text = "Pairs " + pairs + " / " + Std.int(COLS * ROWS / 2);
 		Hud.centreOn(pairsText, Hud.WIDTH / 2, 9);
 		timeText.text = "Time " + seconds() + " s";
 		timeText.x = Hud.WIDTH - 12 - timeText.width;
-		timeText.y = 9;
+		movesText.text = "Moves " + moves;
+		movesText.x = timeText.x - 14 - movesText.width;
+	}
+
+	function popup(text:String, near:Card, colour:Int) {
+		var tf = Hud.label(text, 20, colour, true, true);
+		Hud.centreOn(tf, near.x, near.y - 16);
+		addChildAt(tf, getChildIndex(panel));
+		popups.push(tf);
+	}
+
+	// On the title screen the cards take turns to peek.
+	function demoStep() {
+		demoFrames++;
+		if (demoCard == null) {
+			if (demoFrames >= 3) {
+				// Only the top and bottom rows, which the title card leaves in view.
+				var k = Std.int(Math.random() * COLS * 2);
+				demoCard = cards[k < COLS ? k : k + COLS * (ROWS - 2)];
+				demoCard.turn(true);
+				demoFrames = 0;
+			}
+		} else if (demoFrames >= 22) {
+			demoCard.turn(false);
+			demoCard = null;
+			demoFrames = 0;
+		}
 	}
 
 	function tick(_) {
+		frame++;
 		for (c in cards)
 			c.animate();
-		if (!playing)
-			return;
-		frames++;
-		if (frames % 30 == 0)
-			updateHud();
-		if (hideIn > 0 && --hideIn == 0) {
-			for (o in open)
-				o.turn(false);
-			open = [];
+		var i = popups.length;
+		while (i-- > 0) {
+			var tf = popups[i];
+			tf.y -= 1;
+			tf.alpha -= 0.04;
+			if (tf.alpha <= 0) {
+				removeChild(tf);
+				popups.splice(i, 1);
+			}
+		}
+		if (panel.visible)
+			panel.pulse(frame);
+		switch (mode) {
+			case TITLE:
+				demoStep();
+			case OVER:
+				overFrames++;
+				if (overFrames == OVER_PAUSE)
+					showResult();
+			default:
+				frames++;
+				if (frames % 30 == 0)
+					updateHud();
+				if (hideIn > 0 && --hideIn == 0) {
+					for (o in open)
+						o.turn(false);
+					open = [];
+				}
 		}
 	}
 }

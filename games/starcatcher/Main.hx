@@ -5,6 +5,7 @@ import flash.display.Shape;
 import flash.display.Sprite;
 import flash.events.Event;
 import flash.events.MouseEvent;
+import flash.net.SharedObject;
 import flash.text.TextField;
 
 // One thing falling from the sky: a star to catch, a gold star worth more, or a bomb to avoid.
@@ -73,6 +74,11 @@ class Main extends Sprite {
 	var elapsed = 0;
 	var score = 0;
 	var best = 0;
+	var bestBefore = 0;
+	var bestUnsaved = false;
+	var saved:SharedObject;
+	var waitFrames = 0;
+	var clock = 0;
 	var lives = START_LIVES;
 	var playing = false;
 	var scoreText:TextField;
@@ -131,7 +137,8 @@ class Main extends Sprite {
 
 		overlay = new Overlay(0xFFB020);
 		addChild(overlay);
-		overlay.show("Star Catcher", "Catch the stars, dodge the bombs.", "Click to start");
+		overlay.show("Star Catcher", "Catch the stars, dodge the bombs.\nMove with the mouse or the arrow keys.", "Click or press Space to start");
+		best = loadBest();
 		updateHud();
 
 		addEventListener(Event.ENTER_FRAME, tick);
@@ -168,7 +175,7 @@ class Main extends Sprite {
 	}
 
 	function start() {
-		if (playing)
+		if (playing || waitFrames > 0)
 			return;
 		for (f in fallers)
 			removeChild(f);
@@ -177,6 +184,7 @@ class Main extends Sprite {
 		lives = START_LIVES;
 		elapsed = 0;
 		spawnIn = 20;
+		bestBefore = best;
 		playing = true;
 		overlay.hide();
 		updateHud();
@@ -203,13 +211,18 @@ class Main extends Sprite {
 	}
 
 	function tick(_) {
+		clock++;
 		for (s in twinkle) {
 			if (Math.random() < 0.02)
 				s.alpha = 0.3 + Math.random() * 0.7;
 		}
 		updatePopups();
-		if (!playing)
+		if (bestUnsaved && clock % 30 == 0)
+			saveBest();
+		if (!playing) {
+			attract();
 			return;
+		}
 		elapsed++;
 		moveBasket();
 		spawnIn--;
@@ -230,6 +243,34 @@ class Main extends Sprite {
 			if (!playing)
 				return;
 		}
+	}
+
+	// Between rounds stars keep falling behind the card and the basket idly follows the lowest one.
+	function attract() {
+		if (waitFrames > 0)
+			waitFrames--;
+		if (--spawnIn <= 0) {
+			var f = new Faller(Math.random() < 0.15 ? Faller.GOLD : Faller.STAR, 2 + Math.random() * 1.5);
+			f.x = 30 + Math.random() * (Hud.WIDTH - 60);
+			f.y = -20;
+			addChildAt(f, getChildIndex(basket));
+			fallers.push(f);
+			spawnIn = 22 + Std.int(Math.random() * 16);
+		}
+		var lowest:Faller = null;
+		var i = fallers.length;
+		while (i-- > 0) {
+			var f = fallers[i];
+			f.y += f.speed;
+			f.rotation += f.spin;
+			if (f.y > GROUND)
+				drop(i);
+			else if (lowest == null || f.y > lowest.y)
+				lowest = f;
+		}
+		if (lowest != null)
+			basketX = Hud.clamp(basketX + Hud.clamp((lowest.x - basketX) * 0.08, -4, 4), BASKET_W / 2, Hud.WIDTH - BASKET_W / 2);
+		basket.x = basketX;
 	}
 
 	function moveBasket() {
@@ -280,8 +321,10 @@ class Main extends Sprite {
 
 	function gain(points:Int, x:Float) {
 		score += points;
-		if (score > best)
+		if (score > best) {
 			best = score;
+			bestUnsaved = true;
+		}
 		popup("+" + points, x, points > 10 ? 0xFFB020 : 0xFFFFFF);
 		updateHud();
 	}
@@ -292,7 +335,12 @@ class Main extends Sprite {
 		updateHud();
 		if (lives == 0) {
 			playing = false;
-			overlay.show("Game over", "You caught " + score + " points of stars.", "Click to play again");
+			waitFrames = 30;
+			spawnIn = 40;
+			if (bestUnsaved)
+				saveBest();
+			overlay.show(score > bestBefore ? "New best!" : "Game over", "You caught " + score + " points of stars.\nBest score: " + best,
+				"Click or press Space to play again");
 		}
 	}
 
@@ -319,5 +367,25 @@ class Main extends Sprite {
 				popups.splice(i, 1);
 			}
 		}
+	}
+
+	function saveBest() {
+		bestUnsaved = false;
+		if (saved == null)
+			return;
+		try {
+			saved.data.best = best;
+			saved.flush();
+		} catch (e:Dynamic) {}
+	}
+
+	function loadBest():Int {
+		try {
+			saved = SharedObject.getLocal("starcatcher");
+			var value:Dynamic = saved.data.best;
+			if (value != null)
+				return Std.int(value);
+		} catch (e:Dynamic) {}
+		return 0;
 	}
 }
