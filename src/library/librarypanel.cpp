@@ -302,8 +302,8 @@ void LibraryPanel::game_list_Click()
         return;
     m_detailsId = game->id;
     // A game of the user's own has no picture: the placeholder stands in for it.
-    showPicture(PictureLoader::loadFile(game->gamepic.isEmpty() ? QDir(m_appFolder).filePath(QStringLiteral("no.gif"))
-                                                                : m_store->picturePath(game->gamepic)));
+    showPicture(picture(game->gamepic.isEmpty() ? QDir(m_appFolder).filePath(QStringLiteral("no.gif"))
+                                                : m_store->picturePath(game->gamepic)));
     loc_name->setText(game->gamename);
     loc_dec->setText(turnBackCodes(game->gamedesc));
     showStatistics(*game);
@@ -336,7 +336,7 @@ void LibraryPanel::Game_Delete_Click()
     m_detailsId = 0;
     Game_Play->hide();
     Game_Delete->hide();
-    showPicture(PictureLoader::loadFile(QDir(m_appFolder).filePath(QStringLiteral("no.gif"))));
+    showPicture(picture(QDir(m_appFolder).filePath(QStringLiteral("no.gif"))));
     loc_name->clear();
     loc_dec->clear();
     loc_stats->clear();
@@ -349,6 +349,19 @@ void LibraryPanel::removeUnlessNamed(const QString &path, std::optional<qint64> 
         return;
     if (QFileInfo(path).isFile())
         QFile::remove(path);
+}
+
+QImage LibraryPanel::picture(const QString &path)
+{
+    // Kept by name, size and time, so a picture a download writes anew under the same name is read again.
+    const QFileInfo file(path);
+    const QString key = path + QLatin1Char('\n') + QString::number(file.size()) + QLatin1Char('\n') +
+                        QString::number(file.lastModified().toMSecsSinceEpoch());
+    if (const QImage *known = m_pictures.object(key))
+        return *known;
+    const QImage image = PictureLoader::loadFile(path);
+    m_pictures.insert(key, new QImage(image), 1);
+    return image;
 }
 
 void LibraryPanel::showPicture(const QImage &image)

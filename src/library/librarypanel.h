@@ -2,6 +2,7 @@
 
 #include "base/library/gamestore.h"
 
+#include <QCache>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -76,6 +77,7 @@ private:
     void showCount();
     void showStatistics(const GameRecord &game);
     void placeBar();
+    QImage picture(const QString &path);
     void showPicture(const QImage &image);
     void removeUnlessNamed(const QString &path, std::optional<qint64> stillNamedBy);
 
@@ -84,4 +86,5 @@ private:
     GameListModel *m_model;
     MessageBox *m_messages = nullptr;
     qint64 m_detailsId = 0; // the game whose details show with their buttons
+    QCache<QString, QImage> m_pictures{64}; // the pictures shown last, read once each
 };
