@@ -24,21 +24,35 @@ double msSinceProcessStart()
     return (uptime - startTicks / sysconf(_SC_CLK_TCK)) * 1000.0;
 }
 
-static qint64 pssOf(qint64 pid)
+// The sum of the named fields of a process's memory summary, in KiB.
+static qint64 rollupKiB(qint64 pid, std::initializer_list<const char *> fields)
 {
     QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
     // Files under /proc report no size, so they are read whole rather than line by line.
     const QList<QByteArray> lines = f.readAll().split('\n');
+    qint64 total = 0;
     for (const QByteArray &line : lines) {
-        if (line.startsWith("Pss:"))
-            return line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        for (const char *field : fields) {
+            if (line.startsWith(field))
+                total += line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
+        }
     }
-    return 0;
+    return total;
 }
 
-qint64 treePssKiB(qint64 pid)
+qint64 pssKiB(qint64 pid)
+{
+    return rollupKiB(pid, {"Pss:"});
+}
+
+qint64 privateKiB(qint64 pid)
+{
+    return rollupKiB(pid, {"Private_Clean:", "Private_Dirty:"});
+}
+
+static qint64 treeKiB(qint64 pid, qint64 (*of)(qint64))
 {
     QMap<qint64, QList<qint64>> children;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
@@ -58,10 +72,20 @@ qint64 treePssKiB(qint64 pid)
     QList<qint64> todo{pid};
     while (!todo.isEmpty()) {
         const qint64 p = todo.takeLast();
-        total += pssOf(p);
+        total += of(p);
         todo += children.value(p);
     }
     return total;
+}
+
+qint64 treePssKiB(qint64 pid)
+{
+    return treeKiB(pid, pssKiB);
+}
+
+qint64 treePrivateKiB(qint64 pid)
+{
+    return treeKiB(pid, privateKiB);
 }
 
 void prepareEnvironment()

@@ -10,8 +10,14 @@ namespace procstats {
 // Milliseconds since this process was started by the kernel.
 double msSinceProcessStart();
 
-// Proportional set size of pid and all its descendants, in KiB.
+// Proportional set size of pid and all its descendants, in KiB. Pages shared with processes outside the tree
+// count in part, so the figure moves when other programs using the same libraries start or stop.
 qint64 treePssKiB(qint64 pid);
+// Memory that pid and its descendants hold for themselves alone (private pages), in KiB: what a leak grows,
+// whatever else runs on the machine.
+qint64 treePrivateKiB(qint64 pid);
+qint64 pssKiB(qint64 pid);
+qint64 privateKiB(qint64 pid);
 
 // Sets what the web engine needs to run here when the caller did not: offscreen without a display,
 // no sandbox as root, no GPU.

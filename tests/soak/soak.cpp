@@ -57,21 +57,15 @@ void setCurrent(const QString &text)
     currentStep[bytes.size()] = '\0';
 }
 
+// What the tree holds for itself alone decides: shared library pages counted in proportion (PSS) rise and
+// fall as other programs using the web engine start and stop on the same machine.
 struct Memory
 {
+    qint64 treePrivateKiB = 0;
     qint64 treePssKiB = 0;
     qint64 rssKiB = 0;
-    QStringList processes; // "KIND PSS" of every process in the tree but this one
+    QStringList processes; // "KIND private" of every process in the tree but this one
 };
-
-qint64 ownPssKiB(qint64 pid)
-{
-    const QByteArray rollup = testfiles::contentOf(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    const int at = rollup.indexOf("\nPss:");
-    return at < 0
-               ? 0
-               : rollup.mid(at + 5, rollup.indexOf('\n', at + 1) - at - 5).trimmed().split(' ').value(0).toLongLong();
-}
 
 // The web engine's processes beside this one, each with what it shows: the views whose pages it renders.
 QStringList descendants(qint64 pid)
@@ -99,7 +93,7 @@ QStringList descendants(qint64 pid)
         const qint64 p = todo.takeFirst();
         todo += children.value(p);
         const QString what = shows.contains(p) ? shows.value(p).join(QLatin1Char('+')) : QStringLiteral("helper");
-        out << QStringLiteral("%1 %2 MiB").arg(what).arg(ownPssKiB(p) / 1024);
+        out << QStringLiteral("%1 %2 MiB").arg(what).arg(procstats::privateKiB(p) / 1024);
     }
     return out;
 }
@@ -107,7 +101,8 @@ QStringList descendants(qint64 pid)
 Memory measure()
 {
     const qint64 pid = QCoreApplication::applicationPid();
-    return {procstats::treePssKiB(pid), soak::residentBytes() / 1024, descendants(pid)};
+    return {procstats::treePrivateKiB(pid), procstats::treePssKiB(pid), soak::residentBytes() / 1024,
+            descendants(pid)};
 }
 
 // The memory once the process tree has stopped changing: a page that was just left keeps its renderer
@@ -124,9 +119,9 @@ Memory settledMemory(bool trace)
             sinceLast.restart();
             const Memory now = measure();
             if (trace)
-                out() << "    settling: tree PSS " << now.treePssKiB / 1024 << " MiB; "
+                out() << "    settling: tree private " << now.treePrivateKiB / 1024 << " MiB; "
                       << now.processes.join(QLatin1String(", ")) << "\n";
-            const bool still = qAbs(now.treePssKiB - last.treePssKiB) < 1024;
+            const bool still = qAbs(now.treePrivateKiB - last.treePrivateKiB) < 1024;
             last = now;
             return still;
         },
@@ -269,7 +264,8 @@ int main(int argc, char *argv[])
             out() << "    PROBLEM: " << problem << "\n";
         if (parser.isSet(QStringLiteral("trace-memory"))) {
             const Memory now = measure();
-            out() << "    memory: tree PSS " << now.treePssKiB / 1024 << " MiB, own RSS " << now.rssKiB / 1024
+            out() << "    memory: tree private " << now.treePrivateKiB / 1024 << " MiB, PSS " << now.treePssKiB / 1024
+                  << " MiB, own RSS " << now.rssKiB / 1024
                   << " MiB; " << now.processes.join(QLatin1String(", ")) << "\n";
         }
         out() << Qt::flush;
@@ -294,7 +290,7 @@ int main(int argc, char *argv[])
 
     driver.toPortal();
     const Memory after = settledMemory(parser.isSet(QStringLiteral("trace-memory")));
-    const qint64 growthKiB = after.treePssKiB - before.treePssKiB;
+    const qint64 growthKiB = after.treePrivateKiB - before.treePrivateKiB;
     if (done > warmUp && growthKiB > parser.value(QStringLiteral("memory-limit")).toLongLong() * 1024)
         failures << QStringLiteral("memory: the process tree grew by %1 MiB after the warm-up").arg(growthKiB / 1024);
 
@@ -344,9 +340,11 @@ int main(int argc, char *argv[])
     out() << "a movie being written, seen from /proc: " << writingProbe.join(QLatin1String("; ")) << "\n";
     out() << "faults the program did not bound (left out after their first time): "
           << (unbounded.isEmpty() ? QStringLiteral("none") : unbounded.join(QLatin1String(", "))) << "\n";
-    out() << "memory after " << warmUp << " warm-up acquisitions: tree PSS " << before.treePssKiB / 1024
-          << " MiB, own RSS " << before.rssKiB / 1024 << " MiB; at the end: tree PSS " << after.treePssKiB / 1024
-          << " MiB, own RSS " << after.rssKiB / 1024 << " MiB (growth " << growthKiB / 1024 << " MiB)\n"
+    out() << "memory after " << warmUp << " warm-up acquisitions: tree private " << before.treePrivateKiB / 1024
+          << " MiB (PSS " << before.treePssKiB / 1024 << " MiB), own RSS " << before.rssKiB / 1024
+          << " MiB; at the end: tree private " << after.treePrivateKiB / 1024 << " MiB (PSS "
+          << after.treePssKiB / 1024 << " MiB), own RSS " << after.rssKiB / 1024 << " MiB (growth "
+          << growthKiB / 1024 << " MiB)\n"
           << "processes beside this one, before: " << before.processes.join(QLatin1String(", "))
           << "; at the end: " << after.processes.join(QLatin1String(", ")) << "\n";
     out() << "renderer crashes: " << driver.renderCrashes() << "\n";
