@@ -64,7 +64,13 @@ void GameAdder::add(const QStringList &paths)
 
 void GameAdder::importFinished(const QVector<ImportedMovie> &added, const QVector<RefusedMovie> &refused)
 {
-    delete m_progress;
+    // The end may arrive while the dialog itself handles events (a modal setValue() does): it goes once
+    // that is over, never from under its own feet.
+    if (m_progress) {
+        m_progress->hide();
+        m_progress->deleteLater();
+        m_progress = nullptr;
+    }
 
     // A file already recorded (the same movie added before) is recorded once.
     QVector<GameRecord> games;

@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+#include <limits>
+
 namespace {
 
 // Rows read from the store at a time around the one the grid asks for, and how many are kept.
@@ -10,12 +12,17 @@ constexpr int fetchAfter = 96;
 constexpr int cacheLimit = 4096;
 // A cell shows no more than this of a text; the rest could never be seen in it.
 constexpr int displayLimit = 1000;
+// Games indexed at a time in the background: each part keeps the window responsive.
+constexpr int indexPart = 4000;
 
 } // namespace
 
 GameListModel::GameListModel(GameStore *store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
 {
     m_rows.append(Row{0, false});
+    m_indexing.setSingleShot(true);
+    m_indexing.setInterval(0);
+    connect(&m_indexing, &QTimer::timeout, this, &GameListModel::indexSome);
 }
 
 QColor GameListModel::titleBackground()
@@ -30,11 +37,38 @@ QColor GameListModel::shadedBackground()
 
 bool GameListModel::reload()
 {
-    const bool loaded = m_store->loadIndex(m_index);
+    m_index.clear();
     m_filter.clear();
     m_sort = GameIndex::defaultSort();
-    refill();
-    return loaded;
+    const std::optional<QVector<qint64>> ids = m_store->idsNewestFirst();
+    m_total = ids ? int(ids->size()) : 0;
+    showIds(ids.value_or(QVector<qint64>()));
+    m_indexReady = !ids || ids->isEmpty();
+    m_indexedDownTo = std::numeric_limits<qint64>::max();
+    if (!m_indexReady)
+        m_indexing.start();
+    return bool(ids);
+}
+
+void GameListModel::indexSome()
+{
+    if (m_indexReady)
+        return;
+    const std::optional<int> added = m_store->loadIndexPart(m_index, m_indexedDownTo, indexPart, &m_indexedDownTo);
+    if (added && *added == indexPart) {
+        m_indexing.start();
+        return;
+    }
+    // The end, or a library that can no longer be read: the index holds what it could get.
+    m_indexReady = true;
+    m_indexing.stop();
+    emit indexReady();
+}
+
+void GameListModel::ensureIndex()
+{
+    while (!m_indexReady)
+        indexSome();
 }
 
 void GameListModel::setFilter(const QString &text)
@@ -42,6 +76,7 @@ void GameListModel::setFilter(const QString &text)
     if (text == m_filter)
         return;
     m_filter = text;
+    ensureIndex();
     refill();
 }
 
@@ -50,6 +85,7 @@ void GameListModel::setSort(GameIndex::Sort sort)
     if (sort == m_sort)
         return;
     m_sort = sort;
+    ensureIndex();
     refill();
     emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
 }
@@ -67,8 +103,12 @@ GameIndex::Sort GameListModel::sortForColumn(int column) const
 
 void GameListModel::refill()
 {
+    showIds(m_index.select(m_filter, m_sort));
+}
+
+void GameListModel::showIds(const QVector<qint64> &ids)
+{
     beginResetModel();
-    const QVector<qint64> ids = m_index.select(m_filter, m_sort);
     m_rows.clear();
     m_rows.reserve(ids.size() + 1);
     m_rows.append(Row{0, false});
@@ -102,6 +142,7 @@ void GameListModel::removeGameRow(int row)
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.remove(row);
     m_index.remove(id);
+    --m_total;
     m_cache.remove(id);
     endRemoveRows();
 }

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QHash>
+#include <QTimer>
 #include <QVector>
 
 // The library grid's cells: a title row the user can click like any other, then one row per game shown,
@@ -30,7 +31,10 @@ public:
     explicit GameListModel(GameStore *store, QObject *parent = nullptr);
 
     // Reads the library anew, shown newest first and unfiltered; false (and no games) when it cannot be read.
+    // The first rows show at once; what filtering and sorting need is read in the background after them.
     bool reload();
+    // Whether every game is in the index yet; filtering or sorting before then waits for the rest.
+    bool isIndexReady() const { return m_indexReady; }
     // Shows only the games whose title or description holds text (any case); blank shows them all.
     void setFilter(const QString &text);
     QString filter() const { return m_filter; }
@@ -40,7 +44,7 @@ public:
     GameIndex::Sort sortForColumn(int column) const;
 
     int shownGames() const { return int(m_rows.size()) - 1; }
-    int totalGames() const { return m_index.size(); }
+    int totalGames() const { return m_total; }
 
     bool isGameRow(int row) const { return row > TitleRow && row < m_rows.size(); }
     // The text of cell (row, 0): "ID" for the title row, a game's id otherwise.
@@ -53,6 +57,12 @@ public:
     void gamePlayed(const GameRecord &game);
 
     const GameIndex &gameIndex() const { return m_index; }
+
+signals:
+    // Every game is in the index: filtering and sorting are quick from here on.
+    void indexReady();
+
+public:
 
     static QColor titleBackground();
     static QColor shadedBackground();
@@ -69,11 +79,18 @@ private:
         bool shaded; // belongs to the row from the filling on, so a deletion later does not move it
     };
     void refill();
+    void showIds(const QVector<qint64> &ids);
+    void indexSome();
+    void ensureIndex();
     QString titleText(int column) const;
     const GameRecord *game(int row) const;
 
     GameStore *m_store;
     GameIndex m_index;
+    bool m_indexReady = true;
+    qint64 m_indexedDownTo = 0; // the oldest game indexed so far
+    QTimer m_indexing;
+    int m_total = 0;
     QString m_filter;
     GameIndex::Sort m_sort;
     QVector<Row> m_rows; // row 0 is the title row

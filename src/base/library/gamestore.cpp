@@ -11,6 +11,7 @@
 #include <QTemporaryFile>
 
 #include <openssl/evp.h>
+#include <sys/stat.h>
 #include <sqlcipher/sqlite3.h>
 
 namespace {
@@ -26,14 +27,29 @@ const char *const schemaSql = "BEGIN;"
                               "CREATE TABLE data (id INTEGER PRIMARY KEY AUTOINCREMENT, gameid INTEGER,"
                               " gamename TEXT, game TEXT, gamepic TEXT, gamedesc TEXT);"
                               "CREATE INDEX data_gameid ON data (gameid);"
+                              "CREATE INDEX data_game ON data (game);"
+                              "CREATE INDEX data_gamepic ON data (gamepic);"
                               "CREATE TABLE playstats (id INTEGER PRIMARY KEY, last_played INTEGER NOT NULL DEFAULT 0,"
                               " play_count INTEGER NOT NULL DEFAULT 0);"
                               "COMMIT;";
 
 // Play statistics live in a table of their own, so that table data keeps exactly its columns; a library
 // made before they existed gets the table on its first opening.
+// The indexes keep a deletion's "does another game name this file?" quick in a large library.
 const char *const statisticsSql = "CREATE TABLE IF NOT EXISTS playstats (id INTEGER PRIMARY KEY,"
-                                  " last_played INTEGER NOT NULL DEFAULT 0, play_count INTEGER NOT NULL DEFAULT 0)";
+                                  " last_played INTEGER NOT NULL DEFAULT 0, play_count INTEGER NOT NULL DEFAULT 0);"
+                                  "CREATE INDEX IF NOT EXISTS data_game ON data (game);"
+                                  "CREATE INDEX IF NOT EXISTS data_gamepic ON data (gamepic);";
+
+// What the library file is now: a change by anyone shows in one of these.
+QByteArray fileStamp(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    return QByteArray::number(qulonglong(st.st_ino)) + ' ' + QByteArray::number(qlonglong(st.st_size)) + ' ' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qlonglong(st.st_mtim.tv_nsec));
+}
 
 void warn(const QString &text)
 {
@@ -288,11 +304,15 @@ bool GameStore::open_db()
 
 bool GameStore::prepareStatistics()
 {
-    Statement st(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'playstats'");
-    if (st.next())
+    Statement st(m_db, "SELECT count(*), sum(name = 'playstats') FROM sqlite_master"
+                       " WHERE name IN ('playstats', 'data_game', 'data_gamepic')");
+    if (!st.next())
+        return false;
+    if (st.integer(0) == 3)
         return true;
-    // A library that cannot be written still lists and plays its games, without statistics.
-    return write("keep play statistics", [this] { return exec(m_db, statisticsSql); });
+    const bool hadStatistics = st.integer(1) > 0;
+    // A library that cannot be written still lists and plays its games, without statistics if it had none.
+    return write("keep play statistics", [this] { return exec(m_db, statisticsSql); }) || hadStatistics;
 }
 
 bool GameStore::ensureOpen()
@@ -305,14 +325,19 @@ bool GameStore::write(const char *what, const std::function<bool()> &change)
     if (!ensureOpen())
         return false;
     QString problem;
+    // The whole file is read once before writing to it, and again only when it changed since (by anyone but
+    // this store): a damaged page then stops the change before it is made.
+    const QString path = dbfile();
     if (!exec(m_db, "BEGIN IMMEDIATE")) {
         problem = QString::fromUtf8(sqlite3_errmsg(m_db));
-    } else if (!wholeFile(m_db, &problem)) {
+    } else if (fileStamp(path) != m_checkedStamp && !wholeFile(m_db, &problem)) {
         exec(m_db, "ROLLBACK");
     } else if (!change() || !exec(m_db, "COMMIT")) {
         problem = QString::fromUtf8(sqlite3_errmsg(m_db));
         exec(m_db, "ROLLBACK");
+        m_checkedStamp.clear();
     } else {
+        m_checkedStamp = fileStamp(path);
         return true;
     }
     warn(QStringLiteral("cannot %1: %2").arg(QLatin1String(what), problem));
@@ -378,20 +403,42 @@ std::optional<QVector<GameRecord>> GameStore::gamesByIds(const QVector<qint64> &
     return games;
 }
 
-bool GameStore::loadIndex(GameIndex &index)
+std::optional<int> GameStore::loadIndexPart(GameIndex &index, qint64 belowId, int limit, qint64 *lastId)
 {
-    index.clear();
     if (!ensureOpen())
-        return false;
-    Statement st(m_db, selectGames(m_hasStatistics, " ORDER BY d.id DESC").constData());
-    while (st.next())
+        return std::nullopt;
+    Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id < ? ORDER BY d.id DESC LIMIT ?").constData());
+    st.bind(1, belowId);
+    st.bind(2, qint64(limit));
+    int added = 0;
+    while (st.next()) {
         index.append(st.integer(0), st.text(2), st.text(3), st.text(5), st.integer(6), st.integer(7));
+        *lastId = st.integer(0);
+        ++added;
+    }
     if (!st.done()) {
         warn(st.error());
-        index.clear();
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return added;
+}
+
+std::optional<QVector<qint64>> GameStore::idsNewestFirst()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    // The ids are in every index: reading a small one spares decrypting every game's texts.
+    Statement indexed(m_db, "SELECT id FROM data INDEXED BY data_gameid ORDER BY id DESC");
+    Statement plain(indexed.prepared() ? nullptr : m_db, "SELECT id FROM data ORDER BY id DESC");
+    Statement &st = indexed.prepared() ? indexed : plain;
+    QVector<qint64> ids;
+    while (st.next())
+        ids.append(st.integer(0));
+    if (!st.done()) {
+        warn(st.error());
+        return std::nullopt;
+    }
+    return ids;
 }
 
 std::optional<qint64> GameStore::idOfGameId(const QString &gameid)

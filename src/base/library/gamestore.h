@@ -56,8 +56,11 @@ public:
     std::optional<bool> hasGameId(const QString &gameid);
     // The games with these ids (those still recorded), in no particular order.
     std::optional<QVector<GameRecord>> gamesByIds(const QVector<qint64> &ids);
-    // Fills index with every recorded game, newest first; false when the library cannot be read.
-    bool loadIndex(GameIndex &index);
+    // Adds to index up to limit games older than belowId, newest first; how many it added, nullopt when the
+    // library cannot be read. *lastId is the oldest one added.
+    std::optional<int> loadIndexPart(GameIndex &index, qint64 belowId, int limit, qint64 *lastId);
+    // Every game's row id, newest first: what the grid needs to show its first rows at once.
+    std::optional<QVector<qint64>> idsNewestFirst();
     // The row of the game with the server's identifier, if it is recorded.
     std::optional<qint64> idOfGameId(const QString &gameid);
     // Counts a play of the game with this row id, at when (seconds since 1970 UTC).
@@ -91,6 +94,7 @@ private:
     QString m_appFolder;
     sqlite3 *m_db = nullptr;
     bool m_hasStatistics = false;
+    QByteArray m_checkedStamp; // the file as it was when last read whole, or last written by this store
     // Deriving the key from the passphrase is deliberately slow; each file's salt gives one derived key,
     // so it is worked out once and every later connection hands the raw key over.
     QHash<QByteArray, QByteArray> m_keySpecs;
