@@ -64,6 +64,7 @@
         timelineStopped: false,
         suspended: false, // paused by the widget
         userRightClicks: 0,
+        onVisible: null, // the current player's visibility listener
     };
 
     function report(what, detail) {
@@ -98,6 +99,10 @@
     const stage = () => document.getElementById("stage");
 
     function removePlayer() {
+        if (state.onVisible) {
+            document.removeEventListener("visibilitychange", state.onVisible);
+            state.onVisible = null;
+        }
         if (state.player) {
             state.player.remove();
             state.player = null;
@@ -164,10 +169,12 @@
         }).observe(player.shadowRoot, { childList: true, subtree: true });
         // Ruffle pauses a hidden page and, shown again, plays on if it played when hidden; a pause asked
         // for meanwhile must hold. Registered after Ruffle's own listener, so this one runs last.
-        document.addEventListener("visibilitychange", () => {
+        // Removed with its player: a listener left behind would keep the old player and its movie alive.
+        state.onVisible = () => {
             if (state.player === player && !document.hidden && state.suspended)
                 player.ruffle().suspend();
-        });
+        };
+        document.addEventListener("visibilitychange", state.onVisible);
         stage().appendChild(player);
         state.player = player;
         const config = {
