@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -52,9 +53,10 @@ qint64 privateKiB(qint64 pid)
     return rollupKiB(pid, {"Private_Clean:", "Private_Dirty:"});
 }
 
-static qint64 treeKiB(qint64 pid, qint64 (*of)(qint64))
+static qint64 treeKiB(qint64 pid, qint64 (*of)(qint64), const QByteArray &skipCommand = QByteArray())
 {
     QMap<qint64, QList<qint64>> children;
+    QSet<qint64> skipped;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         bool ok = false;
@@ -67,11 +69,16 @@ static qint64 treeKiB(qint64 pid, qint64 (*of)(qint64))
         const QByteArray stat = f.readAll();
         const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
         children[fields.value(1).toLongLong()].append(p);
+        const int open = stat.indexOf('(');
+        if (!skipCommand.isEmpty() && stat.mid(open + 1, stat.lastIndexOf(')') - open - 1) == skipCommand)
+            skipped.insert(p);
     }
     qint64 total = 0;
     QList<qint64> todo{pid};
     while (!todo.isEmpty()) {
         const qint64 p = todo.takeLast();
+        if (skipped.contains(p))
+            continue;
         total += of(p);
         todo += children.value(p);
     }
@@ -83,9 +90,9 @@ qint64 treePssKiB(qint64 pid)
     return treeKiB(pid, pssKiB);
 }
 
-qint64 treePrivateKiB(qint64 pid)
+qint64 treePrivateKiB(qint64 pid, const QByteArray &skipCommand)
 {
-    return treeKiB(pid, privateKiB);
+    return treeKiB(pid, privateKiB, skipCommand);
 }
 
 void prepareEnvironment()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,7 +16,9 @@ double msSinceProcessStart();
 qint64 treePssKiB(qint64 pid);
 // Memory that pid and its descendants hold for themselves alone (private pages), in KiB: what a leak grows,
 // whatever else runs on the machine.
-qint64 treePrivateKiB(qint64 pid);
+// A process whose command name (as the kernel keeps it, at most 15 bytes) is skipCommand is left out with
+// everything it started: a server the caller runs beside the program, say.
+qint64 treePrivateKiB(qint64 pid, const QByteArray &skipCommand = QByteArray());
 qint64 pssKiB(qint64 pid);
 qint64 privateKiB(qint64 pid);
 

@@ -57,6 +57,9 @@ void setCurrent(const QString &text)
     currentStep[bytes.size()] = '\0';
 }
 
+// The kernel's name of the test's portal server process (cut to 15 bytes).
+const QByteArray portalServerCommand = QByteArrayLiteral("quillabrix-port");
+
 // What the tree holds for itself alone decides: shared library pages counted in proportion (PSS) rise and
 // fall as other programs using the web engine start and stop on the same machine.
 struct Memory
@@ -92,7 +95,10 @@ QStringList descendants(qint64 pid)
     while (!todo.isEmpty()) {
         const qint64 p = todo.takeFirst();
         todo += children.value(p);
-        const QString what = shows.contains(p) ? shows.value(p).join(QLatin1Char('+')) : QStringLiteral("helper");
+        const QByteArray command = testfiles::contentOf(QStringLiteral("/proc/%1/comm").arg(p)).trimmed();
+        const QString what = shows.contains(p)                  ? shows.value(p).join(QLatin1Char('+'))
+                             : command == portalServerCommand ? QStringLiteral("portal server (not counted)")
+                                                              : QStringLiteral("helper");
         out << QStringLiteral("%1 %2 MiB").arg(what).arg(procstats::privateKiB(p) / 1024);
     }
     return out;
@@ -101,8 +107,9 @@ QStringList descendants(qint64 pid)
 Memory measure()
 {
     const qint64 pid = QCoreApplication::applicationPid();
-    return {procstats::treePrivateKiB(pid), procstats::treePssKiB(pid), soak::residentBytes() / 1024,
-            descendants(pid)};
+    // The portal server serves the faults; it is the test's, not the program's.
+    return {procstats::treePrivateKiB(pid, portalServerCommand), procstats::treePssKiB(pid),
+            soak::residentBytes() / 1024, descendants(pid)};
 }
 
 // The memory once the process tree has stopped changing: a page that was just left keeps its renderer
