@@ -18,13 +18,13 @@ namespace {
 constexpr int pictureWidth = 120;
 constexpr int pictureHeight = 90;
 constexpr int firstFolderGameId = 101;
+const char *const newCategory = "new";
 
 struct BuiltInGame
 {
     int id;
     const char *title;       // UTF-8
     const char *description; // UTF-8
-    const char *category;
     const char *slug;
     std::vector<uint32_t> colours;
     double frameRate;
@@ -34,34 +34,35 @@ struct BuiltInGame
     const char *pictureFormat;
 };
 
-// Two games whose movies have exact sizes serve the download's chunk arithmetic: 3000 bytes are three
-// chunks (1024, 1024, 952) and 2048 bytes end on a chunk boundary.
+// The test movies: solid colours of known sizes, with the texts the program must carry unchanged. Two whose
+// movies have exact sizes serve the download's chunk arithmetic: 3000 bytes are three chunks (1024, 1024,
+// 952) and 2048 bytes end on a chunk boundary.
 const std::vector<BuiltInGame> &builtInGames()
 {
     // clang-format off
     static const std::vector<BuiltInGame> games = {
         {1, "快乐方块", "把彩色方块排成一行就能消除它们。简单好玩，适合全家一起玩的益智游戏！",
-         "puzzle", "happy-blocks", {0xE53935, 0xFB8C00, 0xFDD835}, 3, 550, 400, 4400, false, "PNG"},
+         "happy-blocks", {0xE53935, 0xFB8C00, 0xFDD835}, 3, 550, 400, 4400, false, "PNG"},
         {2, "Xiao Ming's 星际迷宫", "驾驶小飞船穿过星际迷宫，收集所有能量石。小明说：\"太好玩了！\" It's his favourite.",
-         "action", "star-maze", {0x1A237E, 0x3949AB, 0x7986CB, 0x00BCD4}, 4, 640, 480, 5200, true, "PNG"},
+         "star-maze", {0x1A237E, 0x3949AB, 0x7986CB, 0x00BCD4}, 4, 640, 480, 5200, true, "PNG"},
         {3, "Tom's \"best\" game", "Tom's \"best\" game: hop across the river on the lily pads.",
-         "classic", "toms-best-game", {0x2E7D32, 0x66BB6A}, 2, 550, 400, 3500, false, "PNG"},
+         "toms-best-game", {0x2E7D32, 0x66BB6A}, 2, 550, 400, 3500, false, "PNG"},
         {4, "Pocket Racer", "A tiny racing game: steer left and right and keep off the kerb.",
-         "sports", "pocket-racer", {0xD81B60, 0x8E24AA, 0x5E35B1}, 3, 550, 400, 3000, false, "PNG"},
+         "pocket-racer", {0xD81B60, 0x8E24AA, 0x5E35B1}, 3, 550, 400, 3000, false, "PNG"},
         {5, "Tiny Tennis", "Two paddles, one ball, first to eleven wins.",
-         "sports", "tiny-tennis", {0xC0CA33, 0x7CB342}, 2, 400, 300, 2048, false, "PNG"},
+         "tiny-tennis", {0xC0CA33, 0x7CB342}, 2, 400, 300, 2048, false, "PNG"},
         {6, "Bubble Pop", "Pop the rising bubbles in threes before they float away.",
-         "action", "bubble-pop", {0xF4511E, 0x6D4C41, 0x546E7A, 0xFFB300}, 4, 550, 400, 6100, false, "PNG"},
+         "bubble-pop", {0xF4511E, 0x6D4C41, 0x546E7A, 0xFFB300}, 4, 550, 400, 6100, false, "PNG"},
         {7, "Moon Lander", "Fire the thrusters gently and land on the pad with fuel to spare.",
-         "action", "moon-lander", {0x263238, 0x90A4AE, 0xECEFF1}, 3, 640, 480, 4800, true, "JPEG"},
+         "moon-lander", {0x263238, 0x90A4AE, 0xECEFF1}, 3, 640, 480, 4800, true, "JPEG"},
         {8, "Colour Sort", "Pour the coloured balls until every tube holds one colour.",
-         "puzzle", "colour-sort", {0x00897B, 0xE91E63, 0x3F51B5, 0xFFEB3B}, 2, 550, 400, 3900, false, "PNG"},
+         "colour-sort", {0x00897B, 0xE91E63, 0x3F51B5, 0xFFEB3B}, 2, 550, 400, 3900, false, "PNG"},
         {9, "Penguin Slide", "Slide down the ice hill, jump the gaps and collect the fish.",
-         "sports", "penguin-slide", {0x81D4FA, 0x0277BD}, 3, 550, 400, 5600, false, "PNG"},
+         "penguin-slide", {0x81D4FA, 0x0277BD}, 3, 550, 400, 5600, false, "PNG"},
         {10, "Garden Defence", "Plant flowers along the path and keep the beetles out of the garden.",
-         "classic", "garden-defence", {0x558B2F, 0xAED581, 0x795548}, 2, 550, 400, 4200, false, "PNG"},
+         "garden-defence", {0x558B2F, 0xAED581, 0x795548}, 2, 550, 400, 4200, false, "PNG"},
         {11, "熊猫跳跳", "小熊猫要跳过一根又一根竹子，看看你能跳多远！",
-         "classic", "panda-jump", {0x212121, 0xFAFAFA, 0x43A047}, 3, 400, 300, 3300, false, "PNG"},
+         "panda-jump", {0x212121, 0xFAFAFA, 0x43A047}, 3, 400, 300, 3300, false, "PNG"},
     };
     // clang-format on
     return games;
@@ -148,7 +149,7 @@ Catalogue::Catalogue()
         game.id = b.id;
         game.title = fromUtf8(b.title);
         game.description = fromUtf8(b.description);
-        game.category = b.category;
+        game.testMovie = true;
         game.movieFile = std::string(b.slug) + ".swf";
         game.pictureFile = std::string(b.slug) + extensionOf(b.pictureFormat);
         addGame(std::move(game), movie(b.colours, b.frameRate, b.width, b.height, b.size, b.compressed), b.colours,
@@ -163,8 +164,14 @@ Catalogue::Catalogue()
 void Catalogue::addGame(Game game, std::string movieBytes, const std::vector<uint32_t> &colours,
                         const char *pictureFormat)
 {
+    std::string picture = makePicture(colours, game.id, pictureFormat);
+    addGameWithPicture(std::move(game), std::move(movieBytes), std::move(picture), contentTypeOf(pictureFormat));
+}
+
+void Catalogue::addGameWithPicture(Game game, std::string movieBytes, std::string picture, std::string pictureType)
+{
     m_assets["movies/" + game.movieFile] = {std::move(movieBytes), swfType};
-    m_assets["pics/" + game.pictureFile] = {makePicture(colours, game.id, pictureFormat), contentTypeOf(pictureFormat)};
+    m_assets["pics/" + game.pictureFile] = {std::move(picture), std::move(pictureType)};
     m_games.push_back(std::move(game));
 }
 
@@ -173,8 +180,6 @@ QString Catalogue::addGamesFolder(const QString &folder)
     const QDir dir(folder);
     if (!dir.exists())
         return QStringLiteral("no games folder %1").arg(folder);
-    if (std::none_of(m_categories.begin(), m_categories.end(), [](const Category &c) { return c.key == "new"; }))
-        m_categories.push_back({"new", fromUtf8("新游戏 New")});
 
     QStringList skipped;
     int id = firstFolderGameId;
@@ -206,11 +211,35 @@ QString Catalogue::addGamesFolder(const QString &folder)
         game.id = id++;
         game.title = line(0).isEmpty() ? name : line(0);
         game.description = line(1);
-        game.category = "new";
+        game.category = newCategory;
+        const std::string category = line(3).toLower().toStdString();
+        const auto known = [&category](const Category &c) { return c.key == category; };
+        if (category == newCategory || std::any_of(m_categories.begin(), m_categories.end(), known))
+            game.category = category;
+        else if (!category.empty())
+            skipped << name + QStringLiteral(".txt (category)");
         game.movieFile = file.toStdString();
         game.pictureFile = name.toStdString() + ".png";
+
+        // The game's own picture when it has one that reads as an image, else a card in its colour.
+        QFile pictureFile(dir.filePath(name + QStringLiteral(".png")));
+        if (pictureFile.exists()) {
+            const QByteArray png = pictureFile.open(QIODevice::ReadOnly) ? pictureFile.readAll() : QByteArray();
+            if (!QImage::fromData(png, "PNG").isNull()) {
+                addGameWithPicture(std::move(game), movieFile.readAll().toStdString(), png.toStdString(), "image/png");
+                continue;
+            }
+            skipped << name + QStringLiteral(".png");
+        }
         addGame(std::move(game), movieFile.readAll().toStdString(), {colour, colour ^ 0x5A5A5A}, "PNG");
     }
+    // New games without a category of their own have one of their own in the left column.
+    const bool anyNew =
+        std::any_of(m_games.begin(), m_games.end(), [](const Game &g) { return g.category == newCategory; });
+    const bool listed = std::any_of(m_categories.begin(), m_categories.end(),
+                                    [](const Category &c) { return c.key == newCategory; });
+    if (anyNew && !listed)
+        m_categories.push_back({newCategory, fromUtf8("新游戏 New")});
     return skipped.isEmpty() ? QString() : QStringLiteral("skipped %1").arg(skipped.join(QStringLiteral(", ")));
 }
 

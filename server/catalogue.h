@@ -28,9 +28,12 @@ struct Game
     int id = 0;
     QString title;
     QString description;
-    std::string category;
+    std::string category;    // a key of the portal's categories; empty for a test movie
     std::string movieFile;   // under movies/
     std::string pictureFile; // under pics/
+    // The coloured movies of known sizes that tests download: served like any game, listed only on the
+    // tests page, never on the portal's own pages.
+    bool testMovie = false;
 };
 
 // The games, categories and files the portal offers; built once at start-up and read-only afterwards, so
@@ -43,8 +46,12 @@ public:
 
     Catalogue();
 
-    // Adds every NAME.swf of folder (with NAME.txt: title, description, picture colour) as a new game.
-    // Returns a description of what was skipped, empty when everything was taken.
+    // The category of main.htm?cat= that lists the test movies; it is not linked from the left column.
+    static constexpr const char *testsCategory = "tests";
+
+    // Adds every NAME.swf of folder as a game, with NAME.txt (title, description, picture colour, category)
+    // and NAME.png as its picture when there is one. Returns a description of what was skipped or not
+    // understood, empty when everything was taken.
     QString addGamesFolder(const QString &folder);
 
     const std::vector<Category> &categories() const { return m_categories; }
@@ -55,6 +62,7 @@ public:
 
 private:
     void addGame(Game game, std::string movie, const std::vector<uint32_t> &colours, const char *pictureFormat);
+    void addGameWithPicture(Game game, std::string movie, std::string picture, std::string pictureType);
 
     std::vector<Category> m_categories;
     std::vector<Game> m_games;

@@ -32,7 +32,8 @@ void usage(FILE *to)
     std::fprintf(to, "usage: quillabrix-portal [--port N] [--bind ADDR] [--games DIR]\n"
                      "  --port N     port to listen on (default 8642, 0 picks a free one)\n"
                      "  --bind ADDR  address to listen on (default 127.0.0.1)\n"
-                     "  --games DIR  also offer every NAME.swf of DIR (with NAME.txt: title, description, colour)\n");
+                     "  --games DIR  offer every NAME.swf of DIR as a game (NAME.txt: title, description, colour,\n"
+                     "               category; NAME.png: its picture)\n");
 }
 
 bool parseOptions(int argc, char *argv[], Options &options)

@@ -125,12 +125,16 @@ QString main(const Catalogue &catalogue, const std::string &category)
                          .arg(QString::fromLatin1(f.query).toHtmlEscaped(), QLatin1String(f.label));
         cards += QStringLiteral("</div>\n");
     } else {
+        // The portal's pages show the real games; the test movies have a page of their own.
+        const bool tests = category == Catalogue::testsCategory;
+        if (tests)
+            heading = QStringLiteral("Test movies");
         for (const Category &c : catalogue.categories()) {
             if (c.key == category)
                 heading = c.label;
         }
         for (const Game &game : catalogue.games()) {
-            if (!category.empty() && game.category != category)
+            if (game.testMovie != tests || (!tests && !category.empty() && game.category != category))
                 continue;
             cards += gameCard(game, QStringLiteral("game.asp?id=%1").arg(game.id));
             ++count;

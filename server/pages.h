@@ -10,7 +10,8 @@
 namespace portal::pages {
 
 QString left(const Catalogue &catalogue);
-// The games of one category, or the featured ones when category is empty; "faults" lists the test links.
+// The games of one category, or all of them when category is empty; "tests" lists the test movies and
+// "faults" the test links, both for tests only.
 QString main(const Catalogue &catalogue, const std::string &category);
 QString site();
 QString localGame();

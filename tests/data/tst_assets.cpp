@@ -1,16 +1,20 @@
-// What the build delivers for the program to show: the demo games the portal server offers, the window's
-// artwork and the local first page. Each check reads the built files, not the sources.
+// What the build delivers for the program to show: the demo games the portal server offers with their
+// pictures, the window's artwork and the local first page. Each check reads the built files, not the sources.
 
 #include "portalserver.h"
 #include "testappfolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTest>
 #include <QtEndian>
+
+#include <algorithm>
+#include <map>
 
 namespace {
 
@@ -147,6 +151,8 @@ private slots:
     void everyGameIsAnAs3MovieForTheStage();
     void everyGameHasTheCatalogueText_data();
     void everyGameHasTheCatalogueText();
+    void everyGameHasADrawnPicture_data();
+    void everyGameHasADrawnPicture();
     void windowPicturesHaveTheirLayoutSizes_data();
     void windowPicturesHaveTheirLayoutSizes();
     void placeholderPictureIsAReadableGif();
@@ -200,7 +206,13 @@ void tst_Assets::everyGameHasTheCatalogueText()
     QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.last().isEmpty())
         lines.removeLast();
-    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines.size() == 3 || lines.size() == 4, qPrintable(QStringLiteral("%1 lines").arg(lines.size())));
+    // The portal's shelf of the game, when the text names one.
+    if (lines.size() == 4) {
+        static const QStringList categories{QStringLiteral("action"), QStringLiteral("puzzle"),
+                                            QStringLiteral("sports"), QStringLiteral("classic"), QStringLiteral("new")};
+        QVERIFY2(categories.contains(lines[3]), qPrintable(QStringLiteral("unknown category: ") + lines[3]));
+    }
     const QString &title = lines[0];
     const QString &description = lines[1];
     QVERIFY(!title.trimmed().isEmpty());
@@ -214,6 +226,46 @@ void tst_Assets::everyGameHasTheCatalogueText()
     }
     QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{6}$")).match(lines[2]).hasMatch(),
              qPrintable(QStringLiteral("the picture colour is not RRGGBB: ") + lines[2]));
+}
+
+void tst_Assets::everyGameHasADrawnPicture_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const QString &name : demoGames())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// The portal shows each game with the picture the build draws from the game's picture.svg: a scene of the game,
+// not a blank or a plain colour card.
+void tst_Assets::everyGameHasADrawnPicture()
+{
+    QFETCH(QString, name);
+    const QDir sources(QStringLiteral(QUILLABRIX_GAMES_SOURCE_DIR));
+    QVERIFY2(QFile::exists(sources.filePath(name + QStringLiteral("/picture.svg"))), "the game has no picture.svg");
+    const QString path = QDir(PortalServer::gamesFolder()).filePath(name + QStringLiteral(".png"));
+    QImageReader reader(path);
+    QCOMPARE(reader.format(), QByteArray("png"));
+    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+    QVERIFY2(!image.isNull(), qPrintable(path + QStringLiteral(": ") + reader.errorString()));
+    QCOMPARE(image.size(), QSize(120, 90));
+
+    std::map<QRgb, int> counts;
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            ++counts[pixel];
+            opaque += qAlpha(pixel) >= 128;
+        }
+    }
+    const int total = image.width() * image.height();
+    int commonest = 0;
+    for (const auto &[colour, count] : counts)
+        commonest = std::max(commonest, count);
+    QVERIFY2(opaque * 2 >= total, qPrintable(QStringLiteral("only %1 of %2 pixels are drawn").arg(opaque).arg(total)));
+    QVERIFY2(commonest * 10 < total * 9,
+             qPrintable(QStringLiteral("%1 of %2 pixels have one colour").arg(commonest).arg(total)));
+    QVERIFY2(counts.size() >= 4, qPrintable(QStringLiteral("only %1 colours").arg(counts.size())));
 }
 
 void tst_Assets::windowPicturesHaveTheirLayoutSizes_data()

@@ -1,6 +1,7 @@
 #include "portalserver.h"
 #include "base/portal/textops.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -64,7 +65,8 @@ class TestPortalServer : public QObject
 
 private slots:
     void initTestCase();
-    void everyGameOfThePortalHasMatchingDetailsAndFiles();
+    void testMoviesHaveMatchingDetailsAndFiles();
+    void portalPagesListNoTestMovie();
     void moviesOfExactSize_data();
     void moviesOfExactSize();
     void startupAnswerNamesItsAdvertisements();
@@ -77,13 +79,14 @@ private slots:
     void detailsFaults();
     void countsRequestsPerPath();
     void postWithoutBodyOrLengthIsAnswered();
-    void gamesFolderAddsItsGames();
+    void gamesFolderGamesAreThePortals();
     void stopsCleanlyOnTerminate();
 
 private:
     Answer fetch(const QUrl &url, bool post = false);
     QStringList details(const QUrl &url);
     std::map<int, Card> cards(const QUrl &page);
+    QStringList leftLinks(const PortalServer &server);
 
     PortalServer m_server;
     QNetworkAccessManager m_network;
@@ -130,28 +133,33 @@ std::map<int, Card> TestPortalServer::cards(const QUrl &page)
     return out;
 }
 
-void TestPortalServer::everyGameOfThePortalHasMatchingDetailsAndFiles()
+// The links of the left column.
+QStringList TestPortalServer::leftLinks(const PortalServer &server)
 {
-    const Answer left = fetch(m_server.url(QStringLiteral("left.htm")));
-    QCOMPARE(left.status, 200);
-    QVERIFY(left.contentType.contains("gbk"));
+    const Answer left = fetch(server.url(QStringLiteral("left.htm")));
+    if (left.status != 200 || !left.contentType.contains("gbk"))
+        return {};
     static const QRegularExpression link(QStringLiteral(R"re(<a href="([^"]+)" target="_blank">)re"));
     QStringList links;
     for (const auto &m : link.globalMatch(BytesToBstr(left.body)))
         links << m.captured(1);
+    return links;
+}
+
+void TestPortalServer::testMoviesHaveMatchingDetailsAndFiles()
+{
+    const QStringList links = leftLinks(m_server);
     QVERIFY(links.contains(QStringLiteral("localgame.htm")));
     QCOMPARE(fetch(m_server.url(QStringLiteral("localgame.htm"))).status, 200);
     QCOMPARE(fetch(m_server.url(QStringLiteral("site.htm"))).status, 200);
+    // The pages only tests use are not offered to the user.
+    QVERIFY(links.filter(QStringLiteral("cat=tests")).isEmpty());
+    QVERIFY(links.filter(QStringLiteral("cat=faults")).isEmpty());
 
-    // Every game of a category page is also on the featured page.
-    const std::map<int, Card> all = cards(m_server.url(QStringLiteral("main.htm")));
-    QVERIFY(all.size() >= 6);
-    for (const QString &category : links.filter(QStringLiteral("main.htm?cat="))) {
-        const std::map<int, Card> some = cards(m_server.url(category));
-        QVERIFY2(!some.empty(), qPrintable(category));
-        for (const auto &[id, card] : some)
-            QVERIFY(all.count(id));
-    }
+    const std::map<int, Card> all = cards(m_server.url(QStringLiteral("main.htm?cat=tests")));
+    QCOMPARE(all.size(), size_t(11));
+    QCOMPARE(all.begin()->first, 1);
+    QCOMPARE(all.rbegin()->first, 11);
 
     int chinese = 0;
     for (const auto &[id, card] : all) {
@@ -172,9 +180,25 @@ void TestPortalServer::everyGameOfThePortalHasMatchingDetailsAndFiles()
         QVERIFY(fields[4].endsWith(card.picture));
         const Answer picture = fetch(QUrl(fields[4]));
         QCOMPARE(picture.contentLength.toLongLong(), picture.body.size());
-        QVERIFY2(!QImage::fromData(picture.body).isNull(), qPrintable(fields[4]));
+        QCOMPARE(QImage::fromData(picture.body).size(), QSize(120, 90));
     }
     QVERIFY(chinese >= 2);
+}
+
+// Without a games folder the portal has nothing to list: the test movies stay on their own page.
+void TestPortalServer::portalPagesListNoTestMovie()
+{
+    const QStringList links = leftLinks(m_server);
+    const QStringList categories = links.filter(QStringLiteral("main.htm?cat="));
+    QCOMPARE(categories.size(), 4);
+    QVERIFY(links.contains(QStringLiteral("main.htm")));
+    QStringList pages = categories;
+    pages << QStringLiteral("main.htm");
+    for (const QString &page : pages) {
+        const Answer answer = fetch(m_server.url(page));
+        QCOMPARE(answer.status, 200);
+        QVERIFY2(!BytesToBstr(answer.body).contains(QLatin1String("class=\"game\"")), qPrintable(page));
+    }
 }
 
 void TestPortalServer::moviesOfExactSize_data()
@@ -257,8 +281,7 @@ void TestPortalServer::startupModes()
         QCOMPARE(text.split(u'|').value(field), expected);
         // The program's other requests work under the same base.
         QCOMPARE(fetch(base.resolved(QUrl(QStringLiteral("left.htm")))).status, 200);
-        QCOMPARE(cards(base.resolved(QUrl(QStringLiteral("main.htm")))).size(),
-                 cards(m_server.url(QStringLiteral("main.htm"))).size());
+        QCOMPARE(cards(base.resolved(QUrl(QStringLiteral("main.htm?cat=tests")))).size(), size_t(11));
     }
 }
 
@@ -394,37 +417,70 @@ void TestPortalServer::postWithoutBodyOrLengthIsAnswered()
              details(m_server.url(QStringLiteral("game.asp?id=2"))));
 }
 
-void TestPortalServer::gamesFolderAddsItsGames()
+// The games of a folder are the portal's: all of them on the first page, each on its category's page, with
+// the folder's texts and pictures; the test movies stay apart.
+void TestPortalServer::gamesFolderGamesAreThePortals()
 {
     QTemporaryDir folder;
     const QByteArray movie = fetch(m_server.url(QStringLiteral("movies/size-400.swf"))).body;
     QCOMPARE(movie.size(), 400);
-    for (const char *name : {"Rocket One.swf", "plain.swf"}) {
-        QFile file(folder.filePath(QString::fromUtf8(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(movie) == movie.size());
-    }
-    QFile text(folder.filePath(QStringLiteral("Rocket One.txt")));
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    // The title with the characters, the description already with the codes.
-    text.write(QString::fromUtf8("Jo's \"rocket\"\r\ndon#39;t miss 火箭\r\n#FF8800\r\n").toUtf8());
-    text.close();
+    const auto write = [&folder](const QString &name, const QByteArray &bytes) {
+        QFile file(folder.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    for (const char *name : {"Rocket One", "plain", "puzzler", "odd", "broken"})
+        QVERIFY(write(QString::fromUtf8(name) + QStringLiteral(".swf"), movie));
+    // The title with the characters, the description already with the codes, a category.
+    QVERIFY(write(QStringLiteral("Rocket One.txt"),
+                  QString::fromUtf8("Jo's \"rocket\"\r\ndon#39;t miss 火箭\r\n#FF8800\r\nsports\r\n").toUtf8()));
+    QVERIFY(write(QStringLiteral("puzzler.txt"), "Puzzler\nThink.\n336699\nPuzzle\n"));
+    QVERIFY(write(QStringLiteral("odd.txt"), "Odd\nNo such shelf.\n336699\narcade\n"));
+    QImage drawn(120, 90, QImage::Format_RGB32);
+    drawn.fill(QColor(0x20, 0x80, 0x40));
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && drawn.save(&buffer, "PNG"));
+    QVERIFY(write(QStringLiteral("Rocket One.png"), png));
+    QVERIFY(write(QStringLiteral("broken.png"), "not a picture"));
 
     PortalServer server;
     QVERIFY(server.start({QStringLiteral("--games"), folder.path()}));
-    const std::map<int, Card> added = cards(server.url(QStringLiteral("main.htm?cat=new")));
-    QCOMPARE(added.size(), size_t(2));
-    QStringList titles;
-    for (const auto &[id, card] : added) {
+    const std::map<int, Card> all = cards(server.url(QStringLiteral("main.htm")));
+    QCOMPARE(all.size(), size_t(5));
+    QVERIFY(all.begin()->first >= 101);
+    QCOMPARE(cards(server.url(QStringLiteral("main.htm?cat=tests"))).size(), size_t(11));
+
+    // Each game on its category's page; a category that is not known is "new", which is then linked.
+    const auto titlesOf = [&](const QString &page) {
+        QStringList titles;
+        for (const auto &[id, card] : cards(server.url(page)))
+            titles << card.title;
+        titles.sort();
+        return titles;
+    };
+    QCOMPARE(titlesOf(QStringLiteral("main.htm?cat=sports")), QStringList{QStringLiteral("Jo's \"rocket\"")});
+    QCOMPARE(titlesOf(QStringLiteral("main.htm?cat=puzzle")), QStringList{QStringLiteral("Puzzler")});
+    QCOMPARE(titlesOf(QStringLiteral("main.htm?cat=new")),
+             QStringList({QStringLiteral("Odd"), QStringLiteral("broken"), QStringLiteral("plain")}));
+    QCOMPARE(titlesOf(QStringLiteral("main.htm?cat=action")), QStringList());
+    QVERIFY(leftLinks(server).contains(QStringLiteral("main.htm?cat=new")));
+    QVERIFY(!leftLinks(m_server).contains(QStringLiteral("main.htm?cat=new")));
+
+    QStringList texts;
+    for (const auto &[id, card] : all) {
         const QStringList fields = details(server.url(QStringLiteral("game.asp?id=%1").arg(id)));
         QCOMPARE(fields.size(), 5);
         QCOMPARE(turnBackCodes(fields[1]), card.title);
-        titles << fields[1] + QLatin1Char('|') + fields[2];
+        texts << fields[1] + QLatin1Char('|') + fields[2];
         QCOMPARE(fetch(QUrl(fields[3])).body, movie);
-        QVERIFY(!QImage::fromData(fetch(QUrl(fields[4])).body).isNull());
+        // The folder's own picture as it is, else a card in the game's colour.
+        const Answer picture = fetch(QUrl(fields[4]));
+        QCOMPARE(picture.contentType, QByteArray("image/png"));
+        QCOMPARE(QImage::fromData(picture.body).size(), QSize(120, 90));
+        QCOMPARE(picture.body == png, card.title.startsWith(QLatin1String("Jo")));
     }
-    titles.sort();
-    QCOMPARE(titles,
-             QStringList({QString::fromUtf8("Jo#39;s #34;rocket#34;|don#39;t miss 火箭"), QStringLiteral("plain|")}));
+    QVERIFY(texts.contains(QString::fromUtf8("Jo#39;s #34;rocket#34;|don#39;t miss 火箭")));
+    QVERIFY(texts.contains(QStringLiteral("plain|")));
 }
 
 void TestPortalServer::stopsCleanlyOnTerminate()

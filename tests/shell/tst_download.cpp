@@ -95,6 +95,8 @@ private:
     bool clickLink(Form1 *window, const QUrl &url);
     // Clicks the left column's link to href and waits for the main pane to show it.
     bool backToPortal(Form1 *window, const QString &href);
+    // Shows the server's page of test movies in the main pane (no link leads there) and waits for it.
+    bool showTestMovies(Form1 *window);
     // Starts game 4 trickling 1 KB at a time and waits until its first kilobyte is in.
     bool startTrickling(Form1 *window, int msPerKilobyte);
     QUrl gameUrl(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
@@ -135,6 +137,19 @@ bool TestDownload::backToPortal(Form1 *window, const QString &href)
     return clickElement(ui::left_web(window), QStringLiteral("a[href=\"%1\"]").arg(href)) &&
            QTest::qWaitFor([&] { return ui::main_web(window)->url() == target && ui::main_main(window)->isVisible(); },
                            kTimeout);
+}
+
+bool TestDownload::showTestMovies(Form1 *window)
+{
+    const QUrl page = m_server.url(QStringLiteral("main.htm?cat=tests"));
+    WebBrowser *browser = ui::main_web(window);
+    browser->Navigate(page);
+    return QTest::qWaitFor(
+        [&] {
+            return browser->url() == page && browser->ReadyState() == WebBrowser::Complete &&
+                   ui::main_main(window)->isVisible();
+        },
+        kTimeout);
 }
 
 bool TestDownload::startTrickling(Form1 *window, int msPerKilobyte)
@@ -194,7 +209,8 @@ void TestDownload::wholeRoadOfAGame()
     QSignalSpy finished(f, &Form1::downloadFinished);
     QSignalSpy recorded(f, &Form1::gameRecorded);
 
-    // The game's own card in the portal's page.
+    // The game's own card in a portal page.
+    QVERIFY(showTestMovies(f));
     QVERIFY(clickElement(ui::main_web(f), QStringLiteral("a.game[href=\"game.asp?id=%1\"]").arg(id)));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     QCOMPARE(recorded.first().first().toString(), QString::number(id));
@@ -254,12 +270,14 @@ void TestDownload::sameGameTwiceGivesOneRow()
     QSignalSpy recorded(f, &Form1::gameRecorded);
     const QString selector = QStringLiteral("a.game[href=\"game.asp?id=4\"]");
 
+    QVERIFY(showTestMovies(f));
     QVERIFY(clickElement(ui::main_web(f), selector));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     const QString movie = w->folder.filePath(QStringLiteral("flash/pocket-racer.swf"));
     QVERIFY(QFile::remove(movie));
 
     QVERIFY(backToPortal(f, QStringLiteral("main.htm")));
+    QVERIFY(showTestMovies(f));
     QVERIFY(clickElement(ui::main_web(f), selector));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 2, kTimeout);
     QCOMPARE(w->store().count(), std::optional<qint64>(1));
@@ -406,6 +424,7 @@ void TestDownload::secondGameCancelsTheFirst()
                  qPrintable(name));
 
     QVERIFY(backToPortal(f, QStringLiteral("main.htm")));
+    QVERIFY(showTestMovies(f));
     QVERIFY(clickElement(ui::main_web(f), QStringLiteral("a.game[href=\"game.asp?id=5\"]")));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     QCOMPARE(recorded.first().first().toString(), QStringLiteral("5"));
