@@ -113,26 +113,36 @@ Memory measure()
 }
 
 // The memory once the process tree has stopped changing: a page that was just left keeps its renderer
-// process for a while after the new one came.
+// process for a while after the new one came, and a renderer that just started a movie goes on compiling
+// the player's code in the background for several seconds. Still means within 2 MiB for 5 s.
 Memory settledMemory(bool trace)
 {
+    constexpr int sampleMs = 500;
+    constexpr int stillSamples = 10;
     Memory last = measure();
+    qint64 low = last.treePrivateKiB;
+    qint64 high = last.treePrivateKiB;
+    int still = 0;
     QElapsedTimer sinceLast;
     sinceLast.start();
     (void)QTest::qWaitFor(
         [&] {
-            if (sinceLast.elapsed() < 500)
+            if (sinceLast.elapsed() < sampleMs)
                 return false;
             sinceLast.restart();
-            const Memory now = measure();
+            last = measure();
             if (trace)
-                out() << "    settling: tree private " << now.treePrivateKiB / 1024 << " MiB; "
-                      << now.processes.join(QLatin1String(", ")) << "\n";
-            const bool still = qAbs(now.treePrivateKiB - last.treePrivateKiB) < 1024;
-            last = now;
-            return still;
+                out() << "    settling: tree private " << last.treePrivateKiB / 1024 << " MiB; "
+                      << last.processes.join(QLatin1String(", ")) << "\n";
+            low = qMin(low, last.treePrivateKiB);
+            high = qMax(high, last.treePrivateKiB);
+            if (high - low >= 2048) {
+                low = high = last.treePrivateKiB;
+                still = 0;
+            }
+            return ++still >= stillSamples;
         },
-        20000);
+        60000);
     return last;
 }
 
