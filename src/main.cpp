@@ -1,4 +1,5 @@
 #include "base/appconfig.h"
+#include "base/appfolders.h"
 #include "player/playerprofile.h"
 #include "shell/form1.h"
 #include "widgets/messagebox.h"
@@ -6,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QNetworkAccessManager>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <optional>
@@ -81,7 +83,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     PlayerProfile::registerScheme();
     QApplication app(argc, argv);
-    config.appFolder = QCoreApplication::applicationDirPath();
+    const AppFolders folders = appfolders::locate(QCoreApplication::applicationDirPath(),
+                                                  QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    if (const QString problem = appfolders::prepare(folders); !problem.isEmpty()) {
+        std::fprintf(stderr, "quillabrix: %s\n", qPrintable(problem));
+        return 1;
+    }
+    config.appFolder = folders.files;
+    config.dataFolder = folders.data;
 
     QNetworkAccessManager network;
     MessageBox messages;

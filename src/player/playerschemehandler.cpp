@@ -56,8 +56,13 @@ bool isRuffleAsset(const QString &name)
 
 PlayerSchemeHandler::PlayerSchemeHandler(const QString &appFolder, const QString &ruffleFolder, QObject *parent)
     : QWebEngineUrlSchemeHandler(parent), m_appFolder(QDir::cleanPath(appFolder)),
-      m_ruffleFolder(QDir::cleanPath(ruffleFolder))
+      m_ruffleFolder(QDir::cleanPath(ruffleFolder)), m_dataFolder(m_appFolder)
 {
+}
+
+void PlayerSchemeHandler::setDataFolder(const QString &dataFolder)
+{
+    m_dataFolder = QDir::cleanPath(dataFolder);
 }
 
 QByteArray PlayerSchemeHandler::scheme()
@@ -112,23 +117,25 @@ std::optional<PlayerSchemeHandler::Resource> PlayerSchemeHandler::resolve(const 
     if (first == kRuffle && rest.size() == 1 && isRuffleAsset(rest.first()))
         return resolveInFolder(m_ruffleFolder, rest);
     if (first == kFlash || first == kPic)
-        return resolveInFolder(QDir(m_appFolder).filePath(first), rest);
+        return resolveInFolder(QDir(m_dataFolder).filePath(first), rest);
     return std::nullopt;
 }
 
 QUrl PlayerSchemeHandler::urlForFile(const QString &path) const
 {
-    QString clean = path;
-    clean.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    clean = QDir::cleanPath(QDir(m_appFolder).filePath(clean));
-    const QString prefix = m_appFolder + QLatin1Char('/');
-    if (!clean.startsWith(prefix))
-        return {};
-    const QString relative = clean.mid(prefix.size());
-    const bool served = relative == kPlaceholder || relative.startsWith(kFlash + QLatin1Char('/')) ||
-                        relative.startsWith(kPic + QLatin1Char('/'));
-    if (!served)
-        return {};
+    QString given = path;
+    given.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const auto relativeTo = [&given](const QString &folder) {
+        const QString clean = QDir::cleanPath(QDir(folder).filePath(given));
+        const QString prefix = folder + QLatin1Char('/');
+        return clean.startsWith(prefix) ? clean.mid(prefix.size()) : QString();
+    };
+    QString relative = relativeTo(m_appFolder);
+    if (relative != kPlaceholder) {
+        relative = relativeTo(m_dataFolder);
+        if (!relative.startsWith(kFlash + QLatin1Char('/')) && !relative.startsWith(kPic + QLatin1Char('/')))
+            return {};
+    }
 
     QUrl url;
     url.setScheme(QString::fromLatin1(scheme()));

@@ -15,6 +15,9 @@ class PlayerSchemeHandler : public QWebEngineUrlSchemeHandler
 public:
     PlayerSchemeHandler(const QString &appFolder, const QString &ruffleFolder, QObject *parent = nullptr);
 
+    // Where the library's flash and pic folders are, when not in the application folder.
+    void setDataFolder(const QString &dataFolder);
+
     static QByteArray scheme();
     static QUrl pageUrl();
 
@@ -27,7 +30,8 @@ public:
     // What a request URL names; nothing for anything outside the served places.
     std::optional<Resource> resolve(const QUrl &url) const;
 
-    // The URL of a file of the application folder, given as the program builds it (either separator);
+    // The URL of the placeholder movie of the application folder or of a file of the data folder's flash and pic
+    // folders, given as the program builds it (either separator);
     // empty when the file is not one that this handler would serve.
     QUrl urlForFile(const QString &path) const;
 
@@ -38,4 +42,5 @@ private:
 
     QString m_appFolder;
     QString m_ruffleFolder;
+    QString m_dataFolder;
 };

@@ -12,6 +12,7 @@
 #include "player/form2.h"
 #include "player/playerpanel.h"
 #include "player/playerprofile.h"
+#include "player/playerschemehandler.h"
 #include "portal/downloadpanel.h"
 #include "portal/webbrowser.h"
 #include "widgets/messagebox.h"
@@ -67,13 +68,14 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
     : QMainWindow(parent), m_config(config), m_network(network), m_messages(messages), m_opener(opener),
       m_portalProfile(std::make_unique<QWebEngineProfile>()),
       m_playerProfile(std::make_unique<PlayerProfile>(m_config.appFolder, m_config.ruffleDir(),
-                                                      QDir(m_config.appFolder).filePath(QStringLiteral("saves")))),
-      m_store(std::make_unique<GameStore>(m_config.appFolder)), m_fetch(new ServerFetch(m_network, this)),
-      m_startup(new Startup(m_fetch, m_config.appFolder, m_config.serverUrl, this)),
-      m_acquisition(new GameAcquisition(m_network, m_fetch, m_store.get(), m_config.appFolder, this)),
+                                                      QDir(m_config.dataDir()).filePath(QStringLiteral("saves")))),
+      m_store(std::make_unique<GameStore>(m_config.dataDir())), m_fetch(new ServerFetch(m_network, this)),
+      m_startup(new Startup(m_fetch, m_config.dataDir(), m_config.serverUrl, this)),
+      m_acquisition(new GameAcquisition(m_network, m_fetch, m_store.get(), m_config.dataDir(), this)),
       m_pictures(new PictureLoader(m_network, this))
 {
-    m_pictures->setLocalFolder(appPath(QStringLiteral("pic")));
+    m_playerProfile->schemeHandler()->setDataFolder(m_config.dataDir());
+    m_pictures->setLocalFolder(dataPath(QStringLiteral("pic")));
     // A picture from the server is kept only when it is one.
     m_acquisition->setPictureCheck([](const QByteArray &bytes) { return !PictureLoader::decode(bytes).isNull(); });
     buildControls();
@@ -84,7 +86,7 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
     connect(m_acquisition, &GameAcquisition::movieArrived, this,
             [this](const GameDetails &game, const QString &moviePath) { show_player(moviePath, game.strName); });
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
-    m_adder = new GameAdder(m_store.get(), m_config.appFolder, m_messages, this);
+    m_adder = new GameAdder(m_store.get(), m_config.dataDir(), m_messages, this);
     connect(m_adder, &GameAdder::finished, this, &Form1::gamesAdded);
     setAcceptDrops(true);
 }
@@ -102,6 +104,11 @@ Form1::~Form1()
 QString Form1::appPath(const QString &relative) const
 {
     return QDir(m_config.appFolder).filePath(relative);
+}
+
+QString Form1::dataPath(const QString &relative) const
+{
+    return QDir(m_config.dataDir()).filePath(relative);
 }
 
 void Form1::buildControls()
@@ -257,8 +264,8 @@ void Form1::Form_Load()
     connect(m_form2.get(), &Form2::leavingFullScreen, this, &Form1::leaveFullScreen);
 
     for (const QString &folder : {QStringLiteral("pic"), QStringLiteral("flash")}) {
-        if (!QFileInfo::exists(appPath(folder)) && !QDir().mkpath(appPath(folder)))
-            qCWarning(lcShell).noquote() << "Cannot create the folder" << appPath(folder);
+        if (!QFileInfo::exists(dataPath(folder)) && !QDir().mkpath(dataPath(folder)))
+            qCWarning(lcShell).noquote() << "Cannot create the folder" << dataPath(folder);
     }
     hide();
     web_path = m_config.serverUrl;
@@ -466,7 +473,7 @@ void Form1::m_fullscreen_Click()
 {
     // The game goes on where it is: its player moves into the full-screen window and back, never reloaded.
     // Only a player without the game (the library or download is shown) starts it.
-    const QString game = appPath(QStringLiteral("flash/") + loadflash_name);
+    const QString game = dataPath(QStringLiteral("flash/") + loadflash_name);
     if (flash->movie() != game)
         flash->setMovie(game);
     m_playerGeometry = flash->geometry();

@@ -112,7 +112,8 @@ private:
     void gamesAdded(int recorded);
     void Timer1_Timer();
     void endProgram();
-    QString appPath(const QString &relative) const;
+    QString appPath(const QString &relative) const;  // a delivered, read-only file
+    QString dataPath(const QString &relative) const; // a file of the user's data
 
     AppConfig m_config;
     QNetworkAccessManager *m_network;

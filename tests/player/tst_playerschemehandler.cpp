@@ -40,6 +40,7 @@ private slots:
     void resolvesOnlyServedFiles();
     void mapsProgramPathsToUrls_data();
     void mapsProgramPathsToUrls();
+    void servesTheDataFolderApart();
     void servesThroughTheWebEngine_data();
     void servesThroughTheWebEngine();
 
@@ -193,6 +194,32 @@ void TestPlayerSchemeHandler::mapsProgramPathsToUrls()
     const auto resource = m_profile->schemeHandler()->resolve(QUrl(url.toString(QUrl::FullyEncoded)));
     QVERIFY(resource);
     QCOMPARE(resource->filePath, QFileInfo(m_app->filePath(served)).canonicalFilePath());
+}
+
+// An installed program keeps the library's files away from its own: movies and pictures come from the data
+// folder only, the placeholder from the program's files only.
+void TestPlayerSchemeHandler::servesTheDataFolderApart()
+{
+    QTemporaryDir data;
+    QVERIFY(QDir(data.path()).mkpath(QStringLiteral("flash")) && QDir(data.path()).mkpath(QStringLiteral("pic")));
+    QVERIFY(writeFile(data.filePath(QStringLiteral("flash/own.swf")), "FWS own"));
+    QVERIFY(writeFile(data.filePath(QStringLiteral("nogame.swf")), "FWS not the placeholder"));
+    PlayerSchemeHandler handler(m_app->path(), m_app->config().ruffleDir());
+    handler.setDataFolder(data.path());
+
+    const auto servedFile = [&handler](const QString &path) {
+        const QUrl url = handler.urlForFile(path);
+        const auto resource = url.isEmpty() ? std::nullopt : handler.resolve(QUrl(url.toString(QUrl::FullyEncoded)));
+        return resource ? resource->filePath : QString();
+    };
+    QCOMPARE(servedFile(data.filePath(QStringLiteral("flash/own.swf"))),
+             QFileInfo(data.filePath(QStringLiteral("flash/own.swf"))).canonicalFilePath());
+    QCOMPARE(servedFile(m_app->filePath(QStringLiteral("nogame.swf"))),
+             QFileInfo(m_app->filePath(QStringLiteral("nogame.swf"))).canonicalFilePath());
+    QCOMPARE(servedFile(m_app->filePath(QStringLiteral("flash/game.swf"))), QString());
+    QCOMPARE(servedFile(data.filePath(QStringLiteral("nogame.swf"))), QString());
+    QVERIFY(!handler.resolve(playerUrl(QStringLiteral("/flash/game.swf"))));
+    QVERIFY(handler.resolve(playerUrl(QStringLiteral("/ruffle/ruffle.js"))));
 }
 
 void TestPlayerSchemeHandler::servesThroughTheWebEngine_data()
