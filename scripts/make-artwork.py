@@ -243,6 +243,17 @@ def no_picture():
     return out.quantize(colors=64, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
 
 
+# The desktop menu's icon, at the sizes of the hicolor theme (installed as share/icons/hicolor/NxN/apps).
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
+def save_desktop_icons():
+    folder = os.path.join(ROOT, "data", "icons")
+    os.makedirs(folder, exist_ok=True)
+    for px in ICON_SIZES:
+        icon(px).save(os.path.join(folder, "%d.png" % px), optimize=True)
+
+
 def main():
     os.makedirs(IMAGES, exist_ok=True)
     buttons = {
@@ -258,6 +269,7 @@ def main():
     close_picture().save(os.path.join(IMAGES, "b_exit.png"), optimize=True)
     logo().save(os.path.join(IMAGES, "logo.png"), optimize=True)
     icon(64).save(os.path.join(IMAGES, "icon.png"), optimize=True)
+    save_desktop_icons()
     no_picture().save(os.path.join(ROOT, "data", "no.gif"), optimize=True)
     return 0
 

@@ -83,8 +83,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     PlayerProfile::registerScheme();
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUILLABRIX_APP_ID));
     const AppFolders folders = appfolders::locate(QCoreApplication::applicationDirPath(),
-                                                  QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+                                                  QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+                                                  QStringLiteral(QUILLABRIX_FILES_FROM_PROGRAM));
     if (const QString problem = appfolders::prepare(folders); !problem.isEmpty()) {
         std::fprintf(stderr, "quillabrix: %s\n", qPrintable(problem));
         return 1;

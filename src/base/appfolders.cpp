@@ -15,11 +15,12 @@ bool holdsPlayerAssets(const QString &folder)
 
 } // namespace
 
-AppFolders appfolders::locate(const QString &programFolder, const QString &userDataHome)
+AppFolders appfolders::locate(const QString &programFolder, const QString &userDataHome,
+                              const QString &installedFiles)
 {
     const QString program = QDir::cleanPath(programFolder);
     if (!holdsPlayerAssets(program)) {
-        const QString shared = QDir::cleanPath(program + QStringLiteral("/../share/quillabrix"));
+        const QString shared = QDir::cleanPath(QDir(program).filePath(installedFiles));
         if (holdsPlayerAssets(shared))
             return {shared, QDir::cleanPath(userDataHome + QStringLiteral("/quillabrix")), true};
     }

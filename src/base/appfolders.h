@@ -10,6 +10,7 @@
 // - an installed program (PREFIX/bin/quillabrix with no player assets beside it and PREFIX/share/quillabrix
 //   holding them): read-only files come from PREFIX/share/quillabrix, and the user's data lives in
 //   USERDATA/quillabrix, USERDATA being $XDG_DATA_HOME (default ~/.local/share). Nothing is written under PREFIX.
+// A folder that holds neither is taken as self-contained, as the program always was.
 struct AppFolders
 {
     QString files;          // read-only: player assets, artwork, local page, placeholder movie, empty library
@@ -19,8 +20,10 @@ struct AppFolders
 
 namespace appfolders {
 
-// programFolder: the folder that holds the executable; userDataHome: $XDG_DATA_HOME or its default.
-AppFolders locate(const QString &programFolder, const QString &userDataHome);
+// programFolder: the folder that holds the executable; userDataHome: $XDG_DATA_HOME or its default;
+// installedFiles: where an installed program's read-only files are, relative to programFolder.
+AppFolders locate(const QString &programFolder, const QString &userDataHome,
+                  const QString &installedFiles = QStringLiteral("../share/quillabrix"));
 
 // For an installed program: makes the data folder and gives it a copy of the delivered empty library when it
 // has none. Returns an error text, empty on success. A self-contained folder is left as it is.
