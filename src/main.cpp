@@ -42,10 +42,10 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("A game box that plays Flash games from a game portal."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption serverOption(
-        QStringLiteral("server"),
-        QStringLiteral("The game server's base URL (http or https; default %1).").arg(QStringLiteral(QUILLABRIX_SERVER_URL)),
-        QStringLiteral("URL"));
+    const QCommandLineOption serverOption(QStringLiteral("server"),
+                                          QStringLiteral("The game server's base URL (http or https; default %1).")
+                                              .arg(QStringLiteral(QUILLABRIX_SERVER_URL)),
+                                          QStringLiteral("URL"));
     parser.addOption(serverOption);
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "quillabrix: %s\nTry 'quillabrix --help'.\n", qPrintable(parser.errorText()));

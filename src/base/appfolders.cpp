@@ -15,8 +15,7 @@ bool holdsPlayerAssets(const QString &folder)
 
 } // namespace
 
-AppFolders appfolders::locate(const QString &programFolder, const QString &userDataHome,
-                              const QString &installedFiles)
+AppFolders appfolders::locate(const QString &programFolder, const QString &userDataHome, const QString &installedFiles)
 {
     const QString program = QDir::cleanPath(programFolder);
     if (!holdsPlayerAssets(program)) {

@@ -57,9 +57,9 @@ void TestAppFolders::tellsTheLayouts_data()
     QTest::newRow("folder copied beside an installed tree")
         << QStringList{QStringLiteral("opt/bin") + ruffle, QStringLiteral("opt/share/quillabrix") + ruffle}
         << QStringLiteral("opt/bin") << QStringLiteral("opt/bin") << QStringLiteral("opt/bin");
-    QTest::newRow("share folder without the player") << QStringList{QStringLiteral("usr/share/quillabrix/no.gif")}
-                                                     << QStringLiteral("usr/bin") << QStringLiteral("usr/bin")
-                                                     << QStringLiteral("usr/bin");
+    QTest::newRow("share folder without the player")
+        << QStringList{QStringLiteral("usr/share/quillabrix/no.gif")} << QStringLiteral("usr/bin")
+        << QStringLiteral("usr/bin") << QStringLiteral("usr/bin");
 }
 
 void TestAppFolders::tellsTheLayouts()

@@ -66,9 +66,8 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
 
     // Both advertisements from the portal named on the command line, in the user's data folder.
     const QDir data(home.filePath(QStringLiteral(".local/share/quillabrix")));
-    QTRY_VERIFY_WITH_TIMEOUT(data.exists(QStringLiteral("pic/gg_banner.swf")) &&
-                                 data.exists(QStringLiteral("pic/gg_download.swf")),
-                             60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        data.exists(QStringLiteral("pic/gg_banner.swf")) && data.exists(QStringLiteral("pic/gg_download.swf")), 60000);
     QVERIFY(data.exists(QStringLiteral("flash")));
     QCOMPARE(run.state(), QProcess::Running);
     run.terminate();

@@ -25,7 +25,8 @@ void TestCommandLine::endsBeforeTheWindow_data()
                              << QString();
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("--server <URL>")
                           << QString();
-    for (const char *bad : {"ftp://127.0.0.1/", "file:///tmp/portal/", "127.0.0.1:8642", "http://", "javascript:alert(1)"})
+    for (const char *bad :
+         {"ftp://127.0.0.1/", "file:///tmp/portal/", "127.0.0.1:8642", "http://", "javascript:alert(1)"})
         QTest::newRow(bad) << QStringList{QStringLiteral("--server"), QString::fromLatin1(bad)} << 2 << QString()
                            << QStringLiteral("--server needs an http:// or https:// URL");
     QTest::newRow("server without a value") << QStringList{QStringLiteral("--server")} << 2 << QString()
