@@ -128,19 +128,6 @@ std::optional<double> solNumber(const QByteArray &sol, const QByteArray &key)
     return at < 0 ? std::nullopt : amfNumber(sol, at + int(name.size()), amf3);
 }
 
-QVariant evaluate(FlashPlayer *player, const QString &script)
-{
-    QVariant result;
-    bool done = false;
-    player->view()->page()->runJavaScript(script, [&](const QVariant &value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return {};
-    return result;
-}
-
 QString builtGame(const QString &name)
 {
     return QDir(PortalServer::gamesFolder()).filePath(name + QStringLiteral(".swf"));

@@ -62,7 +62,6 @@ private:
     bool settled(FlashPlayer *player);
     // Watches `player` while `control` shows `changes` new colours: true if `player` never changed.
     bool holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *control, int changes);
-    QVariant evaluate(FlashPlayer *player, const QString &script);
 
     std::unique_ptr<TestAppFolder> m_app;
     std::unique_ptr<PlayerProfile> m_profile;
@@ -111,19 +110,6 @@ bool TestFlashPlayer::holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *c
     if (!settled(player))
         return false;
     return holdsWhileClockMoves(player, control, changes, kFrameTimeout);
-}
-
-QVariant TestFlashPlayer::evaluate(FlashPlayer *player, const QString &script)
-{
-    QVariant result;
-    bool done = false;
-    player->view()->page()->runJavaScript(script, [&](const QVariant &value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return {};
-    return result;
 }
 
 void TestFlashPlayer::initTestCase()

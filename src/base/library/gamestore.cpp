@@ -131,6 +131,20 @@ GameRecord recordAt(const Statement &row)
     return game;
 }
 
+// Every row of st read into a list; nullopt (with a warning) when the statement fails part way.
+template <typename T, typename Read>
+std::optional<QVector<T>> readRows(Statement &st, Read read)
+{
+    QVector<T> rows;
+    while (st.next())
+        rows.append(read(st));
+    if (!st.done()) {
+        warn(st.error());
+        return std::nullopt;
+    }
+    return rows;
+}
+
 bool exec(sqlite3 *db, const char *sql)
 {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -359,14 +373,7 @@ std::optional<QVector<GameRecord>> GameStore::gamesNewestFirst()
     if (!ensureOpen())
         return std::nullopt;
     Statement st(m_db, selectGames(m_hasStatistics, " ORDER BY d.id DESC").constData());
-    QVector<GameRecord> games;
-    while (st.next())
-        games.append(recordAt(st));
-    if (!st.done()) {
-        warn(st.error());
-        return std::nullopt;
-    }
-    return games;
+    return readRows<GameRecord>(st, recordAt);
 }
 
 std::optional<GameRecord> GameStore::gameById(const QString &idText)
@@ -393,12 +400,10 @@ std::optional<QVector<GameRecord>> GameStore::gamesByIds(const QVector<qint64> &
         for (int i = from; i < std::min<int>(from + slice, ids.size()); ++i)
             list += (list.isEmpty() ? "" : ",") + QByteArray::number(ids.at(i));
         Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id IN (" + list + ")").constData());
-        while (st.next())
-            games.append(recordAt(st));
-        if (!st.done()) {
-            warn(st.error());
+        const std::optional<QVector<GameRecord>> part = readRows<GameRecord>(st, recordAt);
+        if (!part)
             return std::nullopt;
-        }
+        games += *part;
     }
     return games;
 }
@@ -431,14 +436,7 @@ std::optional<QVector<qint64>> GameStore::idsNewestFirst()
     Statement indexed(m_db, "SELECT id FROM data INDEXED BY data_gameid ORDER BY id DESC");
     Statement plain(indexed.prepared() ? nullptr : m_db, "SELECT id FROM data ORDER BY id DESC");
     Statement &st = indexed.prepared() ? indexed : plain;
-    QVector<qint64> ids;
-    while (st.next())
-        ids.append(st.integer(0));
-    if (!st.done()) {
-        warn(st.error());
-        return std::nullopt;
-    }
-    return ids;
+    return readRows<qint64>(st, [](const Statement &row) { return row.integer(0); });
 }
 
 std::optional<qint64> GameStore::idOfGameId(const QString &gameid)
