@@ -16,7 +16,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLABRIX_HOMEPAGE_URL}")
 # them: the platform plugins, named here (the web engine's helper process comes with its library's shlibs).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# Chinese game titles need a font that has them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei")
+# Chinese game titles and the Chinese interface need a font that has them; Qt's own dialogs (the file chooser)
+# speak the user's language with Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n")
 
 include(CPack)

@@ -78,6 +78,26 @@ const FaultLink faultLinks[] = {
     {"answer=5", "an answer of 5"},
 };
 
+// Clicks the first game card, once, when the page has loaded and is on screen: a page loaded in a window not
+// shown yet waits for it. The card opens a new window, as a user's click does.
+const char *const clickFirstGameScript = R"(<script>
+(function () {
+    var clicked = false;
+    function clickFirstGame() {
+        if (clicked || document.readyState !== 'complete' || document.visibilityState !== 'visible')
+            return;
+        var game = document.querySelector('a.game');
+        if (!game)
+            return;
+        clicked = true;
+        game.click();
+    }
+    window.addEventListener('load', clickFirstGame);
+    document.addEventListener('visibilitychange', clickFirstGame);
+})();
+</script>
+)";
+
 } // namespace
 
 QString fileLink(const char *folder, const std::string &file)
@@ -112,7 +132,7 @@ li a:hover, .local a:hover { background: #30476b; border-left-color: #ffb74d; te
     return page(QStringLiteral("Quillabrix"), style, body);
 }
 
-QString main(const Catalogue &catalogue, const std::string &category)
+QString main(const Catalogue &catalogue, const std::string &category, bool clickFirstGame)
 {
     QString heading = text("热门游戏 Featured games");
     QString cards;
@@ -142,10 +162,12 @@ QString main(const Catalogue &catalogue, const std::string &category)
         if (count == 0)
             cards = QStringLiteral("<div class=\"empty\">%1</div>\n").arg(text("这里还没有游戏。No games here yet."));
     }
-    const QString body = QStringLiteral("<div class=\"bar\"><h1>%1</h1><span>%2</span></div>\n"
-                                        "<div class=\"grid\">\n%3</div>\n<div class=\"foot\">%4</div>\n")
-                             .arg(heading.toHtmlEscaped(), text("共 %1 个游戏").arg(count), cards,
-                                  text("Quillabrix 小游戏乐园 &middot; 点击图片下载游戏"));
+    QString body = QStringLiteral("<div class=\"bar\"><h1>%1</h1><span>%2</span></div>\n"
+                                  "<div class=\"grid\">\n%3</div>\n<div class=\"foot\">%4</div>\n")
+                       .arg(heading.toHtmlEscaped(), text("共 %1 个游戏").arg(count), cards,
+                            text("Quillabrix 小游戏乐园 &middot; 点击图片下载游戏"));
+    if (clickFirstGame)
+        body += QLatin1String(clickFirstGameScript);
     return page(heading, mainStyle, body);
 }
 

@@ -11,8 +11,9 @@ namespace portal::pages {
 
 QString left(const Catalogue &catalogue);
 // The games of one category, or all of them when category is empty; "tests" lists the test movies and
-// "faults" the test links, both for tests only.
-QString main(const Catalogue &catalogue, const std::string &category);
+// "faults" the test links, both for tests only. With clickFirstGame the page clicks its first game card by
+// itself once it has loaded and is shown, as a user would.
+QString main(const Catalogue &catalogue, const std::string &category, bool clickFirstGame = false);
 QString site();
 QString localGame();
 // An HTML page for an error status; with 200 an ordinary-looking page that is not what the program asked for.

@@ -30,6 +30,8 @@ constexpr std::size_t inMemoryLimit = 1024 * 1024;
 constexpr long long maxDelayMs = 60000;
 constexpr int maxFields = 20;
 constexpr std::uint32_t paddingTagCode = 1023; // no player defines it, so players skip it
+// The mode whose portal pages click their first game by themselves, for tests of the program as a whole.
+const char *const autoClickMode = "autoclick";
 
 std::optional<long long> parseNumber(const std::string &text)
 {
@@ -272,9 +274,9 @@ std::optional<std::string> hostileUrl(const std::string &kind, const std::string
 
 const std::vector<std::string> &knownModes()
 {
-    static const std::vector<std::string> modes = {"upper", "blank",     "html",     "error",      "empty",
-                                                   "bare",  "extra",     "noads",    "bigbanner",  "endless",
-                                                   "huge",  "endlessads", "slowads", "htmlads"};
+    static const std::vector<std::string> modes = {"upper", "blank",      "html",    "error",     "empty",
+                                                   "bare",  "extra",      "noads",   "bigbanner", "endless",
+                                                   "huge",  "endlessads", "slowads", "htmlads",   autoClickMode};
     return modes;
 }
 
@@ -349,7 +351,8 @@ void PortalService::handle(const httplib::Request &request, httplib::Response &r
 
     const std::string &route = target.route;
     if (route.empty() || route == "main.htm" || route == "index.htm")
-        answerText(response, pages::main(m_catalogue, request.get_param_value("cat")), htmlType);
+        answerText(response, pages::main(m_catalogue, request.get_param_value("cat"), target.mode == autoClickMode),
+                   htmlType);
     else if (route == "left.htm")
         answerText(response, pages::left(m_catalogue), htmlType);
     else if (route == "site.htm")

@@ -1,5 +1,6 @@
 #include "base/appconfig.h"
 #include "base/appfolders.h"
+#include "base/translations.h"
 #include "player/playerprofile.h"
 #include "shell/form1.h"
 #include "widgets/messagebox.h"
@@ -34,21 +35,28 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Quillabrix Game"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLABRIX_VERSION));
 
+    // The user's language, for the command line's texts too.
+    Translations translations;
+    const auto text = [&translations](const char *source) { return translations.text("CommandLine", source); };
+
     // Read before the application exists, so that --help and --version work without a display.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A game box that plays Flash games from a game portal."));
+    parser.setApplicationDescription(
+        text(QT_TRANSLATE_NOOP("CommandLine", "A game box that plays Flash games from a game portal.")));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption serverOption(QStringLiteral("server"),
-                                          QStringLiteral("The game server's base URL (http or https; default %1).")
-                                              .arg(QStringLiteral(QUILLABRIX_SERVER_URL)),
-                                          QStringLiteral("URL"));
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        text(QT_TRANSLATE_NOOP("CommandLine", "The game server's base URL (http or https; default %1)."))
+            .arg(QStringLiteral(QUILLABRIX_SERVER_URL)),
+        QStringLiteral("URL"));
     parser.addOption(serverOption);
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "quillabrix: %s\nTry 'quillabrix --help'.\n", qPrintable(parser.errorText()));
+        std::fprintf(stderr, "quillabrix: %s\n%s\n", qPrintable(parser.errorText()),
+                     qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "Try 'quillabrix --help'."))));
         return 2;
     }
     if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
@@ -62,8 +70,10 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "quillabrix: unexpected argument '%s'\nTry 'quillabrix --help'.\n",
-                     qPrintable(parser.positionalArguments().constFirst()));
+        std::fprintf(stderr, "quillabrix: %s\n%s\n",
+                     qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "unexpected argument '%1'"))
+                                    .arg(parser.positionalArguments().constFirst())),
+                     qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "Try 'quillabrix --help'."))));
         return 2;
     }
 
@@ -73,8 +83,11 @@ int main(int argc, char *argv[])
     if (parser.isSet(serverOption)) {
         const std::optional<QUrl> server = serverFromArgument(parser.value(serverOption));
         if (!server) {
-            std::fprintf(stderr, "quillabrix: --server needs an http:// or https:// URL with a host, not '%s'\n",
-                         qPrintable(parser.value(serverOption)));
+            std::fprintf(
+                stderr, "quillabrix: %s\n",
+                qPrintable(text(QT_TRANSLATE_NOOP("CommandLine",
+                                                  "--server needs an http:// or https:// URL with a host, not '%1'"))
+                               .arg(parser.value(serverOption))));
             return 2;
         }
         config.serverUrl = *server;
@@ -83,6 +96,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     PlayerProfile::registerScheme();
     QApplication app(argc, argv);
+    translations.install();
     QGuiApplication::setDesktopFileName(QStringLiteral(QUILLABRIX_APP_ID));
     const AppFolders folders = appfolders::locate(QCoreApplication::applicationDirPath(),
                                                   QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),

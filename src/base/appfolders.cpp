@@ -2,6 +2,7 @@
 
 #include "base/library/gamestore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,7 +32,7 @@ QString appfolders::prepare(const AppFolders &folders)
     if (!folders.installed)
         return {};
     if (!QDir().mkpath(folders.data))
-        return QStringLiteral("cannot create the folder %1").arg(folders.data);
+        return QCoreApplication::translate("AppFolders", "cannot create the folder %1").arg(folders.data);
     const QString library = QDir(folders.data).filePath(GameStore::fileName());
     const QString delivered = QDir(folders.files).filePath(GameStore::fileName());
     if (QFileInfo::exists(library) || !QFileInfo::exists(delivered))
@@ -40,12 +41,12 @@ QString appfolders::prepare(const AppFolders &folders)
     const QString part = library + QStringLiteral(".part");
     QFile::remove(part);
     if (!QFile::copy(delivered, part))
-        return QStringLiteral("cannot copy %1 to %2").arg(delivered, part);
+        return QCoreApplication::translate("AppFolders", "cannot copy %1 to %2").arg(delivered, part);
     // The delivered file is read-only to its users; their copy is theirs to write.
     QFile::setPermissions(part, QFile::permissions(part) | QFile::ReadOwner | QFile::WriteOwner);
     if (!QFile::rename(part, library)) {
         QFile::remove(part);
-        return QStringLiteral("cannot move %1 into place").arg(library);
+        return QCoreApplication::translate("AppFolders", "cannot move %1 into place").arg(library);
     }
     return {};
 }

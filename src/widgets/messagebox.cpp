@@ -1,15 +1,33 @@
 #include "widgets/messagebox.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
 
+namespace {
+
+// The buttons are named by the program, so that they speak its language even where Qt's own translations
+// are not installed.
+void nameButtons(QMessageBox &box)
+{
+    if (QAbstractButton *ok = box.button(QMessageBox::Ok))
+        ok->setText(QCoreApplication::translate("MessageBox", "OK"));
+    if (QAbstractButton *yes = box.button(QMessageBox::Yes))
+        yes->setText(QCoreApplication::translate("MessageBox", "&Yes"));
+    if (QAbstractButton *no = box.button(QMessageBox::No))
+        no->setText(QCoreApplication::translate("MessageBox", "&No"));
+}
+
+} // namespace
+
 void MessageBox::show(Icon icon, const QString &text, QWidget *parent)
 {
     QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Warning, title(), text,
                     QMessageBox::Ok, parent);
+    nameButtons(box);
     box.exec();
 }
 
@@ -17,6 +35,7 @@ bool MessageBox::ask(const QString &text, QWidget *parent)
 {
     QMessageBox box(QMessageBox::Question, title(), text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
+    nameButtons(box);
     return box.exec() == QMessageBox::Yes;
 }
 

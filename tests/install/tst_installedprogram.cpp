@@ -1,10 +1,14 @@
 #include "base/library/gamestore.h"
 #include "portalserver.h"
+#include "testfiles.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QNetworkAccessManager>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,10 +32,24 @@ QStringList snapshot(const QString &root)
     return entries;
 }
 
+// The fields of a details answer: four hex digits a character, the codes above 0xFF GBK's two bytes.
+QStringList detailsFields(const QByteArray &answer)
+{
+    QByteArray bytes;
+    for (qsizetype at = 0; at + 4 <= answer.size(); at += 4) {
+        const uint code = answer.mid(at, 4).toUInt(nullptr, 16);
+        if (code > 0xFF)
+            bytes.append(char(code >> 8));
+        bytes.append(char(code & 0xFF));
+    }
+    QStringDecoder gbk("GBK");
+    return QString(gbk.decode(bytes)).split(QLatin1Char('|'));
+}
+
 } // namespace
 
-// The installed program started as a user starts it: its data goes to the home folder, never under the prefix
-// (the tests run as root, who could write there).
+// The installed program started as a user starts it: its data, the advertisements and a game acquired from the
+// portal, goes to the home folder, never under the prefix (the tests run as root, who could write there).
 class TestInstalledProgram : public QObject
 {
     Q_OBJECT
@@ -47,6 +65,22 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
     QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
     PortalServer portal;
     QVERIFY(portal.start({QStringLiteral("--games"), PortalServer::gamesFolder()}));
+
+    // The game the portal's first card offers, as the portal describes it. The test asks outside the mode, so
+    // that the portal's counts under it are the program's own.
+    QNetworkAccessManager network;
+    const QString page = QString::fromLatin1(testfiles::httpGet(network, portal.url(QStringLiteral("main.htm"))));
+    const QRegularExpressionMatch card =
+        QRegularExpression(QStringLiteral("<a class=\"game\" href=\"(game\\.asp\\?id=\\d+)\"")).match(page);
+    QVERIFY2(card.hasMatch(), qPrintable(page));
+    const QStringList game = detailsFields(testfiles::httpGet(network, portal.url(card.captured(1))));
+    QCOMPARE(game.size(), 5);
+    const QString movieName = QUrl(game[3]).fileName();
+    const QString pictureName = QUrl(game[4]).fileName();
+    const QByteArray movie = testfiles::httpGet(network, QUrl(game[3]));
+    const QByteArray picture = testfiles::httpGet(network, QUrl(game[4]));
+    QVERIFY(!movieName.isEmpty() && !pictureName.isEmpty() && !movie.isEmpty() && !picture.isEmpty());
+
     QTemporaryDir home, runtime;
     QVERIFY(home.isValid() && runtime.isValid());
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -61,21 +95,43 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
     run.setProcessEnvironment(env);
     run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     run.setWorkingDirectory(home.path());
-    run.start(program, {QStringLiteral("--server"), portal.baseUrl().toString()});
+    // The portal's pages under this mode click their first game once they are shown.
+    run.start(program, {QStringLiteral("--server"), portal.url(QStringLiteral("mode/autoclick/")).toString()});
     QVERIFY(run.waitForStarted());
 
     // Both advertisements from the portal named on the command line, in the user's data folder.
     const QDir data(home.filePath(QStringLiteral(".local/share/quillabrix")));
     QTRY_VERIFY_WITH_TIMEOUT(
         data.exists(QStringLiteral("pic/gg_banner.swf")) && data.exists(QStringLiteral("pic/gg_download.swf")), 60000);
-    QVERIFY(data.exists(QStringLiteral("flash")));
+
+    // The clicked game: its movie and picture, whole, in the data folder, and then its row in the library there.
+    // The library is only read while the program runs, as the command-line tool would.
+    const QString moviePath = data.filePath(QStringLiteral("flash/") + movieName);
+    const QString picturePath = data.filePath(QStringLiteral("pic/") + pictureName);
+    QTRY_VERIFY_WITH_TIMEOUT(testfiles::contentOf(moviePath) == movie && testfiles::contentOf(picturePath) == picture,
+                             90000);
+    {
+        GameStore watcher(data.path());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(watcher.dbfile()) && watcher.hasGameId(game[0]) == true, 30000);
+    }
     QCOMPARE(run.state(), QProcess::Running);
     run.terminate();
     QVERIFY(run.waitForFinished(20000));
 
     GameStore store(data.path());
     QVERIFY(store.open_db());
-    QCOMPARE(store.count(), std::optional<qint64>(0));
+    const std::optional<QVector<GameRecord>> rows = store.gamesNewestFirst();
+    QVERIFY(rows);
+    QCOMPARE(rows->size(), 1);
+    const GameRecord &row = rows->first();
+    QCOMPARE(row.gameid, game[0]);
+    QCOMPARE(row.gamename, game[1]);
+    QCOMPARE(row.game, movieName);
+    QCOMPARE(row.gamepic, pictureName);
+    QCOMPARE(store.moviePath(row.game), moviePath);
+    // One click, one details request: the page clicks once, not again as the panes change over it.
+    const QUrl asked = portal.url(QStringLiteral("stats?path=/mode/autoclick/game.asp"));
+    QCOMPARE(testfiles::httpGet(network, asked), QByteArray("1"));
     QCOMPARE(snapshot(root), before);
 }
 

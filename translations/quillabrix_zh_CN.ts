@@ -1,0 +1,352 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="en">
+<context>
+    <name>AppFolders</name>
+    <message>
+        <source>cannot create the folder %1</source>
+        <translation>无法创建文件夹 %1</translation>
+    </message>
+    <message>
+        <source>cannot copy %1 to %2</source>
+        <translation>无法将 %1 复制到 %2</translation>
+    </message>
+    <message>
+        <source>cannot move %1 into place</source>
+        <translation>无法将 %1 移到应在的位置</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>A game box that plays Flash games from a game portal.</source>
+        <translation>从游戏门户网站取得并运行 Flash 游戏的游戏盒。</translation>
+    </message>
+    <message>
+        <source>The game server&apos;s base URL (http or https; default %1).</source>
+        <translation>游戏服务器的基础网址（http 或 https；默认为 %1）。</translation>
+    </message>
+    <message>
+        <source>Try &apos;quillabrix --help&apos;.</source>
+        <translation>请运行“quillabrix --help”查看用法。</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;</source>
+        <translation>无法识别的参数“%1”</translation>
+    </message>
+    <message>
+        <source>--server needs an http:// or https:// URL with a host, not &apos;%1&apos;</source>
+        <translation>--server 需要一个带主机名的 http:// 或 https:// 网址，而不是“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadPanel</name>
+    <message>
+        <source>Download Game:</source>
+        <translation>下载游戏：</translation>
+    </message>
+    <message>
+        <source>Connecting ...</source>
+        <translation>正在连接……</translation>
+    </message>
+    <message>
+        <source>Download failed</source>
+        <translation>下载失败</translation>
+    </message>
+    <message>
+        <source>Download %1/%2K</source>
+        <translation>下载 %1/%2K</translation>
+    </message>
+</context>
+<context>
+    <name>Form1</name>
+    <message>
+        <source>10000+ Free Online Quillabrix Games </source>
+        <translation>10000+ 款免费在线 Quillabrix 游戏 </translation>
+    </message>
+    <message>
+        <source>Fullscreen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>&amp;Games</source>
+        <translation>游戏(&amp;G)</translation>
+    </message>
+    <message>
+        <source>Add games...</source>
+        <translation>添加游戏…</translation>
+    </message>
+    <message>
+        <source>Add a folder of games...</source>
+        <translation>添加游戏文件夹…</translation>
+    </message>
+    <message>
+        <source>Clik to vist official website</source>
+        <translation>点击访问官方网站</translation>
+    </message>
+    <message>
+        <source>You can&apos;t use this software without network!</source>
+        <translation>没有网络就无法使用本软件！</translation>
+    </message>
+    <message>
+        <source>This game doesn&apos;t exsit.</source>
+        <translation>这个游戏不存在。</translation>
+    </message>
+    <message>
+        <source>The file doesn&apos;t exsit.</source>
+        <translation>这个文件不存在。</translation>
+    </message>
+    <message>
+        <source>No games, please click Left menu to choose a game type.</source>
+        <translation>没有游戏，请点击左边的菜单选择游戏类型。</translation>
+    </message>
+</context>
+<context>
+    <name>Form2</name>
+    <message>
+        <source>Quillabrix Game</source>
+        <translation>Quillabrix 游戏</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>GameAdder</name>
+    <message>
+        <source>There are no Flash movies (.swf) to add.</source>
+        <translation>没有可以添加的 Flash 游戏文件（.swf）。</translation>
+    </message>
+    <message>
+        <source>Adding games...</source>
+        <translation>正在添加游戏…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>The games could not be recorded in the library.</source>
+        <translation>无法把这些游戏记入游戏库。</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>...and %1 more.</source>
+        <translation>……另有 %1 个。</translation>
+    </message>
+    <message>
+        <source>These files were not added:</source>
+        <translation>以下文件没有添加：</translation>
+    </message>
+</context>
+<context>
+    <name>GameListModel</name>
+    <message>
+        <source>ID</source>
+        <translation>编号</translation>
+    </message>
+    <message>
+        <source>Game</source>
+        <translation>游戏</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>简介</translation>
+    </message>
+</context>
+<context>
+    <name>LibraryPanel</name>
+    <message>
+        <source>Newest first</source>
+        <translation>最新添加</translation>
+    </message>
+    <message>
+        <source>Recently played</source>
+        <translation>最近玩过</translation>
+    </message>
+    <message>
+        <source>Most played</source>
+        <translation>最常玩</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Search games</source>
+        <translation>搜索游戏</translation>
+    </message>
+    <message>
+        <source>Add games...</source>
+        <translation>添加游戏…</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>开始游戏</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>%1 of %2 games</source>
+        <translation>%1 个游戏（共 %2 个）</translation>
+    </message>
+    <message>
+        <source>1 game</source>
+        <translation>1 个游戏</translation>
+    </message>
+    <message>
+        <source>%1 games</source>
+        <translation>%1 个游戏</translation>
+    </message>
+    <message>
+        <source>Never played</source>
+        <translation>从未玩过</translation>
+    </message>
+    <message>
+        <source>Played once, last on %1</source>
+        <translation>玩过 1 次，最近一次是 %1</translation>
+    </message>
+    <message>
+        <source>Played %1 times, last on %2</source>
+        <translation>玩过 %1 次，最近一次是 %2</translation>
+    </message>
+    <message>
+        <source>Delete &quot;%1&quot; from the library?</source>
+        <translation>要从游戏库中删除“%1”吗？</translation>
+    </message>
+</context>
+<context>
+    <name>MessageBox</name>
+    <message>
+        <source>Add games</source>
+        <translation>添加游戏</translation>
+    </message>
+    <message>
+        <source>Flash movies (*.swf *.SWF)</source>
+        <translation>Flash 游戏文件 (*.swf *.SWF)</translation>
+    </message>
+    <message>
+        <source>Add a folder of games</source>
+        <translation>添加游戏文件夹</translation>
+    </message>
+    <message>
+        <source>Quillabrix Game</source>
+        <translation>Quillabrix 游戏</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>是(&amp;Y)</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>否(&amp;N)</translation>
+    </message>
+</context>
+<context>
+    <name>MovieDownload</name>
+    <message>
+        <source>not a web address</source>
+        <translation>不是网址</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>what the server sent is not a Flash movie</source>
+        <translation>服务器发来的不是 Flash 文件</translation>
+    </message>
+    <message>
+        <source>The server answered %1</source>
+        <translation>服务器应答 %1</translation>
+    </message>
+    <message>
+        <source>The server sent no movie</source>
+        <translation>服务器没有发来游戏文件</translation>
+    </message>
+    <message>
+        <source>The transfer ended after %1 of %2 bytes</source>
+        <translation>传输在 %1 / %2 字节处中断</translation>
+    </message>
+    <message>
+        <source>the movie is larger than %1 bytes</source>
+        <translation>游戏文件超过 %1 字节</translation>
+    </message>
+    <message>
+        <source>not enough free disk space: %1 MiB are free</source>
+        <translation>磁盘空间不足：只剩 %1 MiB</translation>
+    </message>
+</context>
+<context>
+    <name>MovieImport</name>
+    <message>
+        <source>not a Flash movie</source>
+        <translation>不是 Flash 文件</translation>
+    </message>
+    <message>
+        <source>damaged: its length does not fit</source>
+        <translation>已损坏：长度不符</translation>
+    </message>
+    <message>
+        <source>too large</source>
+        <translation>文件太大</translation>
+    </message>
+    <message>
+        <source>cannot be read</source>
+        <translation>无法读取</translation>
+    </message>
+    <message>
+        <source>not enough disk space</source>
+        <translation>磁盘空间不足</translation>
+    </message>
+    <message>
+        <source>cannot be copied</source>
+        <translation>无法复制</translation>
+    </message>
+</context>
+<context>
+    <name>PlayerPanel</name>
+    <message>
+        <source>F6 To Full Screen</source>
+        <translation>按 F6 全屏</translation>
+    </message>
+    <message>
+        <source>Rewind</source>
+        <translation>倒带</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>前进</translation>
+    </message>
+    <message>
+        <source>Full Screen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>local Game</source>
+        <translation>本地游戏</translation>
+    </message>
+</context>
+</TS>
