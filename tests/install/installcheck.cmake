@@ -42,3 +42,10 @@ foreach(_check "desktop-file-validate;${_root}/share/applications/${APP_ID}.desk
         message(SEND_ERROR "${_check} complained:\n${_out}")
     endif()
 endforeach()
+
+# The menu entry speaks the user's language too.
+file(STRINGS "${_root}/share/applications/${APP_ID}.desktop" _chinese REGEX "^(Name|Comment)\\[zh_CN\\]=")
+list(LENGTH _chinese _count)
+if(NOT _count EQUAL 2)
+    message(SEND_ERROR "the menu entry has no Chinese name and comment")
+endif()
