@@ -10,12 +10,17 @@ Translations::Translations(const QLocale &locale)
     for (const QString &name : locale.uiLanguages()) {
         if (name == QLatin1String("C") || name.startsWith(QLatin1String("en")))
             return;
-        if (m_own.load(QLocale(name), QStringLiteral("quillabrix"), QStringLiteral("_"),
-                       QStringLiteral(":/translations"))) {
-            m_language = m_own.language();
-            (void)m_qt.load(QLocale(name), QStringLiteral("qt"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-            return;
+        // The language in its own region, then in the region its script is most used in: Simplified Chinese in
+        // Singapore reads the zh_CN catalogue.
+        const QLocale asked(name);
+        for (const QLocale &candidate : {asked, QLocale(asked.language(), asked.script(), QLocale::AnyTerritory)}) {
+            if (m_own.load(candidate, QStringLiteral("quillabrix"), QStringLiteral("_"),
+                           QStringLiteral(":/translations"))) {
+                m_language = m_own.language();
+                (void)m_qt.load(candidate, QStringLiteral("qt"), QStringLiteral("_"),
+                                QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+                return;
+            }
         }
     }
 }

@@ -81,6 +81,9 @@ void TestTranslations::languageFollowsTheLocale_data()
     const QString english = QStringLiteral("You can't use this software without network!");
     QTest::newRow("Simplified Chinese") << QLocale(QStringLiteral("zh_CN")) << "zh_CN"
                                         << QStringLiteral("没有网络就无法使用本软件！");
+    QTest::newRow("Simplified Chinese in Singapore")
+        << QLocale(QStringLiteral("zh_SG")) << "zh_CN" << QStringLiteral("没有网络就无法使用本软件！");
+    QTest::newRow("Traditional Chinese: no catalogue") << QLocale(QStringLiteral("zh_TW")) << "" << english;
     QTest::newRow("C") << QLocale::c() << "" << english;
     QTest::newRow("English") << QLocale(QStringLiteral("en_US")) << "" << english;
     QTest::newRow("British English") << QLocale(QStringLiteral("en_GB")) << "" << english;
