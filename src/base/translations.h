@@ -3,8 +3,6 @@
 #include <QLocale>
 #include <QTranslator>
 
-class QCoreApplication;
-
 // The program's texts in the user's language. The texts in the code are English and stay as they are under an
 // English or C locale; for a language with a translation, the program's own catalogue (built into the program)
 // and Qt's (its dialogs' and standard buttons' texts, from Qt's translations folder when installed) are loaded.

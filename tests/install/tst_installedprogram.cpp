@@ -1,4 +1,5 @@
 #include "base/library/gamestore.h"
+#include "base/portal/answers.h"
 #include "portalserver.h"
 #include "testfiles.h"
 
@@ -8,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,20 +30,6 @@ QStringList snapshot(const QString &root)
     }
     entries.sort();
     return entries;
-}
-
-// The fields of a details answer: four hex digits a character, the codes above 0xFF GBK's two bytes.
-QStringList detailsFields(const QByteArray &answer)
-{
-    QByteArray bytes;
-    for (qsizetype at = 0; at + 4 <= answer.size(); at += 4) {
-        const uint code = answer.mid(at, 4).toUInt(nullptr, 16);
-        if (code > 0xFF)
-            bytes.append(char(code >> 8));
-        bytes.append(char(code & 0xFF));
-    }
-    QStringDecoder gbk("GBK");
-    return QString(gbk.decode(bytes)).split(QLatin1Char('|'));
 }
 
 } // namespace
@@ -73,12 +59,13 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
     const QRegularExpressionMatch card =
         QRegularExpression(QStringLiteral("<a class=\"game\" href=\"(game\\.asp\\?id=\\d+)\"")).match(page);
     QVERIFY2(card.hasMatch(), qPrintable(page));
-    const QStringList game = detailsFields(testfiles::httpGet(network, portal.url(card.captured(1))));
-    QCOMPARE(game.size(), 5);
-    const QString movieName = QUrl(game[3]).fileName();
-    const QString pictureName = QUrl(game[4]).fileName();
-    const QByteArray movie = testfiles::httpGet(network, QUrl(game[3]));
-    const QByteArray picture = testfiles::httpGet(network, QUrl(game[4]));
+    const std::optional<GameDetails> game =
+        parseGameDetails(testfiles::httpGet(network, portal.url(card.captured(1))), GameDetails());
+    QVERIFY(game);
+    const QString movieName = game->strName;
+    const QString pictureName = game->strpic;
+    const QByteArray movie = testfiles::httpGet(network, QUrl(game->dl_file));
+    const QByteArray picture = testfiles::httpGet(network, QUrl(game->game_pic));
     QVERIFY(!movieName.isEmpty() && !pictureName.isEmpty() && !movie.isEmpty() && !picture.isEmpty());
 
     QTemporaryDir home, runtime;
@@ -112,7 +99,8 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
                              90000);
     {
         GameStore watcher(data.path());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(watcher.dbfile()) && watcher.hasGameId(game[0]) == true, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(watcher.dbfile()) && watcher.hasGameId(game->game_id) == true,
+                                 30000);
     }
     QCOMPARE(run.state(), QProcess::Running);
     run.terminate();
@@ -124,8 +112,8 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
     QVERIFY(rows);
     QCOMPARE(rows->size(), 1);
     const GameRecord &row = rows->first();
-    QCOMPARE(row.gameid, game[0]);
-    QCOMPARE(row.gamename, game[1]);
+    QCOMPARE(row.gameid, game->game_id);
+    QCOMPARE(row.gamename, game->game_name);
     QCOMPARE(row.game, movieName);
     QCOMPARE(row.gamepic, pictureName);
     QCOMPARE(store.moviePath(row.game), moviePath);

@@ -174,7 +174,7 @@ void TestTranslatedWindow::everyTextShownHasItsTranslation()
 {
     if (!chinese())
         QSKIP("English is the language of the texts themselves");
-    AskedTexts asked;
+    AskedTexts asked; // taken out of the application again when it goes
     QCoreApplication::installTranslator(&asked);
     auto w = std::make_unique<WindowUnderTest>(m_server.baseUrl());
     QVERIFY(w->start());
@@ -206,22 +206,17 @@ void TestTranslatedWindow::everyTextShownHasItsTranslation()
     QTRY_VERIFY_WITH_TIMEOUT(!library->loc_stats->text().isEmpty(), kTimeout);
     library->game_search->setText(QStringLiteral("熊猫"));
     library->game_search->setText(QStringLiteral("没有这个游戏"));
-    const QStringList texts = [&] {
-        QStringList all;
-        for (QWidget *top : QApplication::topLevelWidgets()) {
-            if (top == f || top == ui::form2()) {
-                all << textsOf(top);
-                for (QWidget *child : top->findChildren<QWidget *>()) {
-                    // The game's own title and description come from the server.
-                    static const QStringList fromServer{QStringLiteral("gamename"), QStringLiteral("gamedec"),
-                                                        QStringLiteral("loc_name"), QStringLiteral("loc_dec")};
-                    if (!fromServer.contains(child->objectName()))
-                        all << textsOf(child);
-                }
-            }
+    // Every text the two windows show of their own; the game's title and description come from the server.
+    const QStringList fromServer{QStringLiteral("gamename"), QStringLiteral("gamedec"), QStringLiteral("loc_name"),
+                                 QStringLiteral("loc_dec")};
+    QStringList texts;
+    for (QWidget *top : {static_cast<QWidget *>(f), static_cast<QWidget *>(ui::form2())}) {
+        texts << textsOf(top);
+        for (QWidget *child : top->findChildren<QWidget *>()) {
+            if (!fromServer.contains(child->objectName()))
+                texts << textsOf(child);
         }
-        return all;
-    }();
+    }
     library->game_search->clear();
     QTRY_VERIFY_WITH_TIMEOUT(library->model()->rowCount() > 1, kTimeout);
     clickFirstGame();
@@ -250,7 +245,6 @@ void TestTranslatedWindow::everyTextShownHasItsTranslation()
     }
     QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join(QLatin1String(" | "))));
     QVERIFY2(asked.asked().size() >= 30, "the window asked for fewer texts than it shows");
-    QCoreApplication::removeTranslator(&asked);
 }
 
 // The message boxes name their buttons themselves, in the program's language.
