@@ -31,9 +31,20 @@ inline QString jsString(const QString &text)
     return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
+// Waits, for at most a few seconds, until the page has drawn two frames: a page that has loaded but not drawn
+// yet may drop the mouse events sent to it. A page that is not shown draws none and is not waited for longer.
+inline void waitForFrames(QWebEngineView *view)
+{
+    evaluate(view, QStringLiteral("window.qbFramesDrawn = false; requestAnimationFrame(() => "
+                                  "requestAnimationFrame(() => { window.qbFramesDrawn = true; })); true"));
+    (void)QTest::qWaitFor([&] { return evaluate(view, QStringLiteral("window.qbFramesDrawn === true")).toBool(); },
+                          3000);
+}
+
 // Clicks, with the mouse, the element of the page that selector finds; false when there is none.
 inline bool clickElement(QWebEngineView *view, const QString &selector, Qt::MouseButton button = Qt::LeftButton)
 {
+    waitForFrames(view);
     const QVariantList centre =
         evaluate(view, QStringLiteral("(function () { const e = document.querySelector(%1); if (!e) return null;"
                                       " e.scrollIntoView({block: 'center'}); const r = e.getBoundingClientRect();"
