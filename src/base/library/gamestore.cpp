@@ -41,6 +41,9 @@ const char *const statisticsSql = "CREATE TABLE IF NOT EXISTS playstats (id INTE
                                   "CREATE INDEX IF NOT EXISTS data_game ON data (game);"
                                   "CREATE INDEX IF NOT EXISTS data_gamepic ON data (gamepic);";
 
+// A game's chosen player quality lives in a table of its own too, made when a first choice is kept.
+const char *const qualitySql = "CREATE TABLE IF NOT EXISTS gamequality (id INTEGER PRIMARY KEY, quality TEXT NOT NULL)";
+
 // What the library file is now: a change by anyone shows in one of these.
 QByteArray fileStamp(const QString &path)
 {
@@ -548,8 +551,45 @@ bool GameStore::removeById(const QString &idText)
         Statement stats(m_db, "DELETE FROM playstats WHERE id = ?");
         stats.bind(1, *id);
         stats.next();
-        return stats.done();
+        if (!stats.done())
+            return false;
+        // The quality table may not exist yet: then there is nothing of this game in it.
+        Statement quality(m_db, "DELETE FROM gamequality WHERE id = ?");
+        quality.bind(1, *id);
+        return !quality.prepared() || (quality.next(), quality.done());
     });
+}
+
+QString GameStore::gameQuality(qint64 id)
+{
+    if (!ensureOpen())
+        return QString();
+    Statement st(m_db, "SELECT quality FROM gamequality WHERE id = ?");
+    st.bind(1, id);
+    return st.next() ? st.text(0) : QString();
+}
+
+bool GameStore::setGameQuality(qint64 id, const QString &quality)
+{
+    bool kept = false;
+    const bool written = write("keep a game's quality", [&] {
+        if (!exec(m_db, qualitySql))
+            return false;
+        if (quality.isEmpty()) {
+            Statement st(m_db, "DELETE FROM gamequality WHERE id = ?");
+            st.bind(1, id);
+            st.next();
+            return st.done();
+        }
+        // Only a recorded game keeps a choice.
+        Statement st(m_db, "INSERT OR REPLACE INTO gamequality (id, quality) SELECT id, ? FROM data WHERE id = ?");
+        st.bind(1, quality);
+        st.bind(2, id);
+        st.next();
+        kept = st.done() && sqlite3_changes(m_db) > 0;
+        return st.done();
+    });
+    return written && (kept || quality.isEmpty());
 }
 
 std::optional<qint64> GameStore::countNaming(const char *sql, const QString &name)

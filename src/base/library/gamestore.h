@@ -78,6 +78,12 @@ public:
     std::optional<qint64> countUsingMovie(const QString &game);
     std::optional<qint64> countUsingPicture(const QString &gamepic);
 
+    // The player quality the user chose for the game with this row id ("low", "medium", "high" or "best");
+    // empty when none was chosen or the library cannot be read.
+    QString gameQuality(qint64 id);
+    // Remembers it for that game (an empty quality forgets it); false when it was not written.
+    bool setGameQuality(qint64 id, const QString &quality);
+
     // Writes an empty library with its table at path unless a file is already there, which is never
     // touched. True when a library file exists at path afterwards.
     static bool createLibrary(const QString &path);
