@@ -5,11 +5,16 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace portal {
 
@@ -19,6 +24,12 @@ constexpr int pictureWidth = 120;
 constexpr int pictureHeight = 90;
 constexpr int firstFolderGameId = 101;
 const char *const newCategory = "new";
+// What the games folder's files may weigh; all of them are held in memory while the server runs.
+constexpr qint64 maxMovieBytes = 128 << 20;
+constexpr qint64 maxPictureBytes = 8 << 20;
+constexpr qint64 maxTextBytes = 64 << 10;
+// A picture is only decoded (to check it is one) below this many pixels.
+constexpr qint64 maxPicturePixels = 4096 * 4096;
 
 struct BuiltInGame
 {
@@ -109,6 +120,74 @@ std::string makePicture(const std::vector<uint32_t> &colours, int seed, const ch
     return buffer.data().toStdString();
 }
 
+// How reading a file of the games folder went; problem says why a file that is there was not taken.
+struct FolderFile
+{
+    bool present = false;
+    QByteArray bytes;
+    QString problem;
+};
+
+// A file of the games folder when it is a regular file inside the folder (a symbolic link is followed while
+// it stays inside) of at most maxBytes. A FIFO or a device is never read, and opening one cannot block:
+// start-up must not hang on whatever the folder holds.
+FolderFile readFolderFile(const QString &canonicalFolder, const QString &path, qint64 maxBytes)
+{
+    FolderFile file;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return file;
+    file.present = true;
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty()) {
+        file.problem = QStringLiteral("broken link");
+        return file;
+    }
+    const QString inside = canonicalFolder.endsWith(QLatin1Char('/')) ? canonicalFolder : canonicalFolder + u'/';
+    if (!target.startsWith(inside)) {
+        file.problem = QStringLiteral("outside the folder");
+        return file;
+    }
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        file.problem = QStringLiteral("unreadable");
+        return file;
+    }
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        file.problem = QStringLiteral("not a regular file");
+    } else if (status.st_size > maxBytes) {
+        file.problem = QStringLiteral("larger than %1 MiB").arg(maxBytes >> 20);
+    } else {
+        file.bytes.resize(qsizetype(status.st_size));
+        qsizetype done = 0;
+        while (done < file.bytes.size()) {
+            const ssize_t n = ::read(fd, file.bytes.data() + done, std::size_t(file.bytes.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        file.bytes.truncate(done); // a file that shrank while read is taken as it was read
+    }
+    ::close(fd);
+    if (!file.problem.isEmpty())
+        file.bytes.clear();
+    return file;
+}
+
+// Whether bytes are a PNG picture of sane dimensions: the size is read from the header before decoding.
+bool isPicture(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "PNG");
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > maxPicturePixels)
+        return false;
+    return !reader.read().isNull();
+}
+
 std::string contentTypeOf(const char *pictureFormat)
 {
     return std::string(pictureFormat) == "JPEG" ? "image/jpeg" : "image/png";
@@ -178,23 +257,33 @@ void Catalogue::addGameWithPicture(Game game, std::string movieBytes, std::strin
 QString Catalogue::addGamesFolder(const QString &folder)
 {
     const QDir dir(folder);
-    if (!dir.exists())
+    const QString canonicalFolder = dir.canonicalPath();
+    if (!dir.exists() || canonicalFolder.isEmpty())
         return QStringLiteral("no games folder %1").arg(folder);
 
     QStringList skipped;
+    const auto take = [&](const QString &name, qint64 maxBytes) {
+        FolderFile file = readFolderFile(canonicalFolder, dir.filePath(name), maxBytes);
+        if (!file.problem.isEmpty())
+            skipped << QStringLiteral("%1 (%2)").arg(name, file.problem);
+        return file;
+    };
     int id = firstFolderGameId;
-    const QStringList movies = dir.entryList({QStringLiteral("*.swf")}, QDir::Files, QDir::Name);
+    // System entries too (FIFOs, devices, broken links), so that they are reported rather than passed over.
+    const QStringList movies = dir.entryList({QStringLiteral("*.swf")}, QDir::Files | QDir::System, QDir::Name);
     for (const QString &file : movies) {
         const QString name = file.chopped(4);
-        QFile movieFile(dir.filePath(file));
-        if (!movieFile.open(QIODevice::ReadOnly) || m_assets.count("movies/" + file.toStdString())) {
+        if (m_assets.count("movies/" + file.toStdString())) {
             skipped << file;
             continue;
         }
+        const FolderFile movieFile = take(file, maxMovieBytes);
+        if (!movieFile.problem.isEmpty())
+            continue;
         QStringList lines;
-        QFile text(dir.filePath(name + QStringLiteral(".txt")));
-        if (text.open(QIODevice::ReadOnly))
-            lines = QString::fromUtf8(text.readAll()).remove(QChar(0xFEFF)).split(QLatin1Char('\n'));
+        const FolderFile text = take(name + QStringLiteral(".txt"), maxTextBytes);
+        if (!text.bytes.isEmpty())
+            lines = QString::fromUtf8(text.bytes).remove(QChar(0xFEFF)).split(QLatin1Char('\n'));
         // Texts may be written as they travel, with the codes; the catalogue holds the characters.
         const auto line = [&lines](int i) {
             QString text = i < lines.size() ? lines.at(i).trimmed() : QString();
@@ -222,16 +311,16 @@ QString Catalogue::addGamesFolder(const QString &folder)
         game.pictureFile = name.toStdString() + ".png";
 
         // The game's own picture when it has one that reads as an image, else a card in its colour.
-        QFile pictureFile(dir.filePath(name + QStringLiteral(".png")));
-        if (pictureFile.exists()) {
-            const QByteArray png = pictureFile.open(QIODevice::ReadOnly) ? pictureFile.readAll() : QByteArray();
-            if (!QImage::fromData(png, "PNG").isNull()) {
-                addGameWithPicture(std::move(game), movieFile.readAll().toStdString(), png.toStdString(), "image/png");
+        const FolderFile picture = take(name + QStringLiteral(".png"), maxPictureBytes);
+        if (picture.present && picture.problem.isEmpty()) {
+            if (isPicture(picture.bytes)) {
+                addGameWithPicture(std::move(game), movieFile.bytes.toStdString(), picture.bytes.toStdString(),
+                                   "image/png");
                 continue;
             }
             skipped << name + QStringLiteral(".png");
         }
-        addGame(std::move(game), movieFile.readAll().toStdString(), {colour, colour ^ 0x5A5A5A}, "PNG");
+        addGame(std::move(game), movieFile.bytes.toStdString(), {colour, colour ^ 0x5A5A5A}, "PNG");
     }
     // New games without a category of their own have one of their own in the left column.
     const bool anyNew =

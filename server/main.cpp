@@ -1,12 +1,9 @@
 // quillabrix-portal: the bundled game server for the run command and the tests.
 
+#include "boundedserver.h"
 #include "catalogue.h"
 #include "portalservice.h"
 
-#include <httplib.h>
-
-#include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -17,8 +14,10 @@
 
 namespace {
 
-// Trickling downloads and the clients' keep-alive connections each hold a thread.
-constexpr std::size_t serverThreads = 32;
+// Workers answer whole requests only; delays, trickles, endless and large answers may take half of them, so
+// that the quick answers always have the other half.
+constexpr std::size_t serverThreads = 24;
+constexpr std::size_t longWorkSlots = serverThreads / 2;
 
 struct Options
 {
@@ -89,15 +88,13 @@ int main(int argc, char *argv[])
             std::cerr << "quillabrix-portal: " << problem.toStdString() << std::endl;
     }
 
-    httplib::Server server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(serverThreads); };
-    // Short, so that idle keep-alive connections do not hold up a stop.
-    server.set_keep_alive_timeout(1);
-    portal::PortalService service(catalogue);
+    portal::ServerLimits limits;
+    limits.workers = serverThreads;
+    portal::BoundedServer server(limits);
+    portal::PortalService service(catalogue, longWorkSlots);
     service.install(server);
 
-    const int port = options.port == 0 ? server.bind_to_any_port(options.bind)
-                                       : (server.bind_to_port(options.bind, options.port) ? options.port : -1);
+    const int port = server.bindTo(options.bind, options.port);
     if (port <= 0) {
         std::cerr << "quillabrix-portal: cannot listen on " << options.bind << ':' << options.port << std::endl;
         return 1;
@@ -108,20 +105,15 @@ int main(int argc, char *argv[])
     const std::string host = address + ':' + std::to_string(port);
     service.setDefaultHost(host);
 
-    std::atomic<bool> listening{true};
     std::thread stopper([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        // A signal can arrive before the server has started running; stop() is a no-op until then.
-        while (listening && !server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         service.shutdown();
-        server.stop();
+        server.halt(); // also when the server has not started serving yet
     });
 
     std::cout << "http://" << host << '/' << std::endl;
-    const bool ok = server.listen_after_bind();
-    listening = false;
+    const bool ok = server.serve();
     pthread_kill(stopper.native_handle(), SIGTERM); // wakes the stopper when the server ended by itself
     stopper.join();
     return ok ? 0 : 1;

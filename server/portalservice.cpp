@@ -1,5 +1,6 @@
 #include "portalservice.h"
 
+#include "byteranges.h"
 #include "gbktext.h"
 #include "pages.h"
 #include "swfwriter.h"
@@ -26,9 +27,16 @@ const char *const swfType = "application/x-shockwave-flash";
 
 constexpr std::size_t pieceSize = 16 * 1024;
 constexpr std::size_t trickleStep = 1024;
-constexpr std::size_t inMemoryLimit = 1024 * 1024;
+// Larger answers are streamed, and count as long work: a client that does not read them can hold a worker
+// until the write times out. Smaller ones fit in the socket buffers and leave at once.
+constexpr std::size_t inMemoryLimit = 64 * 1024;
 constexpr long long maxDelayMs = 60000;
 constexpr int maxFields = 20;
+constexpr long long maxTitleLength = 16 << 20;
+// Pieces of one range request, after overlapping and adjacent ones are merged; more ask for the whole file.
+constexpr std::size_t maxRanges = 8;
+constexpr std::size_t maxCountedPaths = 4096;
+constexpr std::size_t maxCountedPathLength = 1024;
 constexpr std::uint32_t paddingTagCode = 1023; // no player defines it, so players skip it
 // The mode whose portal pages click their first game by themselves, for tests of the program as a whole.
 const char *const autoClickMode = "autoclick";
@@ -75,7 +83,15 @@ void answerError(httplib::Response &response, int status, const QString &detail)
     answerText(response, pages::error(status, detail), htmlType, status);
 }
 
-// A file body read piece by piece, so that a large one never sits in memory.
+// Answers the request could not get because every long-work slot is taken.
+void answerBusy(httplib::Response &response)
+{
+    answerError(response, 503, QStringLiteral("The server is busy. Try again in a moment."));
+    response.set_header("Retry-After", "1");
+}
+
+// A body read piece by piece, so that a large one never sits in memory. read() is only asked for bytes
+// inside the body.
 struct FileBody
 {
     std::size_t size = 0;
@@ -86,6 +102,116 @@ FileBody bodyOf(const std::string *bytes)
 {
     return {bytes->size(),
             [bytes](std::size_t offset, std::size_t length, std::string &out) { out.append(*bytes, offset, length); }};
+}
+
+FileBody textBody(std::string text)
+{
+    auto shared = std::make_shared<const std::string>(std::move(text));
+    return {shared->size(), [shared](std::size_t offset, std::size_t length, std::string &out) {
+                out.append(*shared, offset, length);
+            }};
+}
+
+// pattern, count times over.
+FileBody repeated(std::string pattern, std::size_t count)
+{
+    const std::size_t size = pattern.size() * count;
+    return {size, [pattern = std::move(pattern)](std::size_t offset, std::size_t length, std::string &out) {
+                while (length > 0) {
+                    const std::size_t at = offset % pattern.size();
+                    const std::size_t n = std::min(length, pattern.size() - at);
+                    out.append(pattern, at, n);
+                    offset += n;
+                    length -= n;
+                }
+            }};
+}
+
+FileBody slice(const FileBody &body, std::size_t first, std::size_t length)
+{
+    return {length,
+            [body, first](std::size_t offset, std::size_t n, std::string &out) { body.read(first + offset, n, out); }};
+}
+
+// Bodies one after the other.
+FileBody joined(std::vector<FileBody> parts)
+{
+    std::size_t size = 0;
+    for (const FileBody &part : parts)
+        size += part.size;
+    return {size, [parts = std::move(parts)](std::size_t offset, std::size_t length, std::string &out) {
+                for (const FileBody &part : parts) {
+                    if (length == 0)
+                        return;
+                    if (offset >= part.size) {
+                        offset -= part.size;
+                        continue;
+                    }
+                    const std::size_t n = std::min(length, part.size - offset);
+                    part.read(offset, n, out);
+                    offset = 0;
+                    length -= n;
+                }
+            }};
+}
+
+// A body as it is: in memory when small, streamed otherwise.
+void sendBody(httplib::Response &response, const FileBody &body, const std::string &type)
+{
+    if (body.size <= inMemoryLimit) {
+        std::string all;
+        body.read(0, body.size, all);
+        response.set_content(all, type.c_str());
+        return;
+    }
+    response.set_content_provider(body.size, type,
+                                  [body](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                      std::string piece;
+                                      body.read(offset, std::min(length, pieceSize), piece);
+                                      return sink.write(piece.data(), piece.size());
+                                  });
+}
+
+std::string contentRange(const ByteRange &range, std::size_t size)
+{
+    return "bytes " + std::to_string(range.first) + '-' + std::to_string(range.last) + '/' + std::to_string(size);
+}
+
+// The pieces of body a Range header asks for, merged so that no byte is sent twice; several pieces as a
+// multipart answer.
+void sendRanges(httplib::Response &response, const FileBody &body, const std::string &type,
+                const std::string &rangeHeader)
+{
+    response.set_header("Accept-Ranges", "bytes");
+    const RangeRequest request = parseRanges(rangeHeader, body.size, maxRanges);
+    switch (request.kind) {
+    case RangeRequest::Kind::Whole:
+        sendBody(response, body, type);
+        return;
+    case RangeRequest::Kind::Unsatisfiable:
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(body.size));
+        return;
+    case RangeRequest::Kind::Partial:
+        break;
+    }
+    response.status = 206;
+    if (request.ranges.size() == 1) {
+        const ByteRange &range = request.ranges.front();
+        response.set_header("Content-Range", contentRange(range, body.size));
+        sendBody(response, slice(body, range.first, range.length()), type);
+        return;
+    }
+    const std::string boundary = "qbx-portal-ranges-" + std::to_string(body.size);
+    std::vector<FileBody> parts;
+    for (const ByteRange &range : request.ranges) {
+        parts.push_back(textBody("--" + boundary + "\r\nContent-Type: " + type +
+                                 "\r\nContent-Range: " + contentRange(range, body.size) + "\r\n\r\n"));
+        parts.push_back(slice(body, range.first, range.length()));
+        parts.push_back(textBody("\r\n"));
+    }
+    parts.push_back(textBody("--" + boundary + "--\r\n"));
+    sendBody(response, joined(std::move(parts)), "multipart/byteranges; boundary=" + boundary);
 }
 
 void putU32(std::string &out, std::size_t at, std::uint32_t value)
@@ -171,23 +297,13 @@ std::optional<Fault> parseFault(const std::string &text)
     return it == kinds.end() ? std::nullopt : std::optional<Fault>(Fault{it->second, 0});
 }
 
+// A file as asked for: with a fault, or the pieces a Range header names (faults answer without ranges).
 void sendFile(httplib::Response &response, const FileBody &body, const std::string &type, const Fault &fault,
-              const std::atomic<bool> &stopping)
+              const std::string &rangeHeader, const std::atomic<bool> &stopping)
 {
     switch (fault.kind) {
     case FaultKind::None:
-        if (body.size <= inMemoryLimit) {
-            std::string all;
-            body.read(0, body.size, all);
-            response.set_content(all, type.c_str());
-        } else {
-            response.set_content_provider(body.size, type,
-                                          [body](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
-                                              std::string piece;
-                                              body.read(offset, std::min(length, pieceSize), piece);
-                                              return sink.write(piece.data(), piece.size());
-                                          });
-        }
+        sendRanges(response, body, type, rangeHeader);
         return;
     case FaultKind::Chunked:
         response.set_chunked_content_provider(type, [body](std::size_t offset, httplib::DataSink &sink) {
@@ -301,7 +417,35 @@ struct PortalService::Target
     std::string route;
 };
 
-PortalService::PortalService(const Catalogue &catalogue) : m_catalogue(catalogue) {}
+PortalService::PortalService(const Catalogue &catalogue, std::size_t longWorkSlots)
+    : m_catalogue(catalogue), m_freeSlots(longWorkSlots)
+{
+}
+
+bool PortalService::takeSlot(Slot &slot)
+{
+    if (slot)
+        return true;
+    std::size_t free = m_freeSlots.load();
+    do {
+        if (free == 0)
+            return false;
+    } while (!m_freeSlots.compare_exchange_weak(free, free - 1));
+    slot = Slot(this, [this](void *) { ++m_freeSlots; });
+    return true;
+}
+
+bool PortalService::delay(long long ms, httplib::Response &response, Slot &slot)
+{
+    if (ms <= 0)
+        return true;
+    if (!takeSlot(slot)) {
+        answerBusy(response);
+        return false;
+    }
+    sleepMs(ms, m_stopping);
+    return true;
+}
 
 void PortalService::install(httplib::Server &server)
 {
@@ -327,10 +471,30 @@ void PortalService::handle(const httplib::Request &request, httplib::Response &r
         return;
     }
     {
+        // Bounded, so that clients asking for ever new paths cannot grow the server without end.
         const std::lock_guard<std::mutex> lock(m_countsMutex);
-        ++m_counts[request.path];
+        if (m_counts.count(request.path) ||
+            (m_counts.size() < maxCountedPaths && request.path.size() <= maxCountedPathLength))
+            ++m_counts[request.path];
     }
 
+    Slot slot;
+    route(request, response, slot);
+    const bool sendsLong =
+        request.method != "HEAD" && (response.content_provider_ || response.body.size() > inMemoryLimit);
+    if (!sendsLong)
+        return;
+    if (!takeSlot(slot)) {
+        response = httplib::Response();
+        answerBusy(response);
+        return;
+    }
+    // The slot is held until the answer has been sent: the server drops the answer, and this with it, then.
+    response.content_provider_resource_releaser_ = [slot](bool) {};
+}
+
+void PortalService::route(const httplib::Request &request, httplib::Response &response, Slot &slot)
+{
     Target target;
     std::string host = request.get_header_value("Host");
     target.base = "http://" + (host.empty() ? m_defaultHost : host) + "/";
@@ -360,9 +524,9 @@ void PortalService::handle(const httplib::Request &request, httplib::Response &r
     else if (route == "localgame.htm")
         answerText(response, pages::localGame(), htmlType);
     else if (route == "gg.asp")
-        answerStartup(target, response);
+        answerStartup(target, response, slot);
     else if (route == "game.asp")
-        answerDetails(target, request, response);
+        answerDetails(target, request, response, slot);
     else if (route == "echo")
         answerEcho(request, response);
     else
@@ -394,11 +558,11 @@ void PortalService::answerEcho(const httplib::Request &request, httplib::Respons
     response.set_content(out + '\n' + request.body, "text/plain; charset=utf-8");
 }
 
-void PortalService::answerStartup(const Target &target, httplib::Response &response) const
+void PortalService::answerStartup(const Target &target, httplib::Response &response, Slot &slot)
 {
     const std::string &mode = target.mode;
-    if (startsWith(mode, "slow-"))
-        sleepMs(*parseNumber(mode.substr(5)), m_stopping);
+    if (startsWith(mode, "slow-") && !delay(*parseNumber(mode.substr(5)), response, slot))
+        return;
     if (mode == "html" || mode == "error") {
         answerError(response, mode == "html" ? 200 : 500, QStringLiteral("The game server is being serviced."));
         return;
@@ -416,7 +580,7 @@ void PortalService::answerStartup(const Target &target, httplib::Response &respo
         return;
     }
     if (mode == "huge") {
-        response.set_content("ok|" + std::string(2 * 1024 * 1024, 'x'), textType);
+        sendBody(response, joined({textBody("ok|"), repeated("x", 2 * 1024 * 1024)}), textType);
         return;
     }
     const std::size_t bannerSize = m_catalogue.asset(Catalogue::bannerPath)->bytes.size();
@@ -449,12 +613,12 @@ void PortalService::answerStartup(const Target &target, httplib::Response &respo
     answerText(response, QString::fromStdString(answer), textType);
 }
 
-void PortalService::answerDetails(const Target &target, const httplib::Request &request,
-                                  httplib::Response &response) const
+void PortalService::answerDetails(const Target &target, const httplib::Request &request, httplib::Response &response,
+                                  Slot &slot)
 {
     const auto param = [&request](const char *name) { return request.get_param_value(name); };
-    if (const auto delay = parseNumber(param("delay")))
-        sleepMs(*delay, m_stopping);
+    if (const auto ms = parseNumber(param("delay")); ms && !delay(*ms, response, slot))
+        return;
 
     const std::string fault = param("fault");
     if (fault == "nothex") {
@@ -510,10 +674,7 @@ void PortalService::answerDetails(const Target &target, const httplib::Request &
         return;
     }
 
-    QString title = withCodes(game->title);
-    // A title padded to N characters, for answers and fields of any size.
-    if (const auto length = parseNumber(param("titlelen")); length && *length > title.size() && *length <= 16 << 20)
-        title += QString(int(*length - title.size()), QLatin1Char('x'));
+    const QString title = withCodes(game->title);
     QStringList fields = {QString::number(game->id), title, withCodes(game->description),
                           QString::fromStdString(*movieUrl), QString::fromStdString(*pictureUrl)};
     if (const auto count = parseNumber(param("fields")); count && *count >= 1 && *count <= maxFields) {
@@ -522,7 +683,17 @@ void PortalService::answerDetails(const Target &target, const httplib::Request &
         while (fields.size() < *count)
             fields << QStringLiteral("extra%1").arg(fields.size());
     }
-    response.set_content(hexCoded(fields.join(QLatin1Char('|'))), textType);
+    // A title padded with x to N characters, for answers and fields of any size; made as it is sent, so that
+    // the largest costs no more memory than the smallest.
+    std::size_t padding = 0;
+    if (const auto length = parseNumber(param("titlelen"));
+        length && fields.size() > 1 && *length > title.size() && *length <= maxTitleLength)
+        padding = std::size_t(*length - title.size());
+    const QString head = fields.mid(0, 2).join(QLatin1Char('|'));
+    const QString tail = fields.size() > 2 ? QLatin1Char('|') + fields.mid(2).join(QLatin1Char('|')) : QString();
+    const FileBody answer =
+        joined({textBody(hexCoded(head)), repeated(hexCoded(QStringLiteral("x")), padding), textBody(hexCoded(tail))});
+    sendBody(response, answer, textType);
 }
 
 void PortalService::answerFile(const Target &target, const httplib::Request &request, httplib::Response &response) const
@@ -541,13 +712,14 @@ void PortalService::answerFile(const Target &target, const httplib::Request &req
         const auto size = parseNumber(route.substr(12, route.size() - 16));
         const auto body = size ? paddedMovie(std::size_t(*size)) : std::nullopt;
         if (body)
-            sendFile(response, *body, swfType, *fault, m_stopping);
+            sendFile(response, *body, swfType, *fault, request.get_header_value("Range"), m_stopping);
         else
             answerError(response, 404, QStringLiteral("No movie of that size."));
         return;
     }
     if (const Asset *asset = m_catalogue.asset(route)) {
-        sendFile(response, bodyOf(&asset->bytes), asset->contentType, *fault, m_stopping);
+        sendFile(response, bodyOf(&asset->bytes), asset->contentType, *fault, request.get_header_value("Range"),
+                 m_stopping);
         return;
     }
     answerError(response, 404, QStringLiteral("The page you asked for is not here."));

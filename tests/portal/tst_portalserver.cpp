@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <map>
+#include <sys/stat.h>
 
 namespace {
 
@@ -80,6 +81,7 @@ private slots:
     void countsRequestsPerPath();
     void postWithoutBodyOrLengthIsAnswered();
     void gamesFolderGamesAreThePortals();
+    void gamesFolderServesOnlyItsOwnRegularFiles();
     void stopsCleanlyOnTerminate();
 
 private:
@@ -481,6 +483,33 @@ void TestPortalServer::gamesFolderGamesAreThePortals()
     }
     QVERIFY(texts.contains(QString::fromUtf8("Jo#39;s #34;rocket#34;|don#39;t miss 火箭")));
     QVERIFY(texts.contains(QStringLiteral("plain|")));
+}
+
+// A FIFO in the games folder cannot hold start-up up (opening one for reading waits for a writer), and links
+// are followed only while they stay inside the folder.
+void TestPortalServer::gamesFolderServesOnlyItsOwnRegularFiles()
+{
+    QTemporaryDir folder, elsewhere;
+    const QByteArray movie = fetch(m_server.url(QStringLiteral("movies/size-400.swf"))).body;
+    const auto write = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(write(folder.filePath(QStringLiteral("plain.swf")), movie));
+    QVERIFY(write(folder.filePath(QStringLiteral("fifo.swf")), movie));
+    QVERIFY(write(elsewhere.filePath(QStringLiteral("away.swf")), movie));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("fifo.txt"))).constData(), 0600), 0);
+    QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("pipe.swf"))).constData(), 0600), 0);
+    QVERIFY(QFile::link(elsewhere.filePath(QStringLiteral("away.swf")), folder.filePath(QStringLiteral("away.swf"))));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.swf"))));
+    QVERIFY(QFile::link(QStringLiteral("plain.swf"), folder.filePath(QStringLiteral("inside.swf"))));
+
+    PortalServer server;
+    QVERIFY(server.start({QStringLiteral("--games"), folder.path()}));
+    QStringList titles;
+    for (const auto &[id, card] : cards(server.url(QStringLiteral("main.htm"))))
+        titles << card.title;
+    QCOMPARE(titles, QStringList({QStringLiteral("fifo"), QStringLiteral("inside"), QStringLiteral("plain")}));
 }
 
 void TestPortalServer::stopsCleanlyOnTerminate()
