@@ -16,6 +16,13 @@ bool holdsPlayerAssets(const QString &folder)
 
 } // namespace
 
+QString appfolders::userDataHome(const QString &xdgDataHome, const QString &homeFolder)
+{
+    if (!xdgDataHome.isEmpty() && QDir::isAbsolutePath(xdgDataHome))
+        return QDir::cleanPath(xdgDataHome);
+    return QDir::cleanPath(homeFolder + QStringLiteral("/.local/share"));
+}
+
 AppFolders appfolders::locate(const QString &programFolder, const QString &userDataHome, const QString &installedFiles)
 {
     const QString program = QDir::cleanPath(programFolder);

@@ -20,6 +20,10 @@ struct AppFolders
 
 namespace appfolders {
 
+// USERDATA: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share. A relative value is ignored, as the
+// XDG rule says: followed from the current folder it would put the user's data wherever the program was started.
+QString userDataHome(const QString &xdgDataHome, const QString &homeFolder);
+
 // programFolder: the folder that holds the executable; userDataHome: $XDG_DATA_HOME or its default;
 // installedFiles: where an installed program's read-only files are, relative to programFolder.
 AppFolders locate(const QString &programFolder, const QString &userDataHome,

@@ -13,7 +13,7 @@ bool hasSwfSignature(const QByteArray &bytes)
 
 std::optional<SwfHeader> readSwfHeader(const QByteArray &bytes)
 {
-    if (bytes.size() < 8 || !hasSwfSignature(bytes))
+    if (bytes.size() < SwfHeader::size || !hasSwfSignature(bytes))
         return std::nullopt;
     SwfHeader header;
     header.compression = bytes.at(0);

@@ -9,6 +9,8 @@
 // uncompressed. Nothing that lacks them is ever stored or played as a movie.
 struct SwfHeader
 {
+    static constexpr int size = 8;
+
     char compression = 'F'; // 'F' none, 'C' zlib, 'Z' LZMA
     quint8 version = 0;
     quint32 declaredLength = 0;

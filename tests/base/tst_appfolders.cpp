@@ -46,20 +46,26 @@ void TestAppFolders::tellsTheLayouts_data()
     QTest::addColumn<QString>("program");     // the program's folder
     QTest::addColumn<QString>("expectFiles"); // expected folders, relative to the root
     QTest::addColumn<QString>("expectData");
+    QTest::addColumn<QString>("xdgDataHome"); // an absolute one is taken under the temporary root
 
     const QString ruffle = QStringLiteral("/ruffle/ruffle.js");
+    const QStringList installed{QStringLiteral("usr/bin/quillabrix"), QStringLiteral("usr/share/quillabrix") + ruffle};
     QTest::newRow("build folder") << QStringList{QStringLiteral("build/app") + ruffle} << QStringLiteral("build/app")
-                                  << QStringLiteral("build/app") << QStringLiteral("build/app");
-    QTest::newRow("installed") << QStringList{QStringLiteral("usr/bin/quillabrix"),
-                                              QStringLiteral("usr/share/quillabrix") + ruffle}
-                               << QStringLiteral("usr/bin") << QStringLiteral("usr/share/quillabrix")
-                               << QStringLiteral("home/.local/share/quillabrix");
+                                  << QStringLiteral("build/app") << QStringLiteral("build/app") << QString();
+    QTest::newRow("installed") << installed << QStringLiteral("usr/bin") << QStringLiteral("usr/share/quillabrix")
+                               << QStringLiteral("home/.local/share/quillabrix") << QString();
+    QTest::newRow("installed, XDG_DATA_HOME")
+        << installed << QStringLiteral("usr/bin") << QStringLiteral("usr/share/quillabrix")
+        << QStringLiteral("xdg/quillabrix") << QStringLiteral("/xdg/");
+    QTest::newRow("installed, relative XDG_DATA_HOME ignored")
+        << installed << QStringLiteral("usr/bin") << QStringLiteral("usr/share/quillabrix")
+        << QStringLiteral("home/.local/share/quillabrix") << QStringLiteral("xdg");
     QTest::newRow("folder copied beside an installed tree")
         << QStringList{QStringLiteral("opt/bin") + ruffle, QStringLiteral("opt/share/quillabrix") + ruffle}
-        << QStringLiteral("opt/bin") << QStringLiteral("opt/bin") << QStringLiteral("opt/bin");
+        << QStringLiteral("opt/bin") << QStringLiteral("opt/bin") << QStringLiteral("opt/bin") << QString();
     QTest::newRow("share folder without the player")
         << QStringList{QStringLiteral("usr/share/quillabrix/no.gif")} << QStringLiteral("usr/bin")
-        << QStringLiteral("usr/bin") << QStringLiteral("usr/bin");
+        << QStringLiteral("usr/bin") << QStringLiteral("usr/bin") << QString();
 }
 
 void TestAppFolders::tellsTheLayouts()
@@ -68,11 +74,14 @@ void TestAppFolders::tellsTheLayouts()
     QFETCH(QString, program);
     QFETCH(QString, expectFiles);
     QFETCH(QString, expectData);
+    QFETCH(QString, xdgDataHome);
     for (const QString &file : files)
         touch(path(file));
     QDir().mkpath(path(program));
 
-    const AppFolders folders = appfolders::locate(path(program), path(QStringLiteral("home/.local/share")));
+    const QString xdg = xdgDataHome.startsWith(QLatin1Char('/')) ? path(xdgDataHome.mid(1)) : xdgDataHome;
+    const AppFolders folders =
+        appfolders::locate(path(program), appfolders::userDataHome(xdg, path(QStringLiteral("home"))));
     QCOMPARE(folders.files, QDir::cleanPath(path(expectFiles)));
     QCOMPARE(folders.data, QDir::cleanPath(path(expectData)));
     QCOMPARE(folders.installed, expectFiles != expectData);

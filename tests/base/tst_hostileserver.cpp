@@ -341,7 +341,7 @@ void TestHostileServer::hostileStartup_data()
 {
     QTest::addColumn<QString>("base");
     QTest::addColumn<bool>("refuses");
-    QTest::addColumn<bool>("mayKeepAds"); // whether the advertisements may be stored (the player refuses non-movies)
+    QTest::addColumn<bool>("mayKeepAds"); // whether the advertisements may be stored: only movies ever are
     QTest::addColumn<int>("maxMs");
     // Endless three-byte chunks take seconds to reach 1 MiB; without the cap the answer would never end.
     QTest::newRow("endless status answer") << "mode/endless/" << true << false << ServerFetch::transferTimeoutMs;
@@ -349,7 +349,7 @@ void TestHostileServer::hostileStartup_data()
     // At most the time limit of each advertisement (reading 16 MiB through Qt may take seconds on a busy machine).
     const int bothLimits = 2 * Startup::advertisementMaxMs + promptMs;
     QTest::newRow("endless advertisements") << "mode/endlessads/" << false << false << bothLimits;
-    QTest::newRow("web pages as advertisements") << "mode/htmlads/" << false << true << promptMs;
+    QTest::newRow("web pages as advertisements") << "mode/htmlads/" << false << false << promptMs;
     QTest::newRow("trickling advertisements") << "mode/slowads/" << false << true << bothLimits;
 }
 

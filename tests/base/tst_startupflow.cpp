@@ -228,23 +228,28 @@ void TestStartupFlow::advertisementFetchedOnlyWhenMissingOrShort_data()
 {
     QTest::addColumn<QString>("base");
     QTest::addColumn<int>("present"); // bytes of the banner already in pic/ relative to its real size; none when absent
+    QTest::addColumn<QByteArray>("start"); // how the file there starts
     QTest::addColumn<bool>("fetched");
-    QTest::newRow("missing") << "" << std::numeric_limits<int>::min() << true;
-    QTest::newRow("as announced") << "" << 0 << false;
-    QTest::newRow("larger than announced") << "" << 10 << false;
-    QTest::newRow("one byte short") << "" << -1 << true;
-    QTest::newRow("empty") << "" << -int(m_banner.size()) << true;
-    QTest::newRow("announced larger than served") << "mode/bigbanner/" << 0 << true;
+    const QByteArray movie("FWS\x0a");
+    QTest::newRow("missing") << "" << std::numeric_limits<int>::min() << movie << true;
+    QTest::newRow("as announced") << "" << 0 << movie << false;
+    QTest::newRow("larger than announced") << "" << 10 << movie << false;
+    QTest::newRow("one byte short") << "" << -1 << movie << true;
+    QTest::newRow("empty") << "" << -int(m_banner.size()) << movie << true;
+    QTest::newRow("announced larger than served") << "mode/bigbanner/" << 0 << movie << true;
+    QTest::newRow("web page kept before") << "" << 0 << QByteArray("<html>") << true;
 }
 
 void TestStartupFlow::advertisementFetchedOnlyWhenMissingOrShort()
 {
     QFETCH(QString, base);
     QFETCH(int, present);
+    QFETCH(QByteArray, start);
     QFETCH(bool, fetched);
 
     const bool exists = present != std::numeric_limits<int>::min();
-    const QByteArray old(exists ? m_banner.size() + present : 0, 'x');
+    const QByteArray old =
+        (start + QByteArray(qMax(0, m_banner.size() + present), 'x')).left(m_banner.size() + present);
     if (exists) {
         QFile file(picFile("gg_banner.swf"));
         QVERIFY(file.open(QIODevice::WriteOnly));

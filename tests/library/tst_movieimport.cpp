@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include <sys/stat.h>
@@ -64,6 +65,8 @@ private slots:
     void takenNamesGetTheNextNumber();
     void identicalContentIsReusedWhateverItsName();
     void foldersGiveTheirMoviesOnly();
+    void oddNamesAreRefusedOrTitledPlainly_data();
+    void oddNamesAreRefusedOrTitledPlainly();
     void cancelLeavesNoPartialFile();
 
 private:
@@ -239,6 +242,49 @@ void TestMovieImport::foldersGiveTheirMoviesOnly()
     QCOMPARE(MovieImport::expand({source.path(), src(QStringLiteral("b.swf")), src(QStringLiteral("./notes.txt")),
                                   source.path() + QStringLiteral("/"), QString()}),
              expected);
+}
+
+void TestMovieImport::oddNamesAreRefusedOrTitledPlainly_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the file's name as bytes on disk
+    QTest::addColumn<bool>("viaFolder");  // the folder is chosen rather than the file
+    QTest::addColumn<int>("refusedAs");   // -1: added
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("dot dot") << QByteArray("..swf") << true << int(Kind::HiddenName) << QString();
+    QTest::newRow("hidden, in a folder") << QByteArray(".hidden.swf") << true << int(Kind::HiddenName) << QString();
+    QTest::newRow("hidden, chosen") << QByteArray(".hidden.swf") << false << int(Kind::HiddenName) << QString();
+    QTest::newRow("not UTF-8, in a folder") << QByteArray("bad\xff.swf") << true << int(Kind::BadName) << QString();
+    QTest::newRow("not UTF-8, chosen") << QByteArray("bad\xff.swf") << false << int(Kind::BadName) << QString();
+    QTest::newRow("right-to-left override")
+        << QByteArray("abc\u202Edef.swf") << false << -1 << QStringLiteral("abcdef");
+    QTest::newRow("isolates, marks, zero width")
+        << QByteArray("\u2067a\u2069\u200Fb\u200Bc\uFEFF.swf") << true << -1 << QStringLiteral("abc");
+    QTest::newRow("joiners kept") << QByteArray("a\u200Cb\u200Dc.swf") << false << -1
+                                  << QString::fromUtf8("a\u200Cb\u200Dc");
+}
+
+void TestMovieImport::oddNamesAreRefusedOrTitledPlainly()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, viaFolder);
+    QFETCH(int, refusedAs);
+    QFETCH(QString, title);
+    // Written by its bytes: an invalid UTF-8 name has no QString that reaches it.
+    const QByteArray movie = fws("odd");
+    FILE *file = std::fopen((QFile::encodeName(src(QString())) + name).constData(), "wb");
+    QVERIFY(file && std::fwrite(movie.constData(), 1, size_t(movie.size()), file) == size_t(movie.size()));
+    std::fclose(file);
+
+    const Outcome outcome = run({viaFolder ? src(QString()) : src(QFile::decodeName(name))});
+    QCOMPARE(outcome.added.size() + outcome.refused.size(), 1);
+    if (refusedAs < 0) {
+        QCOMPARE(outcome.added.value(0).title, title);
+    } else {
+        QCOMPARE(int(outcome.refused.value(0).kind), refusedAs);
+        QCOMPARE(QFileInfo(outcome.refused.value(0).sourcePath).fileName(), QFile::decodeName(name));
+        QVERIFY(!outcome.refused.value(0).reason.isEmpty());
+    }
 }
 
 void TestMovieImport::cancelLeavesNoPartialFile()

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <optional>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -25,7 +26,7 @@
 namespace {
 
 constexpr qint64 chunkBytes = 256 * 1024;
-constexpr qint64 headerBytes = 8;
+constexpr qint64 headerBytes = SwfHeader::size;
 // A movie this large reaches the disk before it takes its name. Smaller ones are flushed together when the run
 // ends: a flush of its own for each would cost more than copying it.
 constexpr qint64 syncAloneBytes = 1024 * 1024;
@@ -46,6 +47,10 @@ QString reasonText(RefusedMovie::Kind kind)
         return MovieImport::tr("cannot be read");
     case RefusedMovie::Kind::NoDiskSpace:
         return MovieImport::tr("not enough disk space");
+    case RefusedMovie::Kind::HiddenName:
+        return MovieImport::tr("its name starts with a dot");
+    case RefusedMovie::Kind::BadName:
+        return MovieImport::tr("its name is not valid UTF-8");
     case RefusedMovie::Kind::CopyFailed:
         break;
     }
@@ -107,12 +112,46 @@ QString storedNameFor(const QString &sourcePath)
     return name;
 }
 
+// Without the invisible format characters: bidi embeddings, overrides and isolates (a right-to-left override turns
+// the rest of a title around, and the text shown after it), zero-width spaces, byte order marks and the like. The
+// joiners stay: some scripts and emoji need them to be spelt right.
+QString withoutFormatCharacters(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : QStringView(text).toUcs4()) {
+        if (QChar::category(c) != QChar::Other_Format || c == 0x200C || c == 0x200D)
+            out.append(QString::fromUcs4(&c, 1));
+    }
+    return out;
+}
+
 QString titleFor(const QString &storedName)
 {
+    const QString name = withoutFormatCharacters(storedName);
     const QLatin1String extension(".swf");
-    if (storedName.size() > extension.size() && storedName.endsWith(extension, Qt::CaseInsensitive))
-        return storedName.chopped(extension.size());
-    return storedName;
+    if (name.size() > extension.size() && name.endsWith(extension, Qt::CaseInsensitive))
+        return name.chopped(extension.size());
+    return name;
+}
+
+// The *.swf names in folder that are not valid UTF-8: Qt's listing leaves them out, and they cannot be opened
+// by the name Qt makes of them. Read from the folder itself, so that they can be refused by name.
+QStringList undecodableMovieNames(const QString &folder)
+{
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        const bool fileLike = entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+        if (fileLike && name.toLower().endsWith(".swf") && QFile::encodeName(QFile::decodeName(name)) != name)
+            names << QFile::decodeName(name);
+    }
+    ::closedir(dir);
+    names.sort(Qt::CaseInsensitive);
+    return names;
 }
 
 // "NAME.swf" -> "NAME-n.swf", keeping the extension as it was.
@@ -231,6 +270,15 @@ bool ImportRun::nameTaken(const QString &name) const
 
 void ImportRun::add(const QString &path)
 {
+    if (QFileInfo(path).fileName().startsWith(QLatin1Char('.'))) {
+        refuse(path, RefusedMovie::Kind::HiddenName);
+        return;
+    }
+    // A name that was not valid UTF-8 came here with replacement characters, and under it there is no file.
+    if (path.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+        refuse(path, RefusedMovie::Kind::BadName);
+        return;
+    }
     QFile file;
     qint64 size = 0;
     if (const std::optional<OpenFailure> failure = openRegularFile(path, file, size)) {
@@ -411,10 +459,13 @@ QStringList MovieImport::expand(const QStringList &paths)
             continue;
         }
         // Name filters match regardless of case; FIFOs and devices are not listed without QDir::System.
-        const QDir folder(info.absoluteFilePath(), QStringLiteral("*.swf"), QDir::Name | QDir::IgnoreCase, QDir::Files);
+        const QDir folder(info.absoluteFilePath(), QStringLiteral("*.swf"), QDir::Name | QDir::IgnoreCase,
+                          QDir::Files | QDir::Hidden);
         const QFileInfoList entries = folder.entryInfoList();
         for (const QFileInfo &entry : entries)
             take(QDir::cleanPath(entry.absoluteFilePath()));
+        for (const QString &name : undecodableMovieNames(folder.absolutePath()))
+            take(QDir::cleanPath(folder.absoluteFilePath(name)));
     }
     return files;
 }

@@ -13,7 +13,8 @@ struct ImportedMovie
 {
     QString sourcePath; // the file the user chose
     QString fileName;   // its name inside flash/ (a plain file name)
-    QString title;      // the default title: the source file's name without its ".swf" extension
+    QString title;      // the default title: the source file's name without its ".swf" extension, and without the
+                        // invisible characters that would change how the text around them reads (bidi overrides)
     bool copied = true; // false: an identical file was already in flash/ under fileName, nothing was copied
 };
 
@@ -27,7 +28,9 @@ struct RefusedMovie
         TooLarge,    // over the size limit
         Unreadable,  // missing, no permission, or it changed while being read
         NoDiskSpace, // copying it would leave less than MovieDownload::diskReserveBytes free
-        CopyFailed   // the flash folder could not be written
+        CopyFailed,  // the flash folder could not be written
+        HiddenName,  // its name starts with a dot: it would be a hidden file in flash/, and "..swf" has no title
+        BadName      // its name is not valid UTF-8, so it cannot be opened by the name the program sees
     };
     QString sourcePath;
     QString reason; // a short translated reason
@@ -46,7 +49,8 @@ public:
     explicit MovieImport(const QString &flashFolder, QObject *parent = nullptr);
     ~MovieImport() override; // cancels and waits for the worker
 
-    // The files to add: each file as given; each folder's *.swf files (any case of the extension), not
+    // The files to add: each file as given; each folder's *.swf files (any case of the extension, hidden ones and
+    // those whose name is not valid UTF-8 too, so that they are refused rather than silently left out), not
     // recursively, sorted by name. Duplicates of the same path once. Paths come back absolute.
     static QStringList expand(const QStringList &paths);
 

@@ -8,6 +8,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+bool GameAcquisition::isServerGameId(const QString &gameid)
+{
+    bool ok = false;
+    const qint64 number = gameid.trimmed().toLongLong(&ok);
+    return ok && number > 0;
+}
+
 GameAcquisition::GameAcquisition(QNetworkAccessManager *network, ServerFetch *fetch, GameStore *store,
                                  const QString &appFolder, QObject *parent)
     : QObject(parent), m_network(network), m_fetch(fetch), m_store(store), m_appFolder(appFolder),
@@ -45,11 +52,17 @@ void GameAcquisition::fetchDetails(const QUrl &gameLink)
 void GameAcquisition::onDetails(const QUrl &gameLink, const std::optional<QByteArray> &body)
 {
     QString whyNot;
-    const std::optional<GameDetails> game = parseGameDetails(body, m_game, &whyNot);
+    std::optional<GameDetails> game = parseGameDetails(body, m_game, &whyNot);
+    // The library records a server's game under its id, a whole number above zero; a game that could never be
+    // recorded is not fetched either, or its movie and picture would lie in flash/ and pic/ with no row naming them.
+    if (game && !isServerGameId(game->game_id)) {
+        whyNot = QStringLiteral("the game id \"%1\" is not a whole number above zero").arg(game->game_id.left(100));
+        game.reset();
+    }
     if (!game) {
         // A request that brought no answer was logged by the fetch itself.
         if (body)
-            qCWarning(lcPortal).noquote() << "Game link" << gameLink.toString() << "refused:" << whyNot;
+            qCWarning(lcPortal).noquote() << "Game link" << loggableUrl(gameLink) << "refused:" << whyNot;
         end(AcquisitionResult::Status::NoGame, m_game, whyNot);
         return;
     }
@@ -105,7 +118,7 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
     m_download = nullptr;
     job->deleteLater();
     if (result.status != DownloadResult::Status::Completed) {
-        qCWarning(lcPortal).noquote() << "Download of" << job->url().toString() << "failed:" << result.errorText;
+        qCWarning(lcPortal).noquote() << "Download of" << loggableUrl(job->url()) << "failed:" << result.errorText;
         end(AcquisitionResult::Status::Failed, game, result.errorText);
         return;
     }

@@ -66,6 +66,10 @@ public:
     bool cancel();
     bool isDownloading() const;
 
+    // Whether the server's id can be recorded in the library: a whole number above zero (the ids below belong
+    // to the games the user added).
+    static bool isServerGameId(const QString &gameid);
+
     // The game the latest details answer described (all empty before the first).
     const GameDetails &game() const { return m_game; }
     // Where the current game's movie and picture are stored; empty before the first game.

@@ -1,5 +1,6 @@
 #include "base/portal/moviedownload.h"
 
+#include "base/logging.h"
 #include "base/swfheader.h"
 
 #include <QCoreApplication>
@@ -120,7 +121,8 @@ void MovieDownload::onFinished()
     onReadyRead();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (m_reply->error() != QNetworkReply::NoError) {
-        finish(DownloadResult::Status::Failed, m_reply->errorString());
+        // Qt's message names the URL, password and all: the text goes to the log.
+        finish(DownloadResult::Status::Failed, loggableUrl(m_reply->errorString()));
     } else if (status < 200 || status >= 300) {
         finish(DownloadResult::Status::Failed, tr("The server answered %1").arg(status));
     } else if (m_writeFailed) {

@@ -32,7 +32,8 @@ bool isCompleteAnswer(const QNetworkReply *reply)
 constexpr qint64 readBufferBytes = 256 * 1024;
 
 // One file fetch: streams the body into a QSaveFile, which replaces the target only when the answer is complete,
-// within its limits and approved. Only a body that must be approved is also held in memory, up to its limit.
+// within its limits and approved. Only a body that must be approved is also held in memory, up to its limit, or
+// only its head when that is all the approval looks at.
 class FileFetch : public QObject
 {
     Q_OBJECT
@@ -98,8 +99,10 @@ private:
             giveUp(m_file.errorString());
             return;
         }
-        if (m_limits.accept)
-            m_data += data;
+        if (m_limits.accept) {
+            const qint64 wanted = m_limits.acceptHeadBytes > 0 ? m_limits.acceptHeadBytes - m_data.size() : data.size();
+            m_data += data.left(qMax<qint64>(wanted, 0));
+        }
     }
 
     void giveUp(const QString &why)
@@ -120,7 +123,7 @@ private:
         const QVariant announced = m_reply->header(QNetworkRequest::ContentLengthHeader);
         QString why;
         if (m_reply->error() != QNetworkReply::NoError)
-            why = m_reply->errorString();
+            why = loggableUrl(m_reply->errorString());
         else if (status < 200 || status >= 300)
             why = QStringLiteral("the server answered %1").arg(status);
         else if (announced.isValid() && announced.toLongLong() != m_written)
@@ -141,7 +144,7 @@ private:
         m_data.clear();
         if (!why.isEmpty())
             qCWarning(lcPortal).noquote()
-                << "Fetch of" << m_url.toString() << "into" << m_file.fileName() << "failed:" << why;
+                << "Fetch of" << loggableUrl(m_url) << "into" << m_file.fileName() << "failed:" << why;
         emit finished(why.isEmpty());
         deleteLater();
     }
@@ -202,11 +205,11 @@ void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int
                     !*tooLarge && isCompleteAnswer(reply) ? std::optional<QByteArray>(reply->readAll()) : std::nullopt;
                 if (!body)
                     qCWarning(lcPortal).noquote()
-                        << "Request to" << url.toString() << "brought no answer:"
+                        << "Request to" << loggableUrl(url) << "brought no answer:"
                         << (*tooLarge ? QStringLiteral("larger than %1 bytes or slower than %2 ms")
                                             .arg(maxAnswerBytes)
                                             .arg(maxAnswerMs)
-                                      : reply->errorString());
+                                      : loggableUrl(reply->errorString()));
                 if (done)
                     done(body);
             });

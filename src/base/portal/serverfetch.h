@@ -11,7 +11,7 @@
 class QNetworkAccessManager;
 
 // What a file fetch accepts: at most maxBytes, within maxMs in all (0: no limit but the transfer timeout),
-// and content that accept (when set) approves.
+// and content that accept (when set) approves: the whole body, or only its first acceptHeadBytes when that is set.
 struct FetchLimits
 {
     // A picture or advertisement larger than this is given up.
@@ -20,6 +20,7 @@ struct FetchLimits
     qint64 maxBytes = maxFileBytes;
     int maxMs = 0;
     std::function<bool(const QByteArray &)> accept;
+    qint64 acceptHeadBytes = 0;
 };
 
 // The program's requests to the game server, asynchronous so that the window never freezes. Results arrive

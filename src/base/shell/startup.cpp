@@ -3,6 +3,7 @@
 #include "base/logging.h"
 #include "base/portal/serverfetch.h"
 #include "base/portal/textops.h"
+#include "base/swfheader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -57,18 +58,22 @@ void Startup::fetchAdvertisement(const QString &url, std::optional<qint64> annou
     const QString path = advertisementPath(url);
     if (path.isEmpty()) {
         if (!url.isEmpty())
-            qCWarning(lcShell).noquote() << "Advertisement not fetched: unusable file name in" << url;
+            qCWarning(lcShell).noquote() << "Advertisement not fetched: unusable file name in" << loggableUrl(url);
         next();
         return;
     }
-    // A file already there is kept unless it is shorter than the server says.
+    // A movie already there is kept unless it is shorter than the server says; anything else there (a web page
+    // kept before movies were checked) is fetched again.
     const QFileInfo file(path);
-    if (file.exists() && file.size() >= announced.value_or(0)) {
+    if (file.exists() && file.size() >= announced.value_or(0) && fileHasSwfSignature(path)) {
         next();
         return;
     }
+    // Only a movie is kept: an error page or anything else the server sends in its place is not.
     FetchLimits limits;
     limits.maxMs = advertisementMaxMs;
+    limits.accept = [](const QByteArray &head) { return readSwfHeader(head).has_value(); };
+    limits.acceptHeadBytes = SwfHeader::size;
     m_fetch->Download_Pic(
         QUrl(url), path, this, [next](bool) { next(); }, limits);
 }
