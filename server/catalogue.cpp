@@ -1,5 +1,6 @@
 #include "catalogue.h"
 
+#include "gameids.h"
 #include "swfwriter.h"
 
 #include <QBuffer>
@@ -268,7 +269,17 @@ QString Catalogue::addGamesFolder(const QString &folder)
             skipped << QStringLiteral("%1 (%2)").arg(name, file.problem);
         return file;
     };
-    int id = firstFolderGameId;
+    // The games are gathered first and given their ids together, so that the id file is locked while the ids
+    // are given, not while the movies are read.
+    struct FolderGame
+    {
+        Game game;
+        std::string movie;
+        std::string picture; // the folder's own; empty: a card in colour
+        uint32_t colour = 0;
+    };
+    std::vector<FolderGame> found;
+    QStringList movieNames;
     // System entries too (FIFOs, devices, broken links), so that they are reported rather than passed over.
     const QStringList movies = dir.entryList({QStringLiteral("*.swf")}, QDir::Files | QDir::System, QDir::Name);
     for (const QString &file : movies) {
@@ -291,13 +302,13 @@ QString Catalogue::addGamesFolder(const QString &folder)
                 .replace(QLatin1String("#34;"), QLatin1String("\""));
         };
 
+        FolderGame entry;
         // Without a colour of its own a game still gets a stable one of its name.
-        uint32_t colour = uint32_t(qHash(name)) & 0xFFFFFF;
-        if (!line(2).isEmpty() && !swf::parseColour(line(2).toStdString(), colour))
+        entry.colour = uint32_t(qHash(name)) & 0xFFFFFF;
+        if (!line(2).isEmpty() && !swf::parseColour(line(2).toStdString(), entry.colour))
             skipped << name + QStringLiteral(".txt (colour)");
 
-        Game game;
-        game.id = id++;
+        Game &game = entry.game;
         game.title = line(0).isEmpty() ? name : line(0);
         game.description = line(1);
         game.category = newCategory;
@@ -309,27 +320,42 @@ QString Catalogue::addGamesFolder(const QString &folder)
             skipped << name + QStringLiteral(".txt (category)");
         game.movieFile = file.toStdString();
         game.pictureFile = name.toStdString() + ".png";
+        entry.movie = movieFile.bytes.toStdString();
 
         // The game's own picture when it has one that reads as an image, else a card in its colour.
         const FolderFile picture = take(name + QStringLiteral(".png"), maxPictureBytes);
         if (picture.present && picture.problem.isEmpty()) {
-            if (isPicture(picture.bytes)) {
-                addGameWithPicture(std::move(game), movieFile.bytes.toStdString(), picture.bytes.toStdString(),
-                                   "image/png");
-                continue;
-            }
-            skipped << name + QStringLiteral(".png");
+            if (isPicture(picture.bytes))
+                entry.picture = picture.bytes.toStdString();
+            else
+                skipped << name + QStringLiteral(".png");
         }
-        addGame(std::move(game), movieFile.bytes.toStdString(), {colour, colour ^ 0x5A5A5A}, "PNG");
+        movieNames << file;
+        found.push_back(std::move(entry));
+    }
+
+    const FolderGameIds ids = assignGameIds(canonicalFolder, movieNames, firstFolderGameId);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        FolderGame &entry = found[i];
+        entry.game.id = ids.ids[i];
+        if (!entry.picture.empty())
+            addGameWithPicture(std::move(entry.game), std::move(entry.movie), std::move(entry.picture), "image/png");
+        else
+            addGame(std::move(entry.game), std::move(entry.movie), {entry.colour, entry.colour ^ 0x5A5A5A}, "PNG");
     }
     // New games without a category of their own have one of their own in the left column.
     const bool anyNew =
         std::any_of(m_games.begin(), m_games.end(), [](const Game &g) { return g.category == newCategory; });
-    const bool listed = std::any_of(m_categories.begin(), m_categories.end(),
-                                    [](const Category &c) { return c.key == newCategory; });
+    const bool listed =
+        std::any_of(m_categories.begin(), m_categories.end(), [](const Category &c) { return c.key == newCategory; });
     if (anyNew && !listed)
         m_categories.push_back({newCategory, fromUtf8("新游戏 New")});
-    return skipped.isEmpty() ? QString() : QStringLiteral("skipped %1").arg(skipped.join(QStringLiteral(", ")));
+    QStringList problems;
+    if (!skipped.isEmpty())
+        problems << QStringLiteral("skipped %1").arg(skipped.join(QStringLiteral(", ")));
+    if (!ids.problem.isEmpty())
+        problems << ids.problem;
+    return problems.join(QStringLiteral("; "));
 }
 
 const Game *Catalogue::game(int id) const

@@ -50,8 +50,8 @@ public:
     static constexpr const char *testsCategory = "tests";
 
     // Adds every NAME.swf of folder as a game, with NAME.txt (title, description, picture colour, category)
-    // and NAME.png as its picture when there is one. Returns a description of what was skipped or not
-    // understood, empty when everything was taken.
+    // and NAME.png as its picture when there is one. Each keeps its id in the folder's id file (gameids.h).
+    // Returns a description of what was skipped or not understood, empty when everything was taken.
     QString addGamesFolder(const QString &folder);
 
     const std::vector<Category> &categories() const { return m_categories; }

@@ -32,7 +32,7 @@ void usage(FILE *to)
                      "  --port N     port to listen on (default 8642, 0 picks a free one)\n"
                      "  --bind ADDR  address to listen on (default 127.0.0.1)\n"
                      "  --games DIR  offer every NAME.swf of DIR as a game (NAME.txt: title, description, colour,\n"
-                     "               category; NAME.png: its picture)\n");
+                     "               category; NAME.png: its picture); their ids are kept in DIR/.portal-ids\n");
 }
 
 bool parseOptions(int argc, char *argv[], Options &options)

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -647,7 +648,7 @@ void PortalService::answerDetails(const Target &target, const httplib::Request &
     }
 
     const auto id = parseNumber(param("id"));
-    const Game *game = id ? m_catalogue.game(int(*id)) : nullptr;
+    const Game *game = id && *id <= std::numeric_limits<int>::max() ? m_catalogue.game(int(*id)) : nullptr;
     if (!game) {
         response.set_content(hexCoded(QStringLiteral("0")), textType);
         return;

@@ -1,5 +1,5 @@
-#include "portalserver.h"
 #include "base/portal/textops.h"
+#include "portalserver.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -82,6 +82,7 @@ private slots:
     void postWithoutBodyOrLengthIsAnswered();
     void gamesFolderGamesAreThePortals();
     void gamesFolderServesOnlyItsOwnRegularFiles();
+    void gamesFolderGamesKeepTheirIds();
     void stopsCleanlyOnTerminate();
 
 private:
@@ -510,6 +511,45 @@ void TestPortalServer::gamesFolderServesOnlyItsOwnRegularFiles()
     for (const auto &[id, card] : cards(server.url(QStringLiteral("main.htm"))))
         titles << card.title;
     QCOMPARE(titles, QStringList({QStringLiteral("fifo"), QStringLiteral("inside"), QStringLiteral("plain")}));
+}
+
+// A game keeps its id while others come and go, and a removed game's id is not given to another; a folder
+// seen for the first time is numbered by name. A folder the portal cannot write to is still served.
+void TestPortalServer::gamesFolderGamesKeepTheirIds()
+{
+    QTemporaryDir folder;
+    const QByteArray movie = fetch(m_server.url(QStringLiteral("movies/size-400.swf"))).body;
+    const auto add = [&](const char *name) {
+        QFile file(folder.filePath(QLatin1String(name) + QStringLiteral(".swf")));
+        return file.open(QIODevice::WriteOnly) && file.write(movie) == movie.size();
+    };
+    const auto served = [&] {
+        PortalServer server;
+        QStringList games;
+        if (server.start({QStringLiteral("--games"), folder.path()}))
+            for (const auto &[id, card] : cards(server.url(QStringLiteral("main.htm"))))
+                games << QStringLiteral("%1 %2").arg(card.title).arg(id);
+        return games.join(QLatin1String(", "));
+    };
+    for (const char *name : {"bravo", "charlie", "delta"})
+        QVERIFY(add(name));
+    QCOMPARE(served(), QStringLiteral("bravo 101, charlie 102, delta 103"));
+
+    QVERIFY(add("alpha"));
+    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("charlie.swf"))));
+    QCOMPARE(served(), QStringLiteral("bravo 101, delta 103, alpha 104"));
+
+    QVERIFY(add("aardvark"));
+    const QFile::Permissions writable = QFile::permissions(folder.path());
+    QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const QString readOnly = served();
+    QFile probe(folder.filePath(QStringLiteral("probe")));
+    const bool refused = !probe.open(QIODevice::WriteOnly);
+    probe.remove();
+    QVERIFY(QFile::setPermissions(folder.path(), writable));
+    if (!refused)
+        QSKIP("this user writes to read-only folders");
+    QCOMPARE(readOnly, QStringLiteral("bravo 101, delta 103, alpha 104, aardvark 105"));
 }
 
 void TestPortalServer::stopsCleanlyOnTerminate()
