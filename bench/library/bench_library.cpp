@@ -1,6 +1,7 @@
 // A large library in use: opening it (count, select, fill the grid, first paint), a keystroke in the search
 // field and a click on the title row until the grid is repainted, a click on a game, a deletion, the memory the
-// open library takes, and adding a thousand movies of the user's own. For each size given (10,000 and 100,000
+// open library takes, and adding a thousand movies of the user's own. First, once: the time and memory that
+// showing games with large pictures takes, and a picture bomb. For each size given (10,000 and 100,000
 // games unless told otherwise) it prints the median of several runs against the targets.
 //
 //     bench_library [--runs R] [N...]
@@ -14,10 +15,13 @@
 #include "recordingmessagebox.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTest>
@@ -391,6 +395,72 @@ void benchmark(int games, int runs)
     report(QStringLiteral("  then the library listed anew (reload, paint)"), relist);
 }
 
+// Walks through games whose pictures are large, as a user with the arrow keys would, then shows a game whose
+// picture is a bomb: a small file that decodes to a picture of 5700 by 5700.
+void viewingBigPictures()
+{
+    constexpr int games = SeededLibrary::pictures;
+    constexpr int side = 2048;
+    QTemporaryDir folder;
+    SeededLibrary::write(folder.path(), games);
+    QImage big(side, side, QImage::Format_RGB32);
+    for (int y = 0; y < side; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(big.scanLine(y));
+        for (int x = 0; x < side; ++x)
+            line[x] = qRgb(x * 255 / side, y * 255 / side, (x ^ y) & 0xFF);
+    }
+    QByteArray bigPng;
+    {
+        QBuffer buffer(&bigPng);
+        buffer.open(QIODevice::WriteOnly);
+        big.save(&buffer, "PNG");
+    }
+    big = QImage();
+    QImage bomb(5700, 5700, QImage::Format_Grayscale8);
+    bomb.fill(0);
+    const QString bombPath = QDir(folder.path()).filePath(QStringLiteral("pic/game1.png"));
+    bomb.save(bombPath, "PNG");
+    bomb = QImage();
+    for (int game = 2; game <= games; ++game) {
+        QFile file(QDir(folder.path()).filePath(QStringLiteral("pic/game%1.png").arg(game)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bigPng) != bigPng.size())
+            qFatal("cannot write the pictures");
+    }
+    std::printf(
+        "\nViewing %d games with %dx%d pictures (%.0f KiB each), then one whose %.0f KiB picture is 5700x5700\n",
+        games - 1, side, side, bigPng.size() / 1024.0, QFileInfo(bombPath).size() / 1024.0);
+
+    GameStore store(folder.path());
+    LibraryPanel panel(&store, folder.path());
+    openPanel(panel);
+    QApplication::processEvents();
+    malloc_trim(0);
+    const Memory before = Memory::now();
+    // Row r shows game games - r + 1: the bomb is the last row.
+    Timing view, viewAgain, bombView;
+    for (int row = 1; row < games; ++row)
+        view.measure([&] { panel.game_list->setCurrentIndex(panel.model()->index(row, GameListModel::GameColumn)); });
+    if (panel.loc_pic->pixmap().isNull())
+        qFatal("the last picture did not show");
+    const Memory viewed = Memory::now();
+    for (int row = 1; row < games; ++row)
+        viewAgain.measure(
+            [&] { panel.game_list->setCurrentIndex(panel.model()->index(row, GameListModel::GameColumn)); });
+    bombView.measure([&] { panel.game_list->setCurrentIndex(panel.model()->index(games, GameListModel::GameColumn)); });
+    if (panel.loc_name->text().isEmpty())
+        qFatal("the game with the bomb did not show");
+    malloc_trim(0);
+    const Memory after = Memory::now();
+    report(QStringLiteral("show a game with a %1x%1 picture (decoded at the size shown)").arg(side), view);
+    report(QStringLiteral("show it again (from the picture cache)"), viewAgain);
+    report(QStringLiteral("show the game whose picture is 5700x5700 (refused)"), bombView);
+    std::printf("  %-56s %9.1f MiB RSS %8.1f MiB PSS\n", "memory after viewing them all",
+                (viewed.rss - before.rss) / 1024.0, (viewed.pss - before.pss) / 1024.0);
+    std::printf("  %-56s %9.1f MiB RSS %8.1f MiB PSS  (cache bound %.0f MiB)\n", "  and after the bomb, trimmed",
+                (after.rss - before.rss) / 1024.0, (after.pss - before.pss) / 1024.0,
+                LibraryPanel::pictureCacheBytes / 1048576.0);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -422,6 +492,7 @@ int main(int argc, char *argv[])
         sizes = {10000, 100000};
 
     warmUp();
+    viewingBigPictures();
     for (int games : sizes)
         benchmark(games, runs);
     std::printf("\nWhole run: %.1f s\n", total.nsecsElapsed() / 1e9);

@@ -1,6 +1,7 @@
 #include "library/gamelistmodel.h"
 
 #include <QColor>
+#include <QTextDocument>
 
 #include <limits>
 
@@ -213,12 +214,14 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
     const GameRecord *record = game(row);
     if (!record)
         return {};
-    const QString &text = index.column() == GameColumn ? record->gamename
+    const QString &text = index.column() == GameColumn   ? record->gamename
                           : index.column() == FileColumn ? record->game
                                                          : record->gamedesc;
-    // A long text is elided in its cell; its tooltip shows the beginning of the whole.
+    // A long text is elided in its cell; its tooltip shows the beginning of the whole. Qt shows a tooltip that
+    // looks like markup as markup, so the text is handed over escaped: it shows as the characters it is.
     if (role == Qt::ToolTipRole)
-        return text.size() > 40 ? QVariant(text.left(1000)) : QVariant();
+        return text.size() > 40 ? QVariant(Qt::convertFromPlainText(text.left(1000), Qt::WhiteSpaceNormal))
+                                : QVariant();
     return text.left(displayLimit);
 }
 

@@ -4,20 +4,19 @@
 
 #include "library/gamelistmodel.h"
 #include "library/pictureloader.h"
-#include "widgets/messagebox.h"
 #include "widgets/twips.h"
 
 #include <QDateTime>
-#include <iterator>
 #include <QDir>
-#include <QKeyEvent>
-#include <QLocale>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTableView>
+#include <iterator>
 
 namespace {
 
@@ -148,6 +147,7 @@ LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *
     connect(game_sort, &QComboBox::activated, this, &LibraryPanel::sortChosen);
     game_count = new QLabel(this);
     game_count->setObjectName(QStringLiteral("game_count"));
+    game_count->setTextFormat(Qt::PlainText);
     game_add = new QPushButton(tr("Add games..."), this);
     game_add->setObjectName(QStringLiteral("game_add"));
     connect(game_add, &QPushButton::clicked, this, &LibraryPanel::addRequested);
@@ -266,10 +266,8 @@ bool LibraryPanel::eventFilter(QObject *watched, QEvent *event)
         }
         // A key is easier to hit by mistake than the button: it asks first.
         if (key == Qt::Key_Delete && m_model->isGameRow(currentRow())) {
-            static MessageBox realMessages;
-            MessageBox *messages = m_messages ? m_messages : &realMessages;
             const std::optional<GameRecord> game = currentGame();
-            if (game && messages->ask(tr("Delete \"%1\" from the library?").arg(game->gamename), this))
+            if (game && m_messages->ask(tr("Delete \"%1\" from the library?").arg(game->gamename), this))
                 Game_Delete_Click();
             return true;
         }
@@ -317,12 +315,29 @@ void LibraryPanel::Game_Delete_Click()
     if (!m_model->isGameRow(row))
         return;
     const QString key = m_model->idText(row);
-    // Unless its row is really gone, the game stays listed and its files stay on disk.
-    if (!m_store->open_db())
+    // Unless its row is really gone, the game stays listed.
+    if (!m_store->open_db()) {
+        m_messages->show(MessageBox::Icon::Warning, tr("The game could not be deleted: the library cannot be read."),
+                         this);
         return;
+    }
     const std::optional<GameRecord> game = m_store->gameById(key);
-    if (!m_store->removeById(key))
+    bool removed = m_store->removeById(key);
+    if (!removed && game && m_store->lastChangeFoundDiskFull()) {
+        // Even a deletion needs some room on the disk. The game's own files are what the user wants gone
+        // anyway: they go first, and make room for the row to follow.
+        removeOwnFiles(*game);
+        removed = m_store->removeById(key);
+    }
+    if (!removed) {
+        m_messages->show(MessageBox::Icon::Warning,
+                         m_store->lastChangeFoundDiskFull()
+                             ? tr("The disk is full, so the game stays in the library. Free some disk space, then "
+                                  "delete it again.")
+                             : tr("The game could not be deleted: the library cannot be written."),
+                         this);
         return;
+    }
     if (game) {
         const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->game);
         removeUnlessNamed(m_store->moviePath(game->game), movieUsers);
@@ -342,6 +357,14 @@ void LibraryPanel::Game_Delete_Click()
     loc_stats->clear();
 }
 
+void LibraryPanel::removeOwnFiles(const GameRecord &game)
+{
+    // The row is still there: a file it alone names is named once.
+    auto others = [](std::optional<qint64> users) { return users ? std::optional<qint64>(*users - 1) : users; };
+    removeUnlessNamed(m_store->moviePath(game.game), others(m_store->countUsingMovie(game.game)));
+    removeUnlessNamed(m_store->picturePath(game.gamepic), others(m_store->countUsingPicture(game.gamepic)));
+}
+
 void LibraryPanel::removeUnlessNamed(const QString &path, std::optional<qint64> stillNamedBy)
 {
     // Another recorded game still using the file (or not knowing) keeps it.
@@ -353,15 +376,25 @@ void LibraryPanel::removeUnlessNamed(const QString &path, std::optional<qint64> 
 
 QImage LibraryPanel::picture(const QString &path)
 {
-    // Kept by name, size and time, so a picture a download writes anew under the same name is read again.
+    // Kept by name, size and time, so a picture a download writes anew under the same name is read again; and
+    // by the size it is shown at.
     const QFileInfo file(path);
+    const QSize shown = pictureSize();
     const QString key = path + QLatin1Char('\n') + QString::number(file.size()) + QLatin1Char('\n') +
-                        QString::number(file.lastModified().toMSecsSinceEpoch());
+                        QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n') +
+                        QString::number(shown.width()) + QLatin1Char('x') + QString::number(shown.height());
     if (const QImage *known = m_pictures.object(key))
         return *known;
-    const QImage image = PictureLoader::loadFile(path);
-    m_pictures.insert(key, new QImage(image), 1);
+    // Decoded no larger than it is shown: a big picture costs its few kilobytes on screen, not its megabytes.
+    const QImage image = PictureLoader::loadFile(path, shown);
+    // Even a picture that did not load costs its entry something, so that no number of them grows unbounded.
+    m_pictures.insert(key, new QImage(image), qMax<qsizetype>(image.sizeInBytes(), 1024));
     return image;
+}
+
+QSize LibraryPanel::pictureSize() const
+{
+    return loc_pic->size() * loc_pic->devicePixelRatioF();
 }
 
 void LibraryPanel::showPicture(const QImage &image)
@@ -370,6 +403,7 @@ void LibraryPanel::showPicture(const QImage &image)
         loc_pic->clear();
         return;
     }
-    loc_pic->setPixmap(
-        QPixmap::fromImage(image.scaled(loc_pic->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    QPixmap pixmap = QPixmap::fromImage(image.scaled(pictureSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(loc_pic->devicePixelRatioF());
+    loc_pic->setPixmap(pixmap);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/library/gamestore.h"
+#include "widgets/messagebox.h"
 
 #include <QCache>
 #include <QComboBox>
@@ -13,7 +14,6 @@
 #include <optional>
 
 class GameListModel;
-class MessageBox;
 class QImage;
 
 // The library panel: a search field, the order and the count over the grid of recorded games, and under it
@@ -28,8 +28,11 @@ public:
 
     LibraryPanel(GameStore *store, const QString &appFolder, QWidget *parent = nullptr);
 
-    // Where the Delete key's question is asked; a real message box unless set.
-    void setMessages(MessageBox *messages) { m_messages = messages; }
+    // Where the Delete key's question is asked and a deletion that failed is told; real message boxes unless set.
+    void setMessages(MessageBox *messages) { m_messages = messages ? messages : &m_ownMessages; }
+
+    // The pictures last shown are kept decoded at the size shown, up to this many bytes together.
+    static constexpr qsizetype pictureCacheBytes = 8 * 1024 * 1024;
 
     // How many games the library holds; nullopt when it cannot be read.
     std::optional<qint64> gameCount();
@@ -40,7 +43,8 @@ public:
     // Shows the details of the grid's current row; nothing for the title row or a game no longer recorded.
     void game_list_Click();
     // Deletes the current row's game: its row, then its movie and picture unless another game still names
-    // them; then its grid row, and the details are cleared.
+    // them; then its grid row, and the details are cleared. On a full disk the game's own files go first, to
+    // make room for the deletion; a row that still cannot be deleted stays listed, and the user is told why.
     void Game_Delete_Click();
     // The game of the grid's current row; nullopt for the title row, no row, or a game no longer recorded.
     std::optional<GameRecord> currentGame();
@@ -78,13 +82,16 @@ private:
     void showStatistics(const GameRecord &game);
     void placeBar();
     QImage picture(const QString &path);
+    QSize pictureSize() const;
     void showPicture(const QImage &image);
     void removeUnlessNamed(const QString &path, std::optional<qint64> stillNamedBy);
+    void removeOwnFiles(const GameRecord &game);
 
     GameStore *m_store;
     QString m_appFolder;
     GameListModel *m_model;
-    MessageBox *m_messages = nullptr;
-    qint64 m_detailsId = 0; // the game whose details show with their buttons
-    QCache<QString, QImage> m_pictures{64}; // the pictures shown last, read once each
+    MessageBox m_ownMessages;
+    MessageBox *m_messages = &m_ownMessages;
+    qint64 m_detailsId = 0;                                // the game whose details show with their buttons
+    QCache<QString, QImage> m_pictures{pictureCacheBytes}; // the pictures shown last, read once each
 };

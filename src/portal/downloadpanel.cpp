@@ -14,8 +14,11 @@ namespace {
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int pointSize10, bool bold)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
     label->setObjectName(name);
+    // The panel's texts include the server's title and description: shown as the text they are, never as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(pointSize10 / 10.0);
     font.setBold(bold);
@@ -54,8 +57,6 @@ DownloadPanel::DownloadPanel(QWidget *parent) : QFrame(parent)
     gamedec = makeLabel(this, QStringLiteral("gamedec"), QString(), 90, false);
     gamedec->setWordWrap(true);
     gamedec->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    gamedec->setTextFormat(Qt::PlainText);
-    gamename->setTextFormat(Qt::PlainText);
     twips::place(gamedec, 2160, 1920, 5895, 3615);
 }
 
@@ -79,12 +80,18 @@ void DownloadPanel::showGame(const GameDetails &game)
     loadpic->clear();
 }
 
+QSize DownloadPanel::pictureSize() const
+{
+    return loadpic->size() * loadpic->devicePixelRatioF();
+}
+
 void DownloadPanel::showPicture(const QImage &image)
 {
     if (image.isNull())
         return;
-    loadpic->setPixmap(
-        QPixmap::fromImage(image).scaled(loadpic->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    QPixmap pixmap = QPixmap::fromImage(image.scaled(pictureSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(loadpic->devicePixelRatioF());
+    loadpic->setPixmap(pixmap);
 }
 
 void DownloadPanel::showFailure()

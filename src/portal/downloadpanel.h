@@ -21,6 +21,8 @@ public:
     void showGame(const GameDetails &game);
     // The game's picture, once loaded; a null image leaves the place empty.
     void showPicture(const QImage &image);
+    // The box the picture is shown in, in device pixels: no picture need be decoded larger.
+    QSize pictureSize() const;
     // The movie did not arrive.
     void showFailure();
 

@@ -23,20 +23,37 @@ void nameButtons(QMessageBox &box)
 
 } // namespace
 
+std::unique_ptr<QMessageBox> MessageBox::messageBox(Icon icon, const QString &text, QWidget *parent)
+{
+    auto box = std::make_unique<QMessageBox>(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
+                                             title(), QString(), QMessageBox::Ok, parent);
+    // Set before the text: Qt would otherwise take a text that looks like markup for markup, and load what an
+    // <img> in it names from the disk.
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    nameButtons(*box);
+    return box;
+}
+
+std::unique_ptr<QMessageBox> MessageBox::questionBox(const QString &text, QWidget *parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, title(), QString(),
+                                             QMessageBox::Yes | QMessageBox::No, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    box->setDefaultButton(QMessageBox::No);
+    nameButtons(*box);
+    return box;
+}
+
 void MessageBox::show(Icon icon, const QString &text, QWidget *parent)
 {
-    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Warning, title(), text,
-                    QMessageBox::Ok, parent);
-    nameButtons(box);
-    box.exec();
+    messageBox(icon, text, parent)->exec();
 }
 
 bool MessageBox::ask(const QString &text, QWidget *parent)
 {
-    QMessageBox box(QMessageBox::Question, title(), text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::No);
-    nameButtons(box);
-    return box.exec() == QMessageBox::Yes;
+    return questionBox(text, parent)->exec() == QMessageBox::Yes;
 }
 
 QStringList MessageBox::chooseMovies(QWidget *parent)

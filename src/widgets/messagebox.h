@@ -2,10 +2,12 @@
 
 #include <QObject>
 #include <QString>
-
-class QWidget;
-
 #include <QStringList>
+
+#include <memory>
+
+class QMessageBox;
+class QWidget;
 
 // Every message and dialog the user sees goes through here, so tests can answer them instead of blocking.
 class MessageBox
@@ -26,6 +28,11 @@ public:
     // The movie files, or the one folder of movies, the user chooses to add; empty when cancelled.
     virtual QStringList chooseMovies(QWidget *parent = nullptr);
     virtual QString chooseMovieFolder(QWidget *parent = nullptr);
+
+    // The boxes show() and ask() open, made apart so that what they would show can be looked at. Their text
+    // is plain: a message may quote a title from the server or a file name, which must never act as markup.
+    static std::unique_ptr<QMessageBox> messageBox(Icon icon, const QString &text, QWidget *parent = nullptr);
+    static std::unique_ptr<QMessageBox> questionBox(const QString &text, QWidget *parent = nullptr);
 
     static QString title();
 };

@@ -1,10 +1,11 @@
-#include "library/gamelistmodel.h"
 #include "base/library/gamestore.h"
+#include "library/gamelistmodel.h"
 #include "library/librarypanel.h"
 #include "recordingmessagebox.h"
 #include "sqlciphercli.h"
 #include "testappfolder.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -17,7 +18,14 @@
 
 #include <memory>
 
+#include <sched.h>
+#include <sys/mount.h>
+
 namespace {
+
+// Whether this process has a mount namespace of its own (made before any thread starts): a file system
+// mounted in it is gone with the process, however the process ends.
+bool ownMounts = false;
 
 struct Game
 {
@@ -32,8 +40,16 @@ struct Library
     std::unique_ptr<GameStore> store;
     std::unique_ptr<LibraryPanel> panel;
 
-    explicit Library(const QVector<Game> &games = {})
+    // With diskKiB, the folder is a file system of its own of that size.
+    explicit Library(const QVector<Game> &games = {}, int diskKiB = 0)
     {
+        if (diskKiB > 0) {
+            const QByteArray options = "size=" + QByteArray::number(diskKiB) + "k,mode=0700";
+            mounted = ownMounts && ::mount("tmpfs", QFile::encodeName(app.path()).constData(), "tmpfs",
+                                           MS_NOSUID | MS_NODEV, options.constData()) == 0;
+            if (!mounted)
+                return;
+        }
         QDir(app.path()).mkpath(QStringLiteral("flash"));
         QDir(app.path()).mkpath(QStringLiteral("pic"));
         if (!GameStore::createLibrary(libraryFile()))
@@ -53,7 +69,27 @@ struct Library
         panel->show();
     }
 
+    ~Library()
+    {
+        panel.reset();
+        store.reset();
+        if (mounted)
+            ::umount2(QFile::encodeName(app.path()).constData(), MNT_DETACH);
+    }
+
+    bool mounted = false;
+
     QString libraryFile() const { return app.filePath(GameStore::fileName()); }
+
+    // Fills the folder's file system up to its last byte.
+    void fillDisk() const
+    {
+        QFile filler(app.filePath(QStringLiteral("filler")));
+        filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+    }
     GameListModel *model() const { return panel->model(); }
 
     void writeFile(const QString &relative) const
@@ -130,6 +166,8 @@ private slots:
     void lastGameNamingASharedFileRemovesIt();
     void deleteOfTheTitleRowDoesNothing();
     void deleteWhenTheLibraryCannotBeReadKeepsEverything();
+    void fullDiskDeletionMakesRoomWithTheGamesOwnFiles_data();
+    void fullDiskDeletionMakesRoomWithTheGamesOwnFiles();
     void searchFiltersAsTheUserTypesAndEscapeClears();
     void titleClicksSortAndOpeningAgainRestoresNewestFirst();
     void keyboardShowsPlaysAndDeletesOnlyWhenConfirmed();
@@ -296,7 +334,8 @@ void TestLibraryPanel::doubleClickShowsDetailsThenAsksToPlay()
     // A title's double-click sorts once (by title: Four, Nine, Seven) and plays nothing.
     lib.doubleClick(0);
     QCOMPARE(play.count(), 1);
-    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("9"), QStringLiteral("7")}));
+    QCOMPARE(lib.idColumn(),
+             (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("9"), QStringLiteral("7")}));
 
     lib.click(3);
     QTest::mouseClick(lib.panel->Game_Play, Qt::LeftButton);
@@ -405,6 +444,8 @@ void TestLibraryPanel::deleteWhenTheLibraryCannotBeReadKeepsEverything()
     lib.writeFile(QStringLiteral("pic/nine.png"));
     lib.panel->reload();
     lib.click(1);
+    RecordingMessageBox messages;
+    lib.panel->setMessages(&messages);
     // Another program takes the library away while it is listed.
     const QByteArray library = SqlCipherCli::bytesOf(lib.libraryFile());
     QFile file(lib.libraryFile());
@@ -419,6 +460,8 @@ void TestLibraryPanel::deleteWhenTheLibraryCannotBeReadKeepsEverything()
     QCOMPARE(SqlCipherCli::bytesOf(lib.libraryFile()), QByteArray("busy"));
     QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
     QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("pic/nine.png"))));
+    QCOMPARE(messages.texts(),
+             QStringList{QStringLiteral("The game could not be deleted: the library cannot be read.")});
 
     // Back in place, the same click deletes the game.
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -429,6 +472,55 @@ void TestLibraryPanel::deleteWhenTheLibraryCannotBeReadKeepsEverything()
     QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
 }
 
+void TestLibraryPanel::fullDiskDeletionMakesRoomWithTheGamesOwnFiles_data()
+{
+    QTest::addColumn<bool>("shared"); // the other game names the same movie and picture
+    QTest::newRow("its own files make room") << false;
+    QTest::newRow("no file of its own") << true;
+}
+
+void TestLibraryPanel::fullDiskDeletionMakesRoomWithTheGamesOwnFiles()
+{
+    QFETCH(bool, shared);
+    if (!ownMounts)
+        QSKIP("A full disk is a small file system this test mounts, which takes root (CAP_SYS_ADMIN).");
+    Library lib({{1, QStringLiteral("One"), QStringLiteral("one.swf"), QStringLiteral("one.png"), QString()},
+                 {2, QStringLiteral("Two"), shared ? QStringLiteral("one.swf") : QStringLiteral("two.swf"),
+                  shared ? QStringLiteral("one.png") : QStringLiteral("two.png"), QString()}},
+                1024);
+    QVERIFY(lib.mounted);
+    QFile movie(lib.app.filePath(QStringLiteral("flash/one.swf")));
+    QVERIFY(movie.open(QIODevice::WriteOnly));
+    QCOMPARE(movie.write(QByteArray(200 * 1024, 'm')), 200 * 1024);
+    movie.close();
+    lib.writeFile(QStringLiteral("pic/one.png"));
+    RecordingMessageBox messages;
+    lib.panel->setMessages(&messages);
+    lib.panel->reload();
+    lib.click(2);
+    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("One"));
+    lib.fillDisk();
+    // Not a single change fits now: not even the journal of one.
+    QVERIFY(!lib.store->recordPlay(1, 1));
+    QVERIFY(lib.store->lastChangeFoundDiskFull());
+
+    lib.panel->Game_Delete_Click();
+    QCOMPARE(lib.store->gameById(QStringLiteral("1")).has_value(), shared);
+    QCOMPARE(lib.idColumn().size(), shared ? 3 : 2);
+    QCOMPARE(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/one.swf"))), shared);
+    QCOMPARE(QFileInfo::exists(lib.app.filePath(QStringLiteral("pic/one.png"))), shared);
+    QCOMPARE(messages.texts(), shared ? QStringList{QStringLiteral("The disk is full, so the game stays in the "
+                                                                   "library. Free some disk space, then delete it "
+                                                                   "again.")}
+                                      : QStringList());
+    if (shared) {
+        // What the message says works.
+        QVERIFY(QFile::remove(lib.app.filePath(QStringLiteral("filler"))));
+        lib.panel->Game_Delete_Click();
+        QVERIFY(!lib.store->gameById(QStringLiteral("1")));
+        QCOMPARE(lib.idColumn().size(), 2);
+    }
+}
 
 namespace {
 
@@ -463,7 +555,7 @@ void TestLibraryPanel::searchFiltersAsTheUserTypesAndEscapeClears()
 
     typeInto(lib.panel->game_search, QStringLiteral("to"));
     QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("1")})); // description and title
-    typeInto(lib.panel->game_search, QStringLiteral("m's"));                     // "tom's": the code is an apostrophe
+    typeInto(lib.panel->game_search, QStringLiteral("m's"));                       // "tom's": the code is an apostrophe
     QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
     QCOMPARE(lib.panel->game_count->text(), QStringLiteral("1 of 4 games"));
     QCOMPARE(lib.model()->index(1, GameListModel::GameColumn).data().toString(),
@@ -499,10 +591,12 @@ void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
     const QPoint gameTitle =
         lib.panel->game_list->visualRect(lib.model()->index(0, GameListModel::GameColumn)).center();
     QTest::mouseClick(lib.panel->game_list->viewport(), Qt::LeftButton, {}, gameTitle);
-    QCOMPARE(games(lib), (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")}));
+    QCOMPARE(games(lib),
+             (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")}));
     QVERIFY(lib.model()->index(0, GameListModel::GameColumn).data().toString().startsWith(QStringLiteral("Game ")));
     QTest::mouseClick(lib.panel->game_list->viewport(), Qt::LeftButton, {}, gameTitle);
-    QCOMPARE(games(lib), (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4")}));
+    QCOMPARE(games(lib),
+             (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4")}));
     QCOMPARE(lib.panel->game_sort->currentIndex(), -1); // no entry of the list names this order
     QCOMPARE(play.count(), 0);
     QVERIFY(lib.detailsHidden());
@@ -513,7 +607,8 @@ void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
     QCOMPARE(lib.model()->index(2, 0).data(Qt::BackgroundRole).value<QColor>(), GameListModel::shadedBackground());
 
     lib.panel->reload();
-    QCOMPARE(games(lib), (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    QCOMPARE(games(lib),
+             (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
     QCOMPARE(lib.model()->index(0, GameListModel::GameColumn).data().toString(), QStringLiteral("Game"));
     QCOMPARE(lib.panel->game_sort->currentText(), QStringLiteral("Newest first"));
 }
@@ -577,7 +672,8 @@ void TestLibraryPanel::playsAreCountedShownAndSortedBy()
     lib.panel->game_sort->setCurrentIndex(1);
     emit lib.panel->game_sort->activated(1);
     QCOMPARE(lib.panel->game_sort->currentText(), QStringLiteral("Recently played"));
-    QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("7"), QStringLiteral("9")}));
+    QCOMPARE(lib.idColumn(),
+             (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("7"), QStringLiteral("9")}));
 
     // Statistics go with their game, and a library made without them gets them on its next opening.
     lib.click(1);
@@ -627,5 +723,15 @@ void TestLibraryPanel::oddGamesStillShowAndFilter()
     QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
 }
 
-QTEST_MAIN(TestLibraryPanel)
+int main(int argc, char *argv[])
+{
+    // Before the first thread, which would not follow the process into the namespace.
+    ownMounts = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    QApplication app(argc, argv);
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    TestLibraryPanel tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
 #include "tst_librarypanel.moc"

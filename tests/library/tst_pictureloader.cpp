@@ -13,6 +13,22 @@
 
 #include <sys/stat.h>
 
+namespace {
+
+// A picture of one colour: a picture of gigabytes fits in a few kilobytes.
+QByteArray encoded(const QSize &size, const char *format, QImage::Format pixels = QImage::Format_RGB32)
+{
+    QImage image(size, pixels);
+    image.fill(QColor(0x20, 0x90, 0xE0));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+} // namespace
+
 // Game pictures from files and from the game server: every format the library shows, and no picture
 // (never an error) for anything else.
 class TestPictureLoader : public QObject
@@ -30,6 +46,8 @@ private slots:
     void webPicturesLoad_data();
     void webPicturesLoad();
     void noAnswerReachesAContextThatIsGone();
+    void bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown_data();
+    void bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown();
 
 private:
     std::optional<QImage> load(const QString &nameOrUrl);
@@ -192,6 +210,42 @@ void TestPictureLoader::noAnswerReachesAContextThatIsGone()
     QTRY_VERIFY_WITH_TIMEOUT(kept.has_value(), 30000);
     QCOMPARE(kept->size(), QSize(120, 90));
     QVERIFY(!lateAnswer);
+}
+
+void TestPictureLoader::bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("shown"); // invalid: the check of a downloaded picture, which shows it nowhere
+    QTest::addColumn<QSize>("size");  // invalid: no picture
+    const QSize box(105, 89);
+
+    QTest::newRow("png of 5700 by 5700") << encoded(QSize(5700, 5700), "PNG", QImage::Format_Grayscale8) << box
+                                         << QSize();
+    QTest::newRow("png of 5700 by 5700, checked")
+        << encoded(QSize(5700, 5700), "PNG", QImage::Format_Grayscale8) << QSize() << QSize();
+    QTest::newRow("png wider than 4096") << encoded(QSize(4097, 10), "PNG") << box << QSize();
+    QTest::newRow("png at the bound, 4096 by 1024")
+        << encoded(QSize(4096, 1024), "PNG", QImage::Format_Grayscale8) << box << QSize(105, 26);
+    QTest::newRow("png at the bound, checked")
+        << encoded(QSize(4096, 1024), "PNG", QImage::Format_Grayscale8) << QSize() << QSize(4096, 1024);
+    QTest::newRow("jpeg of 2000 by 1500") << encoded(QSize(2000, 1500), "JPEG") << box << QSize(105, 78);
+    QTest::newRow("tall png") << encoded(QSize(300, 900), "PNG") << box << QSize(29, 89);
+    QTest::newRow("smaller than shown") << encoded(QSize(40, 30), "PNG") << box << QSize(40, 30);
+    QTest::newRow("a format no game picture comes in") << encoded(QSize(40, 30), "PPM") << box << QSize();
+}
+
+void TestPictureLoader::bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, shown);
+    QFETCH(QSize, size);
+    QVERIFY(!bytes.isEmpty());
+    QCOMPARE(PictureLoader::decode(bytes, shown).size(), size.isValid() ? size : QSize(0, 0));
+    const QString path = m_app.filePath(QStringLiteral("picture"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QCOMPARE(PictureLoader::loadFile(path, shown).size(), size.isValid() ? size : QSize(0, 0));
 }
 
 QTEST_MAIN(TestPictureLoader)

@@ -342,6 +342,7 @@ bool GameStore::write(const char *what, const std::function<bool()> &change)
     if (!ensureOpen())
         return false;
     QString problem;
+    m_diskFull = false;
     // The whole file is read once before writing to it, and again only when it changed since (by anyone but
     // this store): a damaged page then stops the change before it is made.
     const QString path = dbfile();
@@ -351,6 +352,7 @@ bool GameStore::write(const char *what, const std::function<bool()> &change)
         exec(m_db, "ROLLBACK");
     } else if (!change() || !exec(m_db, "COMMIT")) {
         problem = QString::fromUtf8(sqlite3_errmsg(m_db));
+        m_diskFull = (sqlite3_extended_errcode(m_db) & 0xFF) == SQLITE_FULL;
         exec(m_db, "ROLLBACK");
         m_checkedStamp.clear();
     } else {

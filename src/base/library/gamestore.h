@@ -74,6 +74,9 @@ public:
     bool insertOwnGames(QVector<GameRecord> &games);
     // Deletes the row and its play statistics; true when the statement ran, whether or not a row had that id.
     bool removeById(const QString &idText);
+    // Whether the latest change that failed did so because the disk holding the library is full: even a
+    // deletion needs room for its journal.
+    bool lastChangeFoundDiskFull() const { return m_diskFull; }
     // How many recorded games name this movie or picture file.
     std::optional<qint64> countUsingMovie(const QString &game);
     std::optional<qint64> countUsingPicture(const QString &gamepic);
@@ -100,6 +103,7 @@ private:
     QString m_appFolder;
     sqlite3 *m_db = nullptr;
     bool m_hasStatistics = false;
+    bool m_diskFull = false;
     QByteArray m_checkedStamp; // the file as it was when last read whole, or last written by this store
     // Deriving the key from the passphrase is deliberately slow; each file's salt gives one derived key,
     // so it is worked out once and every later connection hands the raw key over.
