@@ -38,6 +38,22 @@
         <source>--server needs an http:// or https:// URL with a host, not &apos;%1&apos;</source>
         <translation>--server 需要一个带主机名的 http:// 或 https:// 网址，而不是“%1”</translation>
     </message>
+    <message>
+        <source>Quillabrix Game cannot use its data folder:</source>
+        <translation>Quillabrix Game 无法使用其数据文件夹：</translation>
+    </message>
+    <message>
+        <source>Quillabrix Game is already running; --server %1 is ignored. Close the program to use another server.</source>
+        <translation>Quillabrix Game 已在运行；已忽略 --server %1。要使用其他服务器，请先关闭程序。</translation>
+    </message>
+    <message>
+        <source>Quillabrix Game is already running, but it does not answer.</source>
+        <translation>Quillabrix Game 已在运行，但没有响应。</translation>
+    </message>
+    <message>
+        <source>Its data folder: %1</source>
+        <translation>其数据文件夹：%1</translation>
+    </message>
 </context>
 <context>
     <name>DownloadPanel</name>
@@ -224,6 +240,18 @@
         <source>Delete &quot;%1&quot; from the library?</source>
         <translation>要从游戏库中删除“%1”吗？</translation>
     </message>
+    <message>
+        <source>The game could not be deleted: the library cannot be read.</source>
+        <translation>无法删除该游戏：无法读取游戏库。</translation>
+    </message>
+    <message>
+        <source>The disk is full, so the game stays in the library. Free some disk space, then delete it again.</source>
+        <translation>磁盘已满，该游戏仍留在游戏库中。请释放一些磁盘空间，然后再次删除。</translation>
+    </message>
+    <message>
+        <source>The game could not be deleted: the library cannot be written.</source>
+        <translation>无法删除该游戏：无法写入游戏库。</translation>
+    </message>
 </context>
 <context>
     <name>MessageBox</name>
@@ -317,6 +345,14 @@
         <source>cannot be copied</source>
         <translation>无法复制</translation>
     </message>
+    <message>
+        <source>its name starts with a dot</source>
+        <translation>文件名以点开头</translation>
+    </message>
+    <message>
+        <source>its name is not valid UTF-8</source>
+        <translation>文件名不是有效的 UTF-8</translation>
+    </message>
 </context>
 <context>
     <name>PlayerPanel</name>
@@ -347,6 +383,13 @@
     <message>
         <source>local Game</source>
         <translation>本地游戏</translation>
+    </message>
+</context>
+<context>
+    <name>SingleInstance</name>
+    <message>
+        <source>cannot write to the folder %1</source>
+        <translation>无法写入文件夹 %1</translation>
     </message>
 </context>
 </TS>
