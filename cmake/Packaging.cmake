@@ -15,9 +15,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLABRIX_HOMEPAGE_URL}")
 # The libraries the binaries link are found by dpkg-shlibdeps. What Qt loads at run time cannot be seen in
 # them: the platform plugins, named here (the web engine's helper process comes with its library's shlibs).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# Chinese game titles and the Chinese interface need a font that has them; Qt's own dialogs (the file chooser)
-# speak the user's language with Qt's translations.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n")
+# The player draws the games' device-font text (most Chinese text in games) with the Chinese font it finds
+# installed, as do the Chinese titles and interface: without it that text is invisible.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei")
+# Qt's own dialogs (the file chooser) speak the user's language with Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 
 include(CPack)

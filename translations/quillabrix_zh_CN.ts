@@ -75,6 +75,33 @@
     </message>
 </context>
 <context>
+    <name>FlashPlayer</name>
+    <message>
+        <source>This file is not a Flash movie.</source>
+        <translation>此文件不是 Flash 动画。</translation>
+    </message>
+    <message>
+        <source>This movie is damaged and cannot be played.</source>
+        <translation>此动画已损坏，无法播放。</translation>
+    </message>
+    <message>
+        <source>This movie could not be read.</source>
+        <translation>无法读取此动画。</translation>
+    </message>
+    <message>
+        <source>This game needs 3D graphics, which this computer cannot show.</source>
+        <translation>此游戏需要 3D 图形，本机无法显示。</translation>
+    </message>
+    <message>
+        <source>The player could not start.</source>
+        <translation>播放器无法启动。</translation>
+    </message>
+    <message>
+        <source>This movie stopped with an error.</source>
+        <translation>此动画因错误而停止。</translation>
+    </message>
+</context>
+<context>
     <name>Form1</name>
     <message>
         <source>10000+ Free Online Quillabrix Games </source>
@@ -355,6 +382,45 @@
     </message>
 </context>
 <context>
+    <name>PlayerControls</name>
+    <message>
+        <source>&amp;Sound</source>
+        <translation>声音(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Volume up</source>
+        <translation>增大音量</translation>
+    </message>
+    <message>
+        <source>Volume down</source>
+        <translation>减小音量</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>&amp;Quality</source>
+        <translation>画质(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>低</translation>
+    </message>
+    <message>
+        <source>Medium</source>
+        <translation>中</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>高</translation>
+    </message>
+    <message>
+        <source>Best</source>
+        <translation>最佳</translation>
+    </message>
+</context>
+<context>
     <name>PlayerPanel</name>
     <message>
         <source>F6 To Full Screen</source>
@@ -383,6 +449,18 @@
     <message>
         <source>local Game</source>
         <translation>本地游戏</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Sound on</source>
+        <translation>打开声音</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>静音</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,7 @@
 // Start-up time and memory of the game box, against the floor of this stack: a minimal program that shows
-// one Ruffle movie in one view. Each figure comes from fresh processes; the first run of each is a warm-up.
+// one Ruffle movie in one view. The same minimal program with the device font (the Chinese font Ruffle reads
+// for device-font text) tells what that font costs. Each figure comes from fresh processes; the first run of
+// each is a warm-up.
 #include "player/flashplayer.h"
 #include "player/playerprofile.h"
 #include "portalserver.h"
@@ -67,10 +69,12 @@ int runFull(QApplication &app, const QString &server, const QString &folder)
     return app.exec();
 }
 
-// One process: one player, one movie.
-int runMinimal(QApplication &app, const QString &movie, const QString &folder)
+// One process: one player, one movie; Ruffle's own device font only unless withFont.
+int runMinimal(QApplication &app, const QString &movie, const QString &folder, bool withFont)
 {
     PlayerProfile profile(folder, QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("ruffle")));
+    if (!withFont)
+        profile.setDeviceFont(std::nullopt);
     auto *player = new FlashPlayer(&profile);
     player->resize(993, 73);
     QObject::connect(player, &FlashPlayer::movieStarted, &app, [&] {
@@ -110,7 +114,7 @@ int main(int argc, char *argv[])
     if (args.value(1) == QLatin1String("--full"))
         return runFull(app, args.value(2), args.value(3));
     if (args.value(1) == QLatin1String("--minimal"))
-        return runMinimal(app, args.value(2), args.value(3));
+        return runMinimal(app, args.value(2), args.value(3), args.value(4) == QLatin1String("font"));
 
     PortalServer server;
     if (!server.start()) {
@@ -118,7 +122,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     TestAppFolder folder(TestAppFolder::WithLibrary);
-    QList<double> fullMs, minimalMs, fullPss, minimalPss;
+    QList<double> fullMs, minimalMs, fontMs, fullPss, minimalPss, fontPss;
     for (int i = 0; i <= runs; ++i) {
         const auto full = runChild({QStringLiteral("--full"), server.baseUrl().toString(), folder.path()});
         // The banner the game box fetched is the minimal program's movie too.
@@ -126,13 +130,16 @@ int main(int argc, char *argv[])
         const QStringList pics = QDir(folder.filePath(QStringLiteral("pic"))).entryList({QStringLiteral("*.swf")});
         banner = pics.isEmpty() ? folder.filePath(QStringLiteral("nogame.swf"))
                                 : folder.filePath(QStringLiteral("pic/") + pics.first());
-        const auto minimal = runChild({QStringLiteral("--minimal"), banner, folder.path()});
+        const auto minimal = runChild({QStringLiteral("--minimal"), banner, folder.path(), QStringLiteral("plain")});
+        const auto font = runChild({QStringLiteral("--minimal"), banner, folder.path(), QStringLiteral("font")});
         if (i == 0)
             continue; // warm-up: caches, and the advertisements are fetched once
         fullMs << full.first;
         fullPss << full.second;
         minimalMs << minimal.first;
         minimalPss << minimal.second;
+        fontMs << font.first;
+        fontPss << font.second;
     }
     const double full = procstats::median(fullMs);
     const double minimal = procstats::median(minimalMs);
@@ -146,5 +153,15 @@ int main(int argc, char *argv[])
     out << QStringLiteral("  game box:        %1 MiB (target at most 600)\n")
                .arg(procstats::median(fullPss) / 1024, 0, 'f', 0);
     out << QStringLiteral("  minimal program: %1 MiB\n").arg(procstats::median(minimalPss) / 1024, 0, 'f', 0);
+    const double fontStart = procstats::median(fontMs);
+    const double fontMemory = procstats::median(fontPss);
+    const double minimalMemory = procstats::median(minimalPss);
+    out << QStringLiteral("the minimal program with the device font (median)\n");
+    out << QStringLiteral("  start-up:        %1 ms, ratio %2 (target at most 1.10)\n")
+               .arg(fontStart, 0, 'f', 0)
+               .arg(minimal > 0 ? fontStart / minimal : 0, 0, 'f', 2);
+    out << QStringLiteral("  idle PSS:        %1 MiB, ratio %2 (target at most 1.15)\n")
+               .arg(fontMemory / 1024, 0, 'f', 0)
+               .arg(minimalMemory > 0 ? fontMemory / minimalMemory : 0, 0, 'f', 2);
     return 0;
 }

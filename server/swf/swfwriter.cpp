@@ -133,11 +133,12 @@ void putRect(std::string &out, int32_t xMax, int32_t yMax, int extraBits = 0)
     w.putSigned(yMax, bits);
 }
 
-std::string shapeTag(uint16_t id, int32_t w, int32_t h, uint32_t rgb)
+// A filled rectangle of w x h twips at (x, y); its bounds are given from the origin, which holds it.
+std::string shapeTag(uint16_t id, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rgb)
 {
     std::string body;
     putU16(body, id);
-    putRect(body, w, h);
+    putRect(body, x + w, y + h);
     body.push_back(1); // one fill style
     body.push_back(0); // solid
     putRgb(body, rgb);
@@ -149,9 +150,10 @@ std::string shapeTag(uint16_t id, int32_t w, int32_t h, uint32_t rgb)
         // Style change: move to the origin and fill with style 1 on the right of the edges.
         bits.put(0, 1);
         bits.put(0b00101, 5); // new styles, line style, fill style 1, fill style 0, move to
-        bits.put(1, 5);       // move bits: a zero delta needs one
-        bits.putSigned(0, 1);
-        bits.putSigned(0, 1);
+        const int moveBits = std::max(signedBits(x), signedBits(y));
+        bits.put(uint32_t(moveBits), 5);
+        bits.putSigned(x, moveBits);
+        bits.putSigned(y, moveBits);
         bits.put(1, 1); // fill style 1
         // Four straight edges around the stage, clockwise.
         const int32_t deltas[4][2] = {{w, 0}, {0, h}, {-w, 0}, {0, -h}};
@@ -183,6 +185,8 @@ void validate(const MovieSpec &spec)
         throw std::invalid_argument("the stage size must be between 1 and 65535 pixels");
     if (!(spec.frameRate > 0) || spec.frameRate >= 256 || std::lround(spec.frameRate * 256) < 1)
         throw std::invalid_argument("the frame rate must lie between 1/256 and 256");
+    if (spec.margin < 0 || 2 * spec.margin >= std::min(spec.width, spec.height))
+        throw std::invalid_argument("the margin must leave a rectangle inside the stage");
     if (spec.padTo > std::numeric_limits<uint32_t>::max())
         throw std::invalid_argument("a movie is at most 4 GiB long");
 }
@@ -198,9 +202,12 @@ std::string movieBody(const MovieSpec &spec, int extraRectBits)
     putU16(out, uint32_t(spec.frameColors.size()));
 
     putTag(out, FileAttributes, std::string(4, '\0'));
-    std::string bg;
-    putRgb(bg, spec.frameColors.front());
-    putTag(out, SetBackgroundColor, bg);
+    if (spec.setsBackground) {
+        std::string bg;
+        putRgb(bg, spec.background.value_or(spec.frameColors.front()));
+        putTag(out, SetBackgroundColor, bg);
+    }
+    const int32_t inset = spec.margin * kTwipsPerPixel;
 
     std::map<uint32_t, uint16_t> shapes;
     for (uint32_t colour : spec.frameColors) {
@@ -209,7 +216,7 @@ std::string movieBody(const MovieSpec &spec, int extraRectBits)
             continue;
         const uint16_t id = uint16_t(shapes.size() + 1);
         shapes.emplace(rgb, id);
-        out += shapeTag(id, w, h, rgb);
+        out += shapeTag(id, inset, inset, w - 2 * inset, h - 2 * inset, rgb);
     }
 
     // Each frame removes the previous rectangle and places its own, so that going back to any frame

@@ -5,10 +5,12 @@
 #include "player/playerprofile.h"
 #include "player/playerschemehandler.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -43,7 +45,11 @@ protected:
             m_onEvent(message.mid(kEventPrefix.size()));
             return;
         }
-        if (level == ErrorMessageLevel)
+        // An exception nobody caught is a fault of the page or of Ruffle; Ruffle's own error log is the
+        // movies' business.
+        if (level == ErrorMessageLevel && message.startsWith(QLatin1String("Uncaught")))
+            qCWarning(lcPlayer).noquote() << "Player page:" << message << "at" << source << line;
+        else if (level == ErrorMessageLevel)
             qCDebug(lcPlayer) << source << line << message;
     }
 
@@ -57,6 +63,9 @@ QString jsString(const QString &text)
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
     return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
+
+const QStringList kQualities{QStringLiteral("low"), QStringLiteral("medium"), QStringLiteral("high"),
+                             QStringLiteral("best")};
 
 } // namespace
 
@@ -88,6 +97,13 @@ void FlashPlayer::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_view && !m_released && m_profile)
         createView();
+    // Focus given to the player before it had its view goes on to the game.
+    if (m_view && (m_focusOnShow || window()->focusWidget() == this)) {
+        m_view->setFocus(Qt::OtherFocusReason);
+        m_pageFocusWanted = true;
+        scheduleFlush();
+    }
+    m_focusOnShow = false;
 }
 
 void FlashPlayer::createView()
@@ -102,6 +118,7 @@ void FlashPlayer::createView()
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
     connect(page, &QWebEnginePage::loadFinished, this, &FlashPlayer::pageLoaded);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &FlashPlayer::rendererEnded);
+    connect(page, &QWebEnginePage::fullScreenRequested, this, &FlashPlayer::pageFullScreenRequested);
     layout()->addWidget(m_view);
     setFocusProxy(m_view); // keys reach the game once the player has focus
     page->load(PlayerSchemeHandler::pageUrl());
@@ -111,10 +128,20 @@ void FlashPlayer::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
 {
     qCWarning(lcPlayer) << "The player's renderer ended (status" << status << ", exit code" << exitCode
                         << "); the page is loaded again without the movie";
-    // A renderer that died (out of memory, a crash in the movie) leaves a dead view. A fresh page comes
-    // back with the settings but without the movie, which could end it again and again.
+    // A renderer that died (out of memory, a crash in the movie) leaves a dead view.
+    if (!m_movieUrl.isEmpty()) {
+        m_movieUrl = QUrl();
+        fail(QStringLiteral("crash"));
+    }
+    reloadPage();
+}
+
+// A fresh page comes back with the settings but without the movie, which could end it again and again; it
+// says why the movie went.
+void FlashPlayer::reloadPage()
+{
     m_pageReady = false;
-    m_movieUrl = QUrl();
+    m_pageFullScreen = false;
     if (m_view)
         m_view->page()->load(PlayerSchemeHandler::pageUrl());
 }
@@ -142,6 +169,18 @@ void FlashPlayer::pageEvent(const QString &event)
     if (name == QLatin1String("started")) {
         if (detail.toInt() == m_loadId && !m_movieUrl.isEmpty())
             emit movieStarted();
+    } else if (name == QLatin1String("failed")) {
+        const QStringList words = detail.split(QLatin1Char(' '));
+        if (words.value(0).toInt() == m_loadId && !m_movieUrl.isEmpty()) {
+            qCWarning(lcPlayer).noquote() << "The movie" << m_movie << "cannot be played:" << words.value(1);
+            m_movieUrl = QUrl(); // a fresh page says why instead of trying again
+            fail(words.value(1));
+            // After a crash of its own Ruffle refuses every later movie of the page.
+            if (words.value(1) == QLatin1String("crash"))
+                reloadPage();
+            else
+                command(QStringLiteral("qb.explainFailure(%1, %2);").arg(m_loadId).arg(jsString(m_failure)));
+        }
     } else if (name == QLatin1String("renderer")) {
         if (detail != m_renderer)
             qCInfo(lcPlayer).noquote() << "Ruffle draws" << objectName() << "with its" << detail << "renderer";
@@ -168,15 +207,16 @@ void FlashPlayer::flush()
         return;
     QString script;
     const QString settings =
-        QStringLiteral("{background: %1, scale: %2, menu: %3")
-            .arg(backgroundValue(), scaleValue(), m_menu ? QStringLiteral("true") : QStringLiteral("false"));
+        QStringLiteral("{background: %1, scale: %2, menu: %3, volume: %4, quality: %5, fonts: %6")
+            .arg(backgroundValue(), scaleValue(), m_menu ? QStringLiteral("true") : QStringLiteral("false"),
+                 QString::number(m_muted ? 0.0 : m_volume / 100.0), jsString(m_quality), fontsValue());
     if (settings != m_sentSettings) {
         script += QStringLiteral("qb.configure(%1, restart: %2});")
                       .arg(settings, m_movieChanged ? QStringLiteral("false") : QStringLiteral("true"));
         m_sentSettings = settings;
     }
     if (m_movieChanged) {
-        script += m_movieUrl.isEmpty() ? QStringLiteral("qb.clear(%1);").arg(m_loadId)
+        script += m_movieUrl.isEmpty() ? QStringLiteral("qb.clear(%1, %2);").arg(m_loadId).arg(jsString(m_failure))
                                        : QStringLiteral("qb.load(%1, %2);")
                                              .arg(jsString(m_movieUrl.toString(QUrl::FullyEncoded)))
                                              .arg(m_loadId);
@@ -184,6 +224,10 @@ void FlashPlayer::flush()
     }
     script += m_commands.join(QString());
     m_commands.clear();
+    if (m_pageFocusWanted) {
+        script += QStringLiteral("qb.focus();");
+        m_pageFocusWanted = false;
+    }
     if (!script.isEmpty())
         m_view->page()->runJavaScript(script);
 }
@@ -197,6 +241,24 @@ void FlashPlayer::command(const QString &script)
 QString FlashPlayer::backgroundValue() const
 {
     return m_background.isValid() ? jsString(m_background.name()) : QStringLiteral("null");
+}
+
+// Device-font text draws with the profile's installed font for all three of Flash's own names; a font the
+// machine lacks falls back to the first of them.
+QString FlashPlayer::fontsValue() const
+{
+    if (!m_profile || !m_profile->deviceFont())
+        return QStringLiteral("null");
+    const DeviceFont &font = *m_profile->deviceFont();
+    const QJsonArray regular = QJsonArray::fromStringList(font.regularNames);
+    const QJsonObject fonts{
+        {QStringLiteral("sources"), QJsonArray{m_profile->schemeHandler()->fontUrl().toString(QUrl::FullyEncoded)}},
+        {QStringLiteral("defaults"),
+         QJsonObject{{QStringLiteral("sans"), regular},
+                     {QStringLiteral("serif"), regular},
+                     {QStringLiteral("typewriter"), QJsonArray::fromStringList(font.monospaceNames)}}},
+    };
+    return QString::fromUtf8(QJsonDocument(fonts).toJson(QJsonDocument::Compact));
 }
 
 QString FlashPlayer::scaleValue() const
@@ -219,21 +281,52 @@ void FlashPlayer::setMovie(const QString &path)
     m_playing = true;
     ++m_loadId;
     m_movieUrl = QUrl();
+    m_failure.clear();
     if (m_profile) {
         const QUrl url = m_profile->schemeHandler()->urlForFile(path);
         const auto resource = url.isEmpty() ? std::nullopt : m_profile->schemeHandler()->resolve(url);
         // Ruffle shows an error panel for anything that is not a movie; such files are never handed to it.
-        if (resource && fileHasSwfSignature(resource->filePath))
+        if (resource && fileHasSwfSignature(resource->filePath)) {
             m_movieUrl = url;
-        else if (!path.isEmpty() && !QFileInfo::exists(path))
+        } else if (!path.isEmpty() && !QFileInfo::exists(path)) {
             qCDebug(lcPlayer).noquote() << "No movie at" << path << "- the player shows its background";
-        else if (!path.isEmpty())
-            qCWarning(lcPlayer).noquote()
-                << "Movie refused:" << path << (resource ? "is not a Flash movie" : "is not one the player may show");
+        } else if (resource) {
+            qCWarning(lcPlayer).noquote() << "Movie refused:" << path << "is not a Flash movie";
+            fail(QStringLiteral("notmovie"));
+        } else if (!path.isEmpty()) {
+            qCWarning(lcPlayer).noquote() << "Movie refused:" << path << "is not one the player may show";
+        }
     }
     m_movieChanged = true;
     m_commands.clear(); // they were meant for the movie that goes
     scheduleFlush();
+}
+
+// Says why the current movie cannot play: in the player area (the page shows m_failure) and to the program,
+// after the call that found out has returned.
+void FlashPlayer::fail(const QString &kind)
+{
+    if (kind == QLatin1String("notmovie"))
+        m_failure = tr("This file is not a Flash movie.");
+    else if (kind == QLatin1String("invalid"))
+        m_failure = tr("This movie is damaged and cannot be played.");
+    else if (kind == QLatin1String("unreadable"))
+        m_failure = tr("This movie could not be read.");
+    else if (kind == QLatin1String("3d"))
+        m_failure = tr("This game needs 3D graphics, which this computer cannot show.");
+    else if (kind == QLatin1String("engine"))
+        m_failure = tr("The player could not start.");
+    else
+        m_failure = tr("This movie stopped with an error.");
+    const int loadId = m_loadId;
+    const QString reason = m_failure;
+    QMetaObject::invokeMethod(
+        this,
+        [this, loadId, reason] {
+            if (loadId == m_loadId)
+                emit movieFailed(reason);
+        },
+        Qt::QueuedConnection);
 }
 
 void FlashPlayer::setPlaying(bool playing)
@@ -283,4 +376,93 @@ void FlashPlayer::setScaleMode(int mode)
         return;
     m_scaleMode = mode;
     scheduleFlush();
+}
+
+void FlashPlayer::focusGame()
+{
+    // Qt's focus goes to the view at once (or when it exists), so that a later click elsewhere still takes it
+    // away; inside the page, Ruffle's element gets it once the page can hear it.
+    if (m_view && isVisible())
+        m_view->setFocus(Qt::OtherFocusReason);
+    else
+        m_focusOnShow = true;
+    m_pageFocusWanted = true;
+    scheduleFlush();
+}
+
+void FlashPlayer::setVolume(int percent)
+{
+    m_volume = qBound(0, percent, 100);
+    scheduleFlush();
+}
+
+void FlashPlayer::setMuted(bool muted)
+{
+    m_muted = muted;
+    scheduleFlush();
+}
+
+void FlashPlayer::setQuality(const QString &quality)
+{
+    if (!kQualities.contains(quality))
+        return;
+    m_quality = quality;
+    scheduleFlush();
+}
+
+// The page goes to full screen for its movie only when the program shows the player full screen for it, which
+// it does at once, while it is told (by moving the player into a full-screen window, or leaving it in one).
+void FlashPlayer::pageFullScreenRequested(QWebEngineFullScreenRequest request)
+{
+    if (!request.toggleOn()) {
+        request.accept();
+        const bool quietly = m_leavingQuietly;
+        m_leavingQuietly = false;
+        if (!m_pageFullScreen)
+            return;
+        m_pageFullScreen = false;
+        m_fullScreenWindow = nullptr;
+        if (!quietly)
+            emit fullScreenRequested(false);
+        return;
+    }
+    if (m_pageFullScreen) {
+        request.accept();
+        return;
+    }
+    QWidget *before = window();
+    emit fullScreenRequested(true);
+    const bool shownFull =
+        window() != before || (window()->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized));
+    if (!shownFull) {
+        request.reject(); // the movie learns that it stays in its window
+        return;
+    }
+    request.accept();
+    m_pageFullScreen = true;
+    m_fullScreenWindow = window();
+}
+
+void FlashPlayer::leavePageFullScreen()
+{
+    if (!m_pageFullScreen || !m_view)
+        return;
+    m_leavingQuietly = true;
+    m_view->page()->triggerAction(QWebEnginePage::ExitFullScreen);
+}
+
+bool FlashPlayer::event(QEvent *event)
+{
+    // The program took the player out of the full-screen window (or hid it there): the page leaves full
+    // screen too, so that the movie knows and may ask again. Checked once the move is over.
+    if (m_pageFullScreen && (event->type() == QEvent::ParentChange || event->type() == QEvent::Hide)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_pageFullScreen && (window() != m_fullScreenWindow || !window()->isVisible()))
+                    leavePageFullScreen();
+            },
+            Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
 }

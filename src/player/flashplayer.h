@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
 #include <QWidget>
 
@@ -30,9 +31,10 @@ public:
     explicit FlashPlayer(PlayerProfile *profile, QWidget *parent = nullptr);
     ~FlashPlayer() override;
 
-    // Loads the movie at once in place of the current one, playing and looping. A path that names no
-    // movie the player may show (missing, not a movie, a folder, outside the library) leaves only the
-    // background, without any message.
+    // Loads the movie at once in place of the current one, playing and looping. A path that names no movie
+    // (missing, a folder, empty) or one the player may not show (outside the library) leaves only the
+    // background, without any message: the program blanks the player that way. A file that is there but
+    // cannot be played says why in the player area (movieFailed).
     void setMovie(const QString &path);
     QString movie() const { return m_movie; }
 
@@ -44,12 +46,28 @@ public:
     void Forward();
     void Rewind();
 
-    // "RRGGBB": the colour wherever no movie is drawn; it also replaces the movie's own background.
+    // "RRGGBB": the colour wherever no movie is: where no movie plays, around the stage of a movie shown
+    // whole (ShowAll), and behind a movie that names no background colour of its own. A movie's own
+    // colour fills its stage.
     void setBGColor(const QString &rrggbb);
     // False: a right click of the user shows no menu at all.
     void setMenu(bool on);
     // One of ScaleMode; ShowAll unless set.
     void setScaleMode(int mode);
+
+    // Gives the movie the keyboard focus now, or as soon as it is shown and loaded: the next key the user
+    // types reaches the game.
+    void focusGame();
+    // 0..100 (clamped), applied to the current movie and every later one; muted keeps the volume.
+    void setVolume(int percent);
+    int volume() const { return m_volume; }
+    void setMuted(bool muted);
+    bool isMuted() const { return m_muted; }
+    // "low", "medium", "high" or "best"; anything else is ignored. Low, medium and high apply to the running
+    // movie at once (unless it hides its menu), best from the next start of a movie; every later movie starts
+    // with the quality set.
+    void setQuality(const QString &quality);
+    QString quality() const { return m_quality; }
 
     // How Ruffle draws ("webgl" or "canvas"); empty until a movie was drawn.
     QString renderer() const { return m_renderer; }
@@ -60,8 +78,17 @@ public:
 signals:
     // The current movie's first frame was painted.
     void movieStarted();
+    // The movie asked to enter (true) or leave (false) full screen (stage.displayState). At most one per user
+    // action: a movie that asks every frame does not make it fire again and again. To grant an entry the
+    // receiver shows the player full screen before it returns (moves it into another window, or leaves it in a
+    // maximized or full-screen one); otherwise the movie learns that it stays where it is. Taking the player
+    // out of that window later tells the movie that it left full screen.
+    void fullScreenRequested(bool on);
+    // The movie cannot be played; reason is a short translated text also shown in the player area.
+    void movieFailed(const QString &reason);
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -69,12 +96,17 @@ private:
     void createView();
     void pageLoaded(bool ok);
     void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
+    void reloadPage();
     void pageEvent(const QString &event);
+    void pageFullScreenRequested(QWebEngineFullScreenRequest request);
+    void leavePageFullScreen();
+    void fail(const QString &kind);
     void scheduleFlush();
     void flush();
     void command(const QString &script);
     QString backgroundValue() const;
     QString scaleValue() const;
+    QString fontsValue() const;
 
     QPointer<PlayerProfile> m_profile;
     QWebEngineView *m_view = nullptr;
@@ -85,13 +117,24 @@ private:
     bool m_movieChanged = false;
     QString m_sentSettings;
     QStringList m_commands;
+    bool m_focusOnShow = false;     // Qt's focus, for the view still to come
+    bool m_pageFocusWanted = false; // the page's focus, for Ruffle's element
 
     QString m_renderer; // "webgl" or "canvas", once a movie was drawn
     QString m_movie;
-    QUrl m_movieUrl; // empty when the movie cannot be shown
+    QUrl m_movieUrl;   // empty when the movie cannot be shown
+    QString m_failure; // why the current movie cannot play, when it cannot
     int m_loadId = 0;
     bool m_playing = true;
-    QColor m_background; // invalid until set: the movie's own colour
+    QColor m_background; // invalid until set: white
     bool m_menu = true;
     int m_scaleMode = ShowAll;
+    int m_volume = 100;
+    bool m_muted = false;
+    QString m_quality = QStringLiteral("high");
+
+    // The page is in full screen for its movie, in that window (where the program put the player).
+    bool m_pageFullScreen = false;
+    QPointer<QWidget> m_fullScreenWindow;
+    bool m_leavingQuietly = false; // the page leaves because its window did, not because the movie asked
 };

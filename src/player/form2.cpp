@@ -44,7 +44,7 @@ void Form2::showPlayer(FlashPlayer *player)
     Form_Resize();
     player->show();
     b_exit->raise();
-    player->setFocus(Qt::OtherFocusReason); // the game keeps the keyboard
+    player->focusGame(); // the game keeps the keyboard
 }
 
 FlashPlayer *Form2::takePlayer()

@@ -6,6 +6,7 @@ class FlashPlayer;
 class PictureButton;
 class PlayerProfile;
 class QLineEdit;
+class QSlider;
 
 // The player panel `flash_main`: the game player and its row of picture buttons.
 class PlayerPanel : public QFrame
@@ -17,6 +18,11 @@ public:
 
     // Puts the button row above the player, which would otherwise cover it.
     void keepButtonRowAbovePlayer();
+    // Makes the player's page while the panel is hidden, so that the first game shown starts as fast as the
+    // next ones do.
+    void preparePlayer();
+    // What the sound control shows; it says nothing back for it.
+    void showSound(int volume, bool muted);
 
     void b_play_Click();
     void b_pause_Click();
@@ -34,10 +40,16 @@ public:
     PictureButton *b_Forward;
     PictureButton *b_full;
     PictureButton *b_local;
+    // The game's sound, at the end of the button row. Neither takes the keyboard from the game.
+    PictureButton *b_mute;
+    QSlider *volume_slider;
 
 signals:
     void fullScreenClicked();
     void localClicked();
+    // The user moved the volume control (0..100) or clicked the sound picture.
+    void volumeChosen(int volume);
+    void muteClicked();
 
 private:
     void moveRewind(int topTwips, int leftTwips);

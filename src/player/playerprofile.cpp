@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -67,6 +68,23 @@ PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFold
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    // A movie may ask for full screen (its widget decides what that means), and Stage3D needs WebGL: only a
+    // machine without a GPU (tests, Xvfb) turns it off, from outside.
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
+    settings->setAttribute(QWebEngineSettings::WebGLEnabled, true);
+    settings->setAttribute(QWebEngineSettings::Accelerated2dCanvasEnabled, true);
+
+    const std::optional<DeviceFont> font = DeviceFont::find();
+    if (!font)
+        qCWarning(lcPlayer) << "No Chinese font is installed (Debian's fonts-wqy-microhei has one): Chinese text that "
+                               "games write in the player's own fonts stays invisible";
+    setDeviceFont(font);
+}
+
+void PlayerProfile::setDeviceFont(const std::optional<DeviceFont> &font)
+{
+    m_deviceFont = font;
+    m_handler->setDeviceFontFile(font ? font->path : QString());
 }
 
 bool PlayerProfile::keepsSaves() const
@@ -76,11 +94,17 @@ bool PlayerProfile::keepsSaves() const
 
 void PlayerProfile::removeSaves(const QString &movieFileName)
 {
-    // Ruffle names each shared object after the movie's address, which holds "/flash/<file name>/"; a page of
-    // the player's own origin can reach those entries of local storage and nothing else.
+    // Ruffle names each shared object after the movie's address, which holds "/flash/<file name>/" with the
+    // name percent-encoded as in the address (and the player page keeps even a movie's shared-path objects
+    // there); a page of the player's own origin can reach those entries of local storage and nothing else.
+    QUrl address;
+    address.setPath(QStringLiteral("/flash/") + movieFileName + QLatin1Char('/'), QUrl::DecodedMode);
+    QStringList needles{QStringLiteral("/flash/") + movieFileName + QLatin1Char('/')};
+    const QString encoded = address.path(QUrl::FullyEncoded);
+    if (!needles.contains(encoded))
+        needles << encoded;
     auto *page = new QWebEnginePage(m_profile, this);
-    const QString needle = QStringLiteral("/flash/") + movieFileName + QLatin1Char('/');
-    connect(page, &QWebEnginePage::loadFinished, page, [this, page, needle, movieFileName](bool ok) {
+    connect(page, &QWebEnginePage::loadFinished, page, [this, page, needles, movieFileName](bool ok) {
         if (!ok) {
             qCWarning(lcPlayer).noquote() << "Cannot reach the saves to forget those of" << movieFileName;
             page->deleteLater();
@@ -89,12 +113,11 @@ void PlayerProfile::removeSaves(const QString &movieFileName)
         }
         const QString script =
             QStringLiteral(
-                "(function(needle){var gone=[];for(var i=0;i<localStorage.length;i++){var k=localStorage.key(i);"
-                "if(k.indexOf(needle)>=0)gone.push(k);}gone.forEach(function(k){localStorage.removeItem(k);});"
-                "return gone.length;})(%1)")
-                .arg(QString::fromUtf8(QJsonDocument(QJsonArray{needle}).toJson(QJsonDocument::Compact))
-                         .mid(1)
-                         .chopped(1));
+                "(function(needles){var gone=[];for(var i=0;i<localStorage.length;i++){var k=localStorage.key(i);"
+                "if(needles.some(function(n){return k.indexOf(n)>=0;}))gone.push(k);}"
+                "gone.forEach(function(k){localStorage.removeItem(k);});return gone.length;})(%1)")
+                .arg(QString::fromUtf8(
+                    QJsonDocument(QJsonArray::fromStringList(needles)).toJson(QJsonDocument::Compact)));
         page->runJavaScript(script, [this, page, movieFileName](const QVariant &removed) {
             qCInfo(lcPlayer).noquote() << "Forgot" << removed.toInt() << "saves of" << movieFileName;
             page->deleteLater();

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "player/devicefont.h"
+
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 class PlayerSchemeHandler;
 class QWebEngineProfile;
@@ -29,6 +33,11 @@ public:
     // Whether saves outlive the program.
     bool keepsSaves() const;
 
+    // The installed font that device-font text of every later movie is drawn with (found at start); none
+    // leaves Ruffle's own, which has no Chinese glyphs.
+    void setDeviceFont(const std::optional<DeviceFont> &font);
+    const std::optional<DeviceFont> &deviceFont() const { return m_deviceFont; }
+
     // Forgets what the movie of this file name in the flash folder saved. Done in the background; says
     // savesRemoved() when done.
     void removeSaves(const QString &movieFileName);
@@ -43,4 +52,5 @@ private:
 
     PlayerSchemeHandler *m_handler;
     QWebEngineProfile *m_profile;
+    std::optional<DeviceFont> m_deviceFont;
 };

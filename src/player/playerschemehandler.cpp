@@ -14,6 +14,7 @@ const QString kFlash = QStringLiteral("flash");
 const QString kPic = QStringLiteral("pic");
 const QString kRuffle = QStringLiteral("ruffle");
 const QString kPlaceholder = QStringLiteral("nogame.swf");
+const QString kFonts = QStringLiteral("fonts");
 
 QByteArray mimeTypeFor(const QString &path)
 {
@@ -65,6 +66,20 @@ void PlayerSchemeHandler::setDataFolder(const QString &dataFolder)
     m_dataFolder = QDir::cleanPath(dataFolder);
 }
 
+void PlayerSchemeHandler::setDeviceFontFile(const QString &path)
+{
+    m_fontFile = path;
+}
+
+QUrl PlayerSchemeHandler::fontUrl() const
+{
+    if (m_fontFile.isEmpty())
+        return {};
+    QUrl url = pageUrl();
+    url.setPath(QStringLiteral("/%1/%2").arg(kFonts, QFileInfo(m_fontFile).fileName()), QUrl::DecodedMode);
+    return url;
+}
+
 QByteArray PlayerSchemeHandler::scheme()
 {
     return QByteArrayLiteral("qbplayer");
@@ -114,6 +129,10 @@ std::optional<PlayerSchemeHandler::Resource> PlayerSchemeHandler::resolve(const 
         return std::nullopt;
     }
     const QStringList rest = segments->mid(1);
+    // The font file alone, not its folder: the rest of the system's fonts stay out of the pages' reach.
+    if (first == kFonts && rest.size() == 1 && !m_fontFile.isEmpty() &&
+        rest.first() == QFileInfo(m_fontFile).fileName())
+        return Resource{m_fontFile, "application/octet-stream"};
     if (first == kRuffle && rest.size() == 1 && isRuffleAsset(rest.first()))
         return resolveInFolder(m_ruffleFolder, rest);
     if (first == kFlash || first == kPic)

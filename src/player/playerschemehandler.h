@@ -7,7 +7,8 @@
 
 #include <optional>
 
-// Serves the player page, Ruffle and the library's movies and pictures to the players, and nothing else.
+// Serves the player page, Ruffle, its device font and the library's movies and pictures to the players, and
+// nothing else.
 class PlayerSchemeHandler : public QWebEngineUrlSchemeHandler
 {
     Q_OBJECT
@@ -17,6 +18,9 @@ public:
 
     // Where the library's flash and pic folders are, when not in the application folder.
     void setDataFolder(const QString &dataFolder);
+    // The installed font file that Ruffle reads for device-font text, served as fontUrl(); empty serves none.
+    void setDeviceFontFile(const QString &path);
+    QUrl fontUrl() const;
 
     static QByteArray scheme();
     static QUrl pageUrl();
@@ -43,4 +47,5 @@ private:
     QString m_appFolder;
     QString m_ruffleFolder;
     QString m_dataFolder;
+    QString m_fontFile;
 };

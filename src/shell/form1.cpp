@@ -15,7 +15,7 @@
 #include "player/playerschemehandler.h"
 #include "portal/downloadpanel.h"
 #include "portal/webbrowser.h"
-#include "widgets/messagebox.h"
+#include "shell/playercontrols.h"
 #include "widgets/picturebutton.h"
 #include "widgets/twips.h"
 
@@ -25,10 +25,10 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QFileInfo>
 #include <QFrame>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -84,7 +84,9 @@ Form1::Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox
     connect(m_acquisition, &GameAcquisition::detailsArrived, this, &Form1::showDownload);
     connect(m_acquisition, &GameAcquisition::progress, download_main, &DownloadPanel::showProgress);
     connect(m_acquisition, &GameAcquisition::movieArrived, this,
-            [this](const GameDetails &game, const QString &moviePath) { show_player(moviePath, game.strName); });
+            [this](const GameDetails &game, const QString &moviePath) {
+                show_player(moviePath, game.strName, m_store->idOfGameId(game.game_id));
+            });
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
     m_adder = new GameAdder(m_store.get(), m_config.dataDir(), m_messages, this);
     connect(m_adder, &GameAdder::finished, this, &Form1::gamesAdded);
@@ -178,6 +180,9 @@ void Form1::buildControls()
     flash = flash_main->flash;
     connect(flash_main, &PlayerPanel::fullScreenClicked, this, &Form1::b_full_Click);
     connect(flash_main, &PlayerPanel::localClicked, this, &Form1::b_local_Click);
+    connect(flash, &FlashPlayer::fullScreenRequested, this, &Form1::movieAskedForFullScreen);
+    m_controls = new PlayerControls(flash, flash_main, m_store.get(), dataPath(QStringLiteral("settings.ini")), this);
+    m_controls->addMenus(menuBar());
 
     download_main = new DownloadPanel(client);
     download_main->hide();
@@ -244,6 +249,7 @@ void Form1::showPane(Pane pane)
     game_main->setVisible(pane == Pane::Library);
     flash->setVisible(pane == Pane::Player);
     flash_main->setVisible(pane == Pane::Player);
+    m_controls->setGameShown(pane == Pane::Player);
     download_main->setVisible(pane == Pane::Download);
     gg_download->setVisible(pane == Pane::Download);
     if (pane == Pane::Download)
@@ -262,6 +268,7 @@ void Form1::Form_Load()
     m_form2 = std::make_unique<Form2>(m_config.appFolder);
     m_form2->Form_Load();
     connect(m_form2.get(), &Form2::leavingFullScreen, this, &Form1::leaveFullScreen);
+    m_form2->addActions(m_controls->shortcutActions()); // the game's sound keys work in full screen too
 
     for (const QString &folder : {QStringLiteral("pic"), QStringLiteral("flash")}) {
         if (!QFileInfo::exists(dataPath(folder)) && !QDir().mkpath(dataPath(folder)))
@@ -325,11 +332,15 @@ void Form1::showDownload(const GameDetails &game)
     flash_main->b_play->hide();
     download_main->showGame(game);
     showPane(Pane::Download);
+    flash_main->preparePlayer(); // ready when the movie is
     QPointer<DownloadPanel> panel = download_main;
-    m_pictures->LoadPicture(game.game_pic, this, [panel](const QImage &image) {
-        if (panel)
-            panel->showPicture(image);
-    });
+    m_pictures->LoadPicture(
+        game.game_pic, this,
+        [panel](const QImage &image) {
+            if (panel)
+                panel->showPicture(image);
+        },
+        download_main->pictureSize());
     loadflash_name = game.strName;
 }
 
@@ -347,7 +358,7 @@ void Form1::onAcquisitionFinished(const AcquisitionResult &result)
 {
     switch (result.status) {
     case AcquisitionResult::Status::NoGame:
-        m_messages->show(MessageBox::Icon::Critical, noGameMessage(), this);
+        tell(MessageBox::Icon::Critical, noGameMessage());
         return;
     case AcquisitionResult::Status::Failed:
         download_main->showFailure();
@@ -357,8 +368,12 @@ void Form1::onAcquisitionFinished(const AcquisitionResult &result)
         emit downloadFinished(false);
         return;
     case AcquisitionResult::Status::Installed:
-        if (const std::optional<qint64> id = m_store->idOfGameId(result.game.game_id))
+        if (const std::optional<qint64> id = m_store->idOfGameId(result.game.game_id)) {
             countPlay(*id);
+            // A game recorded only now keeps the quality chosen for it from here on.
+            if (!m_controls->game() && m_pane == Pane::Player && loadflash_name == result.game.strName)
+                m_controls->setGame(id);
+        }
         emit downloadFinished(true);
         emit gameRecorded(result.game.game_id);
         return;
@@ -369,7 +384,7 @@ void Form1::b_local_Click()
 {
     const std::optional<qint64> count = game_main->gameCount();
     if (!count || *count == 0) {
-        m_messages->show(MessageBox::Icon::Warning, noGamesMessage(), this);
+        tell(MessageBox::Icon::Warning, noGamesMessage());
         return;
     }
     showPane(Pane::Library);
@@ -377,6 +392,7 @@ void Form1::b_local_Click()
     game_main->Game_Delete->hide();
     flash->setMovie(appPath(QStringLiteral("noswf.wsf")));
     game_main->reload();
+    flash_main->preparePlayer(); // a game is likely to be played from here
 }
 
 void Form1::game_list_DblClick()
@@ -389,10 +405,10 @@ void Form1::game_list_DblClick()
     if (moviePath.isEmpty() || !QFileInfo(moviePath).isFile()) {
         qCWarning(lcLibrary).noquote() << "The movie of game" << game->gameid
                                        << "is missing:" << (moviePath.isEmpty() ? game->game : moviePath);
-        m_messages->show(MessageBox::Icon::Critical, noFileMessage(), this);
+        tell(MessageBox::Icon::Critical, noFileMessage());
         return;
     }
-    show_player(moviePath, game->game);
+    show_player(moviePath, game->game, game->id);
     countPlay(game->id);
 }
 
@@ -412,6 +428,7 @@ void Form1::addGames(const QStringList &paths)
 void Form1::m_addgames_Click()
 {
     const QStringList files = m_messages->chooseMovies(this);
+    refocusGame();
     if (!files.isEmpty())
         addGames(files);
 }
@@ -419,15 +436,18 @@ void Form1::m_addgames_Click()
 void Form1::m_addfolder_Click()
 {
     const QString folder = m_messages->chooseMovieFolder(this);
+    refocusGame();
     if (!folder.isEmpty())
         addGames({folder});
 }
 
 void Form1::gamesAdded(int recorded)
 {
-    // The library shows what came in, newest first.
+    // The library shows what came in, newest first; after a message about refused files the game plays on.
     if (recorded > 0 && !exit_flag)
         b_local_Click();
+    else
+        refocusGame();
 }
 
 namespace {
@@ -462,11 +482,13 @@ void Form1::dropEvent(QDropEvent *event)
     QTimer::singleShot(0, this, [this, paths] { addGames(paths); });
 }
 
-void Form1::show_player(const QString &moviePath, const QString &fileName)
+void Form1::show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row)
 {
+    m_controls->setGame(row);
     flash->setMovie(moviePath);
     loadflash_name = fileName;
     showPane(Pane::Player);
+    flash->focusGame();
 }
 
 void Form1::m_fullscreen_Click()
@@ -483,6 +505,29 @@ void Form1::m_fullscreen_Click()
     m_fullscreen->setEnabled(false);
 }
 
+// One switch for each time the movie's wish changes: a movie asking every frame finds it granted already.
+void Form1::movieAskedForFullScreen(bool on)
+{
+    const bool fullScreen = m_form2 && m_form2->Flash1;
+    if (on && !fullScreen && m_pane == Pane::Player && m_fullscreen->isEnabled())
+        m_fullscreen_Click();
+    else if (!on && fullScreen)
+        m_form2->b_exit_Click();
+}
+
+void Form1::tell(MessageBox::Icon icon, const QString &text)
+{
+    m_messages->show(icon, text, this);
+    refocusGame();
+}
+
+// A box or dialog closed over the game: the keys go back to it.
+void Form1::refocusGame()
+{
+    if (m_pane == Pane::Player && isVisible())
+        flash->focusGame();
+}
+
 void Form1::leaveFullScreen()
 {
     if (FlashPlayer *player = m_form2->takePlayer()) {
@@ -494,13 +539,13 @@ void Form1::leaveFullScreen()
     show();
     m_fullscreen->setEnabled(true);
     if (m_pane == Pane::Player)
-        flash->setFocus(Qt::OtherFocusReason);
+        flash->focusGame();
 }
 
 void Form1::Picture1_Click()
 {
     if (!m_opener->open(m_config.siteUrl))
-        qCWarning(lcShell).noquote() << "Cannot open" << m_config.siteUrl.toString();
+        qCWarning(lcShell).noquote() << "Cannot open" << loggableUrl(m_config.siteUrl);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -2,10 +2,12 @@
 
 #include "base/appconfig.h"
 #include "shell/skin.h"
+#include "widgets/messagebox.h"
 
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 class DownloadPanel;
 class FlashPlayer;
@@ -14,9 +16,9 @@ class Form2;
 class GameAcquisition;
 class GameStore;
 class LibraryPanel;
-class MessageBox;
 class PictureButton;
 class PictureLoader;
+class PlayerControls;
 class PlayerPanel;
 class PlayerProfile;
 class QAction;
@@ -67,8 +69,8 @@ public:
     void addGames(const QStringList &paths);
     void m_addgames_Click();
     void m_addfolder_Click();
-    // Player
-    void show_player(const QString &moviePath, const QString &fileName);
+    // Player; row is the game's library row, when it is recorded.
+    void show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row = std::nullopt);
     void m_fullscreen_Click();
     void b_full_Click() { m_fullscreen_Click(); }
     void Picture1_Click();
@@ -108,6 +110,9 @@ private:
     void showDownload(const GameDetails &game);
     void onAcquisitionFinished(const AcquisitionResult &result);
     void leaveFullScreen();
+    void movieAskedForFullScreen(bool on);
+    void tell(MessageBox::Icon icon, const QString &text);
+    void refocusGame();
     void countPlay(qint64 id);
     void gamesAdded(int recorded);
     void Timer1_Timer();
@@ -135,6 +140,7 @@ private:
     GameAcquisition *m_acquisition;
     PictureLoader *m_pictures;
     GameAdder *m_adder = nullptr;
+    PlayerControls *m_controls = nullptr;
 
     // Controls
     FlashPlayer *gg_movie = nullptr;

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -43,8 +45,8 @@ private slots:
     void rewindShowsTheFirstFrameStopped();
     void forwardStepsOneFrame_data();
     void forwardStepsOneFrame();
-    void badPathShowsOnlyTheBackground_data();
-    void badPathShowsOnlyTheBackground();
+    void badPathShowsTheBackgroundOrSaysWhy_data();
+    void badPathShowsTheBackgroundOrSaysWhy();
     void newMovieReplacesTheOldAndPlaysEvenAfterPause();
     void hiddenPlayerHasNoPageUntilShown();
     void scaleModeDecidesWhatFillsTheBorders_data();
@@ -53,8 +55,20 @@ private slots:
     void rightClickMenu_data();
     void rightClickMenu();
     void profileMayEndBeforeItsPlayers();
+    void keysReachTheGame_data();
+    void keysReachTheGame();
+    void movieBackgroundFillsItsStage_data();
+    void movieBackgroundFillsItsStage();
+    void deviceFontTextShowsChineseAndLatin();
+    void volumeAndMuteReachEveryMovie();
+    void qualityAppliesToTheRunningMovieOrTheNext_data();
+    void qualityAppliesToTheRunningMovieOrTheNext();
+    void movieGoesFullScreenOncePerUserAction();
+    void movieReplacedWhileHiddenLeavesNoError();
 
 private:
+    // A test movie of the build, copied into the library's flash folder.
+    QString builtTestMovie(const QString &name);
     QString writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps, bool compressed = false,
                        std::size_t padTo = 0);
     std::unique_ptr<FlashPlayer> startedPlayer(const QString &movie, const QString &background = {});
@@ -80,6 +94,15 @@ QString TestFlashPlayer::writeMovie(const QString &name, const std::vector<uint3
     const QString path = m_app->filePath(QStringLiteral("flash/") + name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+        return {};
+    return path;
+}
+
+QString TestFlashPlayer::builtTestMovie(const QString &name)
+{
+    const QString built = QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("../testmovies/") + name);
+    const QString path = m_app->filePath(QStringLiteral("flash/") + name);
+    if (!QFile::exists(path) && !QFile::copy(built, path))
         return {};
     return path;
 }
@@ -204,46 +227,60 @@ void TestFlashPlayer::forwardStepsOneFrame()
     QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kYellow), kFrameTimeout);
 }
 
-void TestFlashPlayer::badPathShowsOnlyTheBackground_data()
+void TestFlashPlayer::badPathShowsTheBackgroundOrSaysWhy_data()
 {
     QTest::addColumn<QString>("relative");
     QTest::addColumn<QByteArray>("content"); // written to `relative` unless empty
     QTest::addColumn<bool>("refused");       // a file is there but may not be played: logged as a warning
-    QTest::newRow("missing file") << QStringLiteral("flash/none.swf") << QByteArray() << false;
-    QTest::newRow("not a movie") << QStringLiteral("flash/page.swf") << QByteArray("<html>not a movie</html>") << true;
+    QTest::addColumn<QString>("reason");     // shown and signalled; none for a path that blanks the player
+    QTest::newRow("missing file") << QStringLiteral("flash/none.swf") << QByteArray() << false << QString();
+    QTest::newRow("not a movie") << QStringLiteral("flash/page.swf") << QByteArray("<html>not a movie</html>") << true
+                                 << QStringLiteral("This file is not a Flash movie.");
     QTest::newRow("truncated movie") << QStringLiteral("flash/cut.swf") << QByteArray("FWS\x0a\xff\xff\x00\x00", 8)
-                                     << false;
-    QTest::newRow("the flash folder") << QStringLiteral("flash/") << QByteArray() << true;
-    QTest::newRow("outside the library") << QStringLiteral("flash/../outside.swf") << QByteArray() << true;
-    QTest::newRow("empty path") << QString() << QByteArray() << false;
+                                     << false << QStringLiteral("This movie is damaged and cannot be played.");
+    QTest::newRow("needs Stage3D, without WebGL")
+        << QStringLiteral("flash/stage3dprobe.swf") << QByteArray() << false
+        << QStringLiteral("This game needs 3D graphics, which this computer cannot show.");
+    QTest::newRow("the flash folder") << QStringLiteral("flash/") << QByteArray() << true << QString();
+    QTest::newRow("outside the library") << QStringLiteral("flash/../outside.swf") << QByteArray() << true << QString();
+    QTest::newRow("empty path") << QString() << QByteArray() << false << QString();
 }
 
-void TestFlashPlayer::badPathShowsOnlyTheBackground()
+void TestFlashPlayer::badPathShowsTheBackgroundOrSaysWhy()
 {
     QFETCH(QString, relative);
     QFETCH(QByteArray, content);
     QFETCH(bool, refused);
+    QFETCH(QString, reason);
     if (!content.isEmpty()) {
         QFile file(m_app->filePath(relative));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
+    } else if (relative.endsWith(QLatin1String("probe.swf"))) {
+        QVERIFY(!builtTestMovie(QFileInfo(relative).fileName()).isEmpty());
     }
     // A real movie beside the bad one: a bad path must not play it.
     QVERIFY(!writeMovie(QStringLiteral("../outside.swf"), {0xff0000}, 3).isEmpty());
 
     auto player = startedPlayer(m_rgby, QStringLiteral("336699"));
     QVERIFY(player);
+    QSignalSpy failed(player.get(), &FlashPlayer::movieFailed);
     const QString path = relative.isEmpty() ? QString() : m_app->path() + QLatin1Char('/') + relative;
     if (refused)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Movie refused: ")));
     QTest::failOnWarning(QRegularExpression(QStringLiteral("^Movie refused: ")));
     player->setMovie(path);
     QCOMPARE(player->movie(), path);
+    if (!reason.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, kStartTimeout);
+        QCOMPARE(failed.first().first().toString(), reason);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(player.get(), QStringLiteral("qb.message()")).toString(), reason, kFrameTimeout);
     QVERIFY(settled(player.get()));
-    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kBackground), kFrameTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get(), QPoint(3, 3)), kBackground), kFrameTimeout);
     // No error panel or other element of Ruffle's is left on the page.
     QCOMPARE(evaluate(player.get(), QStringLiteral("document.getElementById('stage').childElementCount")).toInt(), 0);
+    QCOMPARE(failed.count(), reason.isEmpty() ? 0 : 1);
 }
 
 void TestFlashPlayer::newMovieReplacesTheOldAndPlaysEvenAfterPause()
@@ -379,6 +416,254 @@ void TestFlashPlayer::profileMayEndBeforeItsPlayers()
     player.hide();
     player.show();
     QVERIFY(!player.view());
+}
+
+void TestFlashPlayer::keysReachTheGame_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("focusGame before the player is shown") << QStringLiteral("early");
+    QTest::newRow("focusGame while the movie plays") << QStringLiteral("playing");
+    QTest::newRow("the player widget given the focus") << QStringLiteral("setFocus");
+}
+
+void TestFlashPlayer::keysReachTheGame()
+{
+    QFETCH(QString, how);
+    const QString probe = builtTestMovie(QStringLiteral("keyprobe.swf")); // red; Space turns it green
+    QVERIFY(!probe.isEmpty());
+    QWidget window;
+    auto *elsewhere = new QLineEdit(&window);
+    auto *player = new FlashPlayer(m_profile.get(), &window);
+    player->setGeometry(0, 30, 220, 160);
+    window.resize(220, 190);
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
+    player->setMovie(probe);
+    if (how == QLatin1String("early")) {
+        player->hide();
+        player->focusGame();
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    if (how == QLatin1String("early"))
+        player->show();
+    else
+        elsewhere->setFocus();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kRed), kFrameTimeout);
+    if (how == QLatin1String("playing"))
+        player->focusGame();
+    else if (how == QLatin1String("setFocus"))
+        player->setFocus();
+    QVERIFY(settled(player));
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kGreen), kFrameTimeout);
+}
+
+void TestFlashPlayer::movieBackgroundFillsItsStage_data()
+{
+    QTest::addColumn<bool>("setsBackground");
+    QTest::addColumn<QColor>("stage");
+    QTest::newRow("the movie's own colour") << true << kGreen;
+    QTest::newRow("a movie without one") << false << kBackground;
+}
+
+// The movie's colour fills its stage, the player's colour the rest of the player and a stage without one.
+void TestFlashPlayer::movieBackgroundFillsItsStage()
+{
+    QFETCH(bool, setsBackground);
+    QFETCH(QColor, stage);
+    swf::MovieSpec spec;
+    spec.frameColors = {0xff0000};
+    spec.margin = 40; // of 550 x 400; a 160-wide player shows it 11.6 pixels wide
+    spec.background = 0x00ff00;
+    spec.setsBackground = setsBackground;
+    const std::string bytes = swf::writeSolidColourMovie(spec);
+    QFile file(m_app->filePath(QStringLiteral("flash/margin.swf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes.data(), qint64(bytes.size()));
+    file.close();
+
+    FlashPlayer player(m_profile.get());
+    player.resize(160, 320); // the stage is shown 116 pixels high, from y = 102
+    player.setBGColor(QStringLiteral("336699"));
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.setMovie(file.fileName());
+    player.show();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player), kRed), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player, QPoint(4, 160)), stage), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(&player, QPoint(80, 8)), kBackground), kFrameTimeout);
+}
+
+// Every row of the movie names one device font, with Chinese text on the left and Latin text on the right.
+void TestFlashPlayer::deviceFontTextShowsChineseAndLatin()
+{
+    const QStringList fonts{QStringLiteral("_sans"),  QStringLiteral("_serif"),   QStringLiteral("_typewriter"),
+                            QStringLiteral("宋体"),   QStringLiteral("SimSun"),   QStringLiteral("黑体"),
+                            QStringLiteral("SimHei"), QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei")};
+    const QString movie = builtTestMovie(QStringLiteral("devicetext.swf"));
+    QVERIFY(!movie.isEmpty());
+    FlashPlayer player(m_profile.get());
+    player.resize(550, 400); // the stage at its own size
+    QSignalSpy started(&player, &FlashPlayer::movieStarted);
+    player.setMovie(movie);
+    player.show();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    const auto withoutInk = [&] {
+        const QImage image = player.grab().toImage();
+        QStringList missing;
+        for (int row = 0; row < fonts.size(); ++row) {
+            for (const int left : {10, 285}) {
+                int ink = 0;
+                for (int y = 4 + 40 * row; y < 40 + 40 * row; ++y)
+                    for (int x = left; x < left + 255; ++x)
+                        ink += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+                if (ink < 50)
+                    missing << fonts[row] + (left == 10 ? QStringLiteral(" Chinese") : QStringLiteral(" Latin"));
+            }
+        }
+        return missing;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(withoutInk(), QStringList(), kFrameTimeout);
+}
+
+void TestFlashPlayer::volumeAndMuteReachEveryMovie()
+{
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    const auto ruffleVolume = [&] { // in percent
+        return qRound(100 *
+                      evaluate(player.get(), QStringLiteral("document.querySelector('ruffle-player').ruffle().volume"))
+                          .toDouble());
+    };
+    player->setVolume(150);
+    QCOMPARE(player->volume(), 100);
+    player->setVolume(40);
+    QTRY_COMPARE_WITH_TIMEOUT(ruffleVolume(), 40, kFrameTimeout);
+    player->setMuted(true);
+    QTRY_COMPARE_WITH_TIMEOUT(ruffleVolume(), 0, kFrameTimeout);
+    QCOMPARE(player->volume(), 40);
+
+    QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
+    player->setMovie(writeMovie(QStringLiteral("red.swf"), {0xff0000}, 3));
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QCOMPARE(ruffleVolume(), 0);
+    player->setMuted(false);
+    QTRY_COMPARE_WITH_TIMEOUT(ruffleVolume(), 40, kFrameTimeout);
+}
+
+void TestFlashPlayer::qualityAppliesToTheRunningMovieOrTheNext_data()
+{
+    QTest::addColumn<QString>("quality");
+    QTest::addColumn<QString>("running"); // the quality Ruffle's menu shows checked at once
+    QTest::addColumn<QString>("next");    // and for the next movie
+    QTest::newRow("low") << QStringLiteral("low") << QStringLiteral("Quality: Low") << QStringLiteral("Quality: Low");
+    QTest::newRow("medium") << QStringLiteral("medium") << QStringLiteral("Quality: Medium")
+                            << QStringLiteral("Quality: Medium");
+    QTest::newRow("best, which the menu lacks")
+        << QStringLiteral("best") << QStringLiteral("Quality: High") << QString();
+    QTest::newRow("not a quality") << QStringLiteral("ultra") << QStringLiteral("Quality: High")
+                                   << QStringLiteral("Quality: High");
+}
+
+void TestFlashPlayer::qualityAppliesToTheRunningMovieOrTheNext()
+{
+    QFETCH(QString, quality);
+    QFETCH(QString, running);
+    QFETCH(QString, next);
+    const QString checked = QStringLiteral("qb.checkedMenuItems().filter(t => t.startsWith('Quality')).join()");
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    player->setQuality(quality);
+    QCOMPARE(player->quality(), quality == QLatin1String("ultra") ? QStringLiteral("high") : quality);
+    QVERIFY(settled(player.get()));
+    QCOMPARE(evaluate(player.get(), checked).toString(), running);
+
+    QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
+    player->setMovie(m_rgby);
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QCOMPARE(evaluate(player.get(), checked).toString(), next);
+}
+
+// The program moves the player into a full-screen window when asked (as the game box does) and back again.
+void TestFlashPlayer::movieGoesFullScreenOncePerUserAction()
+{
+    const QString probe = builtTestMovie(QStringLiteral("fullscreenprobe.swf"));
+    QVERIFY(!probe.isEmpty());
+    QWidget panel;
+    QWidget full;
+    panel.resize(220, 160);
+    auto *player = new FlashPlayer(m_profile.get(), &panel);
+    player->resize(220, 160);
+    QList<bool> asked;
+    connect(player, &FlashPlayer::fullScreenRequested, &full, [&](bool on) {
+        asked << on;
+        if (on)
+            full.showMaximized();
+        player->setParent(on ? &full : &panel);
+        player->show();
+        player->focusGame();
+        if (!on)
+            full.hide();
+    });
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
+    player->setMovie(probe);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    const QString fullScreen = QStringLiteral("document.fullscreenElement !== null");
+
+    player->focusGame();
+    QVERIFY(settled(player));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // asks, then asks on every frame
+    QTRY_COMPARE_WITH_TIMEOUT(asked, QList<bool>{true}, kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(player, fullScreen).toBool(), kFrameTimeout);
+    for (const QColor &frame : {kGreen, kBlue, kGreen})
+        QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), frame), kFrameTimeout);
+
+    // The program leaves full screen on its own (Escape, its close button): the movie is told, and its asking
+    // every frame changes nothing until the user acts again.
+    player->setParent(&panel);
+    player->show();
+    full.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(!evaluate(player, fullScreen).toBool(), kFrameTimeout);
+    for (const QColor &frame : {kRed, kYellow, kRed, kYellow, kRed})
+        QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), frame), kFrameTimeout);
+    QCOMPARE(asked, QList<bool>{true});
+
+    panel.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    player->focusGame();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(asked, (QList<bool>{true, true}), kFrameTimeout);
+    QVERIFY(QTest::qWaitForWindowActive(&full));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N); // the movie leaves full screen itself
+    QTRY_COMPARE_WITH_TIMEOUT(asked, (QList<bool>{true, true, false}), kFrameTimeout);
+}
+
+// A playing movie replaced while its page is hidden (the portal shows a download meanwhile) leaves no
+// callback of its Ruffle instance behind.
+void TestFlashPlayer::movieReplacedWhileHiddenLeavesNoError()
+{
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Uncaught")));
+    const QString blue = writeMovie(QStringLiteral("blue green.swf"), {0x0000ff, 0x00ff00}, 4);
+    auto player = startedPlayer(m_rgby);
+    QVERIFY(player);
+    // The first replacement starts its Ruffle instance while the page is hidden, the second replaces that one.
+    player->hide();
+    player->setMovie(blue);
+    const QString loaded =
+        QStringLiteral("document.querySelector('ruffle-player')?.ruffle().metadata?.frameRate === 4");
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(player.get(), loaded).toBool(), kStartTimeout);
+    player->show();
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kGreen), kFrameTimeout);
+    player->hide();
+    QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
+    player->setMovie(m_rgby);
+    player->show();
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kGreen), kFrameTimeout);
 }
 
 QUILLABRIX_PLAYER_TEST_MAIN(TestFlashPlayer)

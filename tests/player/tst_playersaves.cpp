@@ -37,6 +37,8 @@ private slots:
     void init();
     void savesOutliveTheProfile();
     void removedSavesAreForgottenForThatMovieOnly();
+    void savesStayWithTheirMovie_data();
+    void savesStayWithTheirMovie();
     void unusableSavesFolderStillPlays();
     void flushedSaveSurvivesAKillTenSecondsLater();
     // Run by the test above in a child process: plays the counter in the folder it is given, then waits.
@@ -44,7 +46,8 @@ private slots:
 
 private:
     QString savesFolder() const { return m_app->filePath(QStringLiteral("saves")); }
-    bool copyCounter(const QString &name);
+    // counter: startcounter.swf, or sharedcounter.swf that keeps its count under the local path "/".
+    bool copyCounter(const QString &name, const QString &counter = QStringLiteral("startcounter.swf"));
     // Plays name in a fresh player of profile until its colour shows; the colour it shows.
     QColor play(PlayerProfile *profile, const QString &name);
 
@@ -58,10 +61,10 @@ void TestPlayerSaves::init()
     QVERIFY(copyCounter(QStringLiteral("counter.swf")));
 }
 
-bool TestPlayerSaves::copyCounter(const QString &name)
+bool TestPlayerSaves::copyCounter(const QString &name, const QString &counter)
 {
     const QString built = QDir(QString::fromLocal8Bit(qgetenv("QUILLABRIX_APP_DIR")))
-                              .filePath(QStringLiteral("../testmovies/startcounter.swf"));
+                              .filePath(QStringLiteral("../testmovies/") + counter);
     return QFile::copy(built, m_app->filePath(QStringLiteral("flash/") + name));
 }
 
@@ -110,6 +113,37 @@ void TestPlayerSaves::removedSavesAreForgottenForThatMovieOnly()
     QCOMPARE(removed.first().at(1).toInt(), 1);
     QVERIFY(near(play(&profile, QStringLiteral("other.swf")), kFirst));
     QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kSecond));
+}
+
+void TestPlayerSaves::savesStayWithTheirMovie_data()
+{
+    QTest::addColumn<QString>("counter");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a name that is percent-encoded in the address")
+        << QStringLiteral("startcounter.swf") << QStringLiteral("中文 游戏 (1).swf");
+    QTest::newRow("the shared local path /") << QStringLiteral("sharedcounter.swf") << QStringLiteral("a.swf");
+    QTest::newRow("the shared local path /, a Chinese name")
+        << QStringLiteral("sharedcounter.swf") << QStringLiteral("存档.swf");
+}
+
+// Another movie neither sees nor clears a movie's saves, and deleting the movie's saves forgets them all.
+void TestPlayerSaves::savesStayWithTheirMovie()
+{
+    QFETCH(QString, counter);
+    QFETCH(QString, name);
+    QVERIFY(copyCounter(name, counter));
+    QVERIFY(copyCounter(QStringLiteral("b.swf"), counter));
+    PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    QVERIFY(near(play(&profile, name), kFirst));
+    QVERIFY(near(play(&profile, QStringLiteral("b.swf")), kFirst));
+    QVERIFY(near(play(&profile, name), kSecond));
+
+    QSignalSpy removed(&profile, &PlayerProfile::savesRemoved);
+    profile.removeSaves(name);
+    QVERIFY(removed.wait(kStartTimeout));
+    QCOMPARE(removed.first().at(1).toInt(), 1);
+    QVERIFY(near(play(&profile, name), kFirst));
+    QVERIFY(near(play(&profile, QStringLiteral("b.swf")), kSecond));
 }
 
 void TestPlayerSaves::unusableSavesFolderStillPlays()

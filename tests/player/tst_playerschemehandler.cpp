@@ -116,8 +116,12 @@ void TestPlayerSchemeHandler::resolvesOnlyServedFiles_data()
                              << QByteArray("image/gif");
     QTest::newRow("placeholder") << playerUrl(QStringLiteral("/nogame.swf")) << QStringLiteral("nogame.swf")
                                  << QByteArray("application/x-shockwave-flash");
+    QTest::newRow("device font") << m_profile->schemeHandler()->fontUrl() << QStringLiteral(":font")
+                                 << QByteArray("application/octet-stream");
 
     const QStringList refused = {
+        QStringLiteral("/fonts/"),
+        QStringLiteral("/fonts/DejaVuSans.ttf"), // installed too, but not the device font
         QStringLiteral("/QuillabrixGame.dll"),
         QStringLiteral("/secret.txt"),
         QStringLiteral("/flash/../QuillabrixGame.dll"),
@@ -154,6 +158,8 @@ void TestPlayerSchemeHandler::resolvesOnlyServedFiles()
     QCOMPARE(resource->mimeType, mimeType);
     if (file == QLatin1String(":page"))
         QVERIFY(resource->filePath.startsWith(QLatin1Char(':')));
+    else if (file == QLatin1String(":font"))
+        QCOMPARE(resource->filePath, QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"));
     else if (file == QLatin1String(":ruffle"))
         QVERIFY(resource->filePath.startsWith(QFileInfo(m_app->config().ruffleDir()).canonicalFilePath()));
     else

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
@@ -104,6 +105,22 @@ inline FlashPlayer *flash(const std::unique_ptr<Form1> &window)
         return QTest::qExec(&tc, argc, argv);                                                                          \
     }
 
+// The window's messages, recorded; with realBoxes each is also shown in a real modal box that the user closes
+// after a moment.
+struct WindowMessages : RecordingMessageBox
+{
+    void show(Icon icon, const QString &text, QWidget *parent) override
+    {
+        RecordingMessageBox::show(icon, text, parent);
+        if (!realBoxes)
+            return;
+        QMessageBox box(QMessageBox::Warning, title(), text, QMessageBox::Ok, parent);
+        QTimer::singleShot(300, &box, [&box] { QTest::keyClick(&box, Qt::Key_Return); });
+        box.exec();
+    }
+    bool realBoxes = false;
+};
+
 // A main window in a fresh application folder, talking to the real portal server on loopback, with its
 // messages and opened URLs recorded instead of shown.
 struct WindowUnderTest
@@ -113,6 +130,14 @@ struct WindowUnderTest
     {
         const QUrl site(QStringLiteral("http://127.0.0.1:1/site.htm"));
         window = std::make_unique<Form1>(folder.config(serverUrl, site), &network, &messages, &opener);
+    }
+
+    // Another window in the same folder, as at the program's next start; the first one goes first.
+    bool restart(const QUrl &serverUrl)
+    {
+        window.reset();
+        window = std::make_unique<Form1>(folder.config(serverUrl), &network, &messages, &opener);
+        return start();
     }
 
     // Runs the start-up sequence; true once the window is shown, false if the program ended instead.
@@ -136,7 +161,7 @@ struct WindowUnderTest
 
     TestAppFolder folder;
     QNetworkAccessManager network;
-    RecordingMessageBox messages;
+    WindowMessages messages;
     RecordingUrlOpener opener;
     std::unique_ptr<Form1> window;
 

@@ -59,6 +59,8 @@ private slots:
     void fullScreenEntryDoesNothingWhileDisabled_data();
     void fullScreenEntryDoesNothingWhileDisabled();
     void fullScreenButtonBeforeAnyGameLendsTheEmptyPlayer();
+    void gameAsksForFullScreenOncePerUserAction_data();
+    void gameAsksForFullScreenOncePerUserAction();
     void logoOpensTheSiteOncePerClick();
 
 private:
@@ -402,6 +404,64 @@ void TestFullScreen::fullScreenButtonBeforeAnyGameLendsTheEmptyPlayer()
     QVERIFY(ui::main_main(window())->isVisible()); // the portal is still what the window shows
     QCOMPARE(player->movie(), flashFolder);
     QVERIFY(ui::m_fullscreen(window())->isEnabled());
+}
+
+void TestFullScreen::gameAsksForFullScreenOncePerUserAction_data()
+{
+    QTest::addColumn<Qt::Key>("leave");
+    QTest::newRow("the game leaves (N)") << Qt::Key_N;
+    QTest::newRow("the user presses Escape") << Qt::Key_Escape;
+}
+
+// The probe asks for full screen at Space and, until N, again on every frame it is not in full screen; it
+// shows red and yellow in a window, green and blue in full screen.
+void TestFullScreen::gameAsksForFullScreenOncePerUserAction()
+{
+    QFETCH(Qt::Key, leave);
+    const QString probe = QStringLiteral("fullscreenprobe.swf");
+    QVERIFY(QFile::copy(QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("../testmovies/") + probe),
+                        appFile(QStringLiteral("flash/") + probe)));
+    FlashPlayer *player = ui::flash(window());
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
+    window()->show_player(appFile(QStringLiteral("flash/") + probe), probe);
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    // Whether the movie plays on in these colours while the windows stay as they are.
+    const auto framesPass = [&](const QColor &a, const QColor &b) {
+        const bool fullScreen = form2()->isVisible();
+        QColor last;
+        int changes = 0;
+        bool stays = true;
+        (void)QTest::qWaitFor(
+            [&] {
+                stays = stays && form2()->isVisible() == fullScreen && window()->isVisible() != fullScreen;
+                const QColor now = shownColour(player);
+                if ((near(now, a) || near(now, b)) && now != last) {
+                    last = now;
+                    ++changes;
+                }
+                return changes >= 8 || !stays;
+            },
+            kFrameTimeout);
+        return stays && changes >= 8;
+    };
+    QVERIFY(markTheRunningMovie(player));
+    const QRect inPanel = player->geometry();
+    started.clear();
+    QSignalSpy left(form2(), &Form2::leavingFullScreen);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(form2()->isVisible() && window()->isHidden(), kFrameTimeout);
+    QCOMPARE(form2()->Flash1, player);
+    QVERIFY(QTest::qWaitForWindowActive(form2()));
+    QVERIFY(framesPass(kGreen, kBlue)); // the movie knows it is in full screen
+    QTest::keyClick(QApplication::focusWidget(), leave);
+    QTRY_VERIFY_WITH_TIMEOUT(form2()->isHidden() && window()->isVisible(), kFrameTimeout);
+    // After Escape the movie asks again on every frame; without a user's action it stays in the panel.
+    QVERIFY(framesPass(kRed, kYellow));
+    QCOMPARE(left.count(), 1);
+    QCOMPARE(player->geometry(), inPanel);
+    QVERIFY(runningMovieIsMarked(player));
+    QCOMPARE(started.count(), 0);
 }
 
 void TestFullScreen::logoOpensTheSiteOncePerClick()

@@ -347,7 +347,8 @@ void TestLibraryWindow::droppedMoviesOpenTheLibraryAndPlaysAreCounted()
     QApplication::sendEvent(window(), &drop);
     QVERIFY(QTest::qWaitFor([&] { return window()->currentPane() == Form1::Pane::Library; }, 20000));
 
-    QCOMPARE(m_w->messages.texts(), QStringList{QStringLiteral("These files were not added:\nnotes.swf: not a Flash movie")});
+    QCOMPARE(m_w->messages.texts(),
+             QStringList{QStringLiteral("These files were not added:\nnotes.swf: not a Flash movie")});
     // Added in name order, so the second is the newest; titles from the file names; ids below zero.
     QCOMPARE(library()->model()->index(1, GameListModel::GameColumn).data().toString(), QStringLiteral("Red Planet"));
     QCOMPARE(library()->model()->index(2, GameListModel::GameColumn).data().toString(), QStringLiteral("blue"));

@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QSlider>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -53,6 +56,12 @@ private slots:
     void rewindAndForwardStepByFrame();
     void rewindButtonRisesUnderThePointer();
     void buttonRowIsNotCoveredByThePlayer();
+    void soundControlsActOnTheGameAndAreKept_data();
+    void soundControlsActOnTheGameAndAreKept();
+    void qualityIsKeptPerGame();
+    void keysReachTheGame_data();
+    void keysReachTheGame();
+    void clickOnThePortalTakesTheKeysAndClickOnTheGameGivesThemBack();
 
 private:
     Form1 *window() const { return m_w->window.get(); }
@@ -68,6 +77,14 @@ private:
     void clickThroughWindow(QWidget *target);
     // True when the game's colour stays put while the banner shows `changes` new colours.
     bool holdsWhileTheBannerPlays(int changes);
+    // The window started again with this sound in its settings file (read as the window is made).
+    bool restartWithSound(const QString &volume, const QString &muted);
+    // The sound as the player, the panel's control and the menu show it.
+    void verifySound(int volume, bool muted);
+    // The key probe (red; green once Space reached it, blue for other keys) recorded as game 3.
+    bool addKeyProbe();
+    // Space, typed as a user would, to whatever has the focus; true when it reached the game.
+    bool spaceReachesTheGame();
 
     PortalServer m_server;
     std::unique_ptr<WindowUnderTest> m_w;
@@ -346,6 +363,184 @@ void TestPlayback::buttonRowIsNotCoveredByThePlayer()
 
     panel()->b_pause_Click();
     QVERIFY(reachable(panel()->b_play));
+}
+
+bool TestPlayback::restartWithSound(const QString &volume, const QString &muted)
+{
+    QSettings settings(m_w->folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("sound/volume"), volume);
+    settings.setValue(QStringLiteral("sound/muted"), muted);
+    settings.sync();
+    return m_w->restart(m_server.baseUrl());
+}
+
+void TestPlayback::verifySound(int volume, bool muted)
+{
+    QCOMPARE(ui::flash(window())->volume(), volume);
+    QCOMPARE(ui::flash(window())->isMuted(), muted);
+    QCOMPARE(panel()->volume_slider->value(), volume);
+    QCOMPARE(ui::named<QAction>(window(), "m_mute")->isChecked(), muted);
+}
+
+void TestPlayback::soundControlsActOnTheGameAndAreKept_data()
+{
+    QTest::addColumn<QString>("stored"); // volume and muted in the settings file
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("fullScreen");
+    QTest::addColumn<int>("volume");
+    QTest::addColumn<bool>("muted");
+    QTest::newRow("as stored") << QStringLiteral("35 true") << "" << false << 35 << true;
+    QTest::newRow("stored above 100") << QStringLiteral("150 false") << "" << false << 100 << false;
+    QTest::newRow("stored below 0") << QStringLiteral("-20 x") << "" << false << 0 << false;
+    QTest::newRow("stored not a number") << QStringLiteral("loud yes") << "" << false << 100 << false;
+    QTest::newRow("Ctrl+Up") << QStringLiteral("50 false") << "Ctrl+Up" << false << 60 << false;
+    QTest::newRow("Ctrl+Down") << QStringLiteral("50 false") << "Ctrl+Down" << false << 40 << false;
+    QTest::newRow("Ctrl+M") << QStringLiteral("50 false") << "Ctrl+M" << false << 50 << true;
+    QTest::newRow("sound picture") << QStringLiteral("50 false") << "picture" << false << 50 << true;
+    QTest::newRow("slider dragged to the end") << QStringLiteral("50 false") << "slider" << false << 100 << false;
+    QTest::newRow("Ctrl+Up in full screen") << QStringLiteral("50 false") << "Ctrl+Up" << true << 60 << false;
+    QTest::newRow("Ctrl+M in full screen") << QStringLiteral("50 false") << "Ctrl+M" << true << 50 << true;
+}
+
+void TestPlayback::soundControlsActOnTheGameAndAreKept()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, action);
+    QFETCH(bool, fullScreen);
+    QVERIFY(restartWithSound(stored.section(QLatin1Char(' '), 0, 0), stored.section(QLatin1Char(' '), 1)));
+    QVERIFY(playGame(1));
+    if (fullScreen)
+        ui::m_fullscreen(window())->trigger();
+    QVERIFY(QTest::qWaitForWindowActive(fullScreen ? static_cast<QWidget *>(ui::form2()) : window()));
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused && ui::flash(window())->isAncestorOf(focused)); // the game has the keys
+    QSlider *slider = panel()->volume_slider;
+    const int y = slider->height() / 2;
+    if (action == QLatin1String("picture")) {
+        QTest::mouseClick(panel()->b_mute, Qt::LeftButton);
+    } else if (action == QLatin1String("slider")) {
+        QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, y));
+        QTest::mouseMove(slider, QPoint(slider->width() * 3 / 4, y));
+        QTest::mouseMove(slider, QPoint(slider->width() + 20, y));
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() + 20, y));
+    } else if (!action.isEmpty()) {
+        const Qt::Key key = action == QLatin1String("Ctrl+M")    ? Qt::Key_M
+                            : action == QLatin1String("Ctrl+Up") ? Qt::Key_Up
+                                                                 : Qt::Key_Down;
+        QTest::keyClick(focused, key, Qt::ControlModifier);
+    }
+    QFETCH(int, volume);
+    QFETCH(bool, muted);
+    verifySound(volume, muted);
+    QCOMPARE(QApplication::focusWidget(), focused); // the game keeps the keys
+
+    QVERIFY(m_w->restart(m_server.baseUrl()));
+    verifySound(volume, muted);
+}
+
+void TestPlayback::qualityIsKeptPerGame()
+{
+    QAction *menu = ui::named<QMenu>(window(), "mquality")->menuAction();
+    QVERIFY(!menu->isEnabled()); // no game shown
+    QVERIFY(playGame(1));
+    QVERIFY(menu->isEnabled());
+    QVERIFY(ui::named<QAction>(window(), "m_quality_high")->isChecked());
+    QCOMPARE(ui::flash(window())->quality(), QStringLiteral("high"));
+    ui::named<QAction>(window(), "m_quality_low")->trigger();
+    QCOMPARE(ui::flash(window())->quality(), QStringLiteral("low"));
+
+    QVERIFY(playGame(2));
+    QCOMPARE(ui::flash(window())->quality(), QStringLiteral("high"));
+    QVERIFY(ui::named<QAction>(window(), "m_quality_high")->isChecked());
+    window()->b_local_Click();
+    QVERIFY(!menu->isEnabled()); // the library shows no game
+
+    QVERIFY(m_w->restart(m_server.baseUrl()));
+    QVERIFY(playGame(1));
+    QCOMPARE(ui::flash(window())->quality(), QStringLiteral("low"));
+    QVERIFY(ui::named<QAction>(window(), "m_quality_low")->isChecked());
+}
+
+bool TestPlayback::addKeyProbe()
+{
+    const QString built = QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("../testmovies/keyprobe.swf"));
+    return QFile::copy(built, moviePath(QStringLiteral("keyprobe.swf"))) &&
+           m_w->store().insert(QStringLiteral("503"), QStringLiteral("Keys"), QStringLiteral("keyprobe.swf"), {}, {});
+}
+
+bool TestPlayback::spaceReachesTheGame()
+{
+    FlashPlayer *player = ui::flash(window());
+    QWidget *focused = QApplication::focusWidget();
+    if (!focused || !player->isAncestorOf(focused))
+        return false;
+    QTest::keyClick(focused, Qt::Key_Space);
+    return QTest::qWaitFor([&] { return near(shownColour(player), kGreen); }, kFrameTimeout);
+}
+
+void TestPlayback::keysReachTheGame_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const char *path :
+         {"download", "Play", "Enter", "double-click", "F6", "menu entry", "leaving full screen", "message box"})
+        QTest::newRow(path) << QString::fromLatin1(path);
+}
+
+void TestPlayback::keysReachTheGame()
+{
+    QFETCH(QString, path);
+    QVERIFY(addKeyProbe());
+    QVERIFY(QTest::qWaitForWindowActive(window()));
+    if (path == QLatin1String("Play") || path == QLatin1String("Enter") || path == QLatin1String("double-click")) {
+        openLibraryAndSelect(3);
+        if (path == QLatin1String("Play"))
+            clickThroughWindow(ui::game_main(window())->Game_Play);
+        else if (path == QLatin1String("Enter"))
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        else
+            doubleClick(rowOf(3));
+    } else {
+        // What a finished download does; the other paths start from a game playing in the panel too.
+        window()->show_player(moviePath(QStringLiteral("keyprobe.swf")), QStringLiteral("keyprobe.swf"));
+    }
+    QCOMPARE(window()->currentPane(), Form1::Pane::Player);
+    QVERIFY(QTest::qWaitFor([&] { return near(shownColour(ui::flash(window())), kRed); }, kStartTimeout));
+
+    if (path == QLatin1String("F6") || path == QLatin1String("leaving full screen")) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    } else if (path == QLatin1String("menu entry")) {
+        ui::m_fullscreen(window())->trigger();
+    } else if (path == QLatin1String("message box")) {
+        // A file that is no movie dropped on the window while the game plays: the user is told, over the game.
+        m_w->messages.realBoxes = true;
+        QFile notes(m_w->folder.filePath(QStringLiteral("notes.swf")));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("notes") == 5);
+        notes.close();
+        window()->addGames({notes.fileName()});
+        QTRY_COMPARE(m_w->messages.shown.size(), 1);
+        QCOMPARE(window()->currentPane(), Form1::Pane::Player);
+        window()->activateWindow(); // as the window manager does when the box goes
+    }
+    if (path == QLatin1String("leaving full screen")) {
+        QVERIFY(QTest::qWaitForWindowActive(ui::form2()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    }
+    QCOMPARE(ui::form2()->isVisible(), path == QLatin1String("F6") || path == QLatin1String("menu entry"));
+    QVERIFY(QTest::qWaitForWindowActive(ui::form2()->isVisible() ? static_cast<QWidget *>(ui::form2()) : window()));
+    QVERIFY(spaceReachesTheGame());
+}
+
+void TestPlayback::clickOnThePortalTakesTheKeysAndClickOnTheGameGivesThemBack()
+{
+    QVERIFY(addKeyProbe());
+    window()->show_player(moviePath(QStringLiteral("keyprobe.swf")), QStringLiteral("keyprobe.swf"));
+    QVERIFY(QTest::qWaitFor([&] { return near(shownColour(ui::flash(window())), kRed); }, kStartTimeout));
+    WebBrowser *portal = ui::left_web(window());
+    clickThroughWindow(portal);
+    QTRY_VERIFY(QApplication::focusWidget() && portal->isAncestorOf(QApplication::focusWidget()));
+
+    clickThroughWindow(ui::flash(window()));
+    QVERIFY(spaceReachesTheGame());
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestPlayback)

@@ -44,18 +44,90 @@
         });
     };
 
+    // Ruffle's instance drops its frame callback when it is destroyed, but a frame it asked for while the page
+    // was hidden stays queued and, once the page shows again, runs the dropped closure ("closure invoked
+    // recursively or after being dropped"). Frames asked for through window are Ruffle's (the page uses the
+    // native call): they are counted, and cancelled with their player.
+    const nativeRequestFrame = window.requestAnimationFrame.bind(window);
+    const nativeCancelFrame = window.cancelAnimationFrame.bind(window);
+    const pendingFrames = new Set();
+    window.requestAnimationFrame = function (callback) {
+        const id = nativeRequestFrame((time) => {
+            pendingFrames.delete(id);
+            callback(time);
+        });
+        pendingFrames.add(id);
+        return id;
+    };
+    window.cancelAnimationFrame = function (id) {
+        pendingFrames.delete(id);
+        nativeCancelFrame(id);
+    };
+    function cancelPendingFrames() {
+        pendingFrames.forEach((id) => nativeCancelFrame(id));
+        pendingFrames.clear();
+    }
+
+    // The engine lets a movie enter full screen once per action of the user (a key, a click), so one that asks
+    // every frame cannot make the windows flicker. Ruffle counts a request as granted at once: when it is
+    // refused (by the engine, or by the widget), Ruffle is told that nothing changed.
+    const nativeRequestFullscreen = Element.prototype.requestFullscreen;
+    Element.prototype.requestFullscreen = function (options) {
+        const unchanged = () => this.dispatchEvent(new Event("fullscreenchange"));
+        return nativeRequestFullscreen.call(this, options).catch(unchanged);
+    };
+
+    // Ruffle keeps a movie's shared objects in local storage under the movie's address (host and path) and
+    // the local path the movie chose. A path above its own ("/") would let every game read and clear every
+    // other game's saves: the key of such an object is moved under the movie's own address (after "~", which
+    // no shared object's name holds), where it is also found when the game's saves are forgotten.
+    let savesPrefix = null; // "app/flash/<movie>/", as Ruffle writes the current movie's address
+    function ownKey(key) {
+        return !savesPrefix || key.startsWith(savesPrefix) ? key : savesPrefix + "~" + key;
+    }
+    // Ruffle reads and writes the entries as named properties of window.localStorage.
+    const storage = window.localStorage;
+    const movieStorage = new Proxy(storage, {
+        get(target, key) {
+            if (typeof key !== "string" || key in Storage.prototype) {
+                const value = Reflect.get(target, key);
+                return typeof value === "function" ? value.bind(target) : value;
+            }
+            const value = target.getItem(ownKey(key));
+            return value === null ? undefined : value;
+        },
+        set(target, key, value) {
+            target.setItem(ownKey(key), value);
+            return true;
+        },
+        deleteProperty(target, key) {
+            target.removeItem(ownKey(key));
+            return true;
+        },
+        has(target, key) {
+            return key in Storage.prototype || target.getItem(ownKey(key)) !== null;
+        },
+    });
+    Object.defineProperty(window, "localStorage", { get: () => movieStorage, configurable: true });
+
     window.RufflePlayer = window.RufflePlayer || {};
     window.RufflePlayer.config = { polyfills: false, logLevel: "error" };
 
-    // Ruffle's own overlays never show: a bad movie leaves the plain background, a pause no play button.
+    // Ruffle's own overlays never show: a bad movie leaves the page's message, a pause no play button.
     const hiddenOverlays =
         "#panic, #message-overlay, #splash-screen, #play-button, #unmute-overlay, #hardware-acceleration-modal " +
         "{ display: none !important; visibility: hidden !important; }";
 
     const state = {
-        background: null, // "#rrggbb" or null for the movie's own
+        background: null, // "#rrggbb" where no movie is, or null for white
         menu: true,
         scale: "showAll",
+        volume: 1, // linear, 1 is full
+        quality: "high", // the next movie's; the running one may differ
+        fonts: null, // {sources: [url], defaults: {sans: [names], ...}}: the device fonts
+        stageSize: null, // the running movie's {width, height}
+        stageColour: null, // the running movie's own background colour, when it has one
+        firstFrameShown: false, // the running movie's
         url: null,
         id: 0,
         player: null,
@@ -92,23 +164,104 @@
             if (document.hidden)
                 window.setTimeout(resolve, 16);
             else
-                window.requestAnimationFrame(() => resolve());
+                nativeRequestFrame(() => resolve());
         });
     }
 
     const stage = () => document.getElementById("stage");
+
+    // A short text in the player area instead of a movie (why it cannot play); null takes it away.
+    function showMessage(text) {
+        const box = document.getElementById("message");
+        box.textContent = text || "";
+        box.hidden = !text;
+    }
+
+    // The movie's own background colour fills its stage; the page's colour shows where no movie is and,
+    // when the whole movie is shown (showAll), around its stage. Ruffle draws the stage transparent, on the
+    // element's colour: the movie's, or the page's for a movie that names none.
+    function layout() {
+        const player = state.player;
+        if (!player)
+            return;
+        const pageWidth = window.innerWidth;
+        const pageHeight = window.innerHeight;
+        let width = pageWidth;
+        let height = pageHeight;
+        const size = state.stageSize;
+        if (state.scale === "showAll" && size && size.width > 0 && size.height > 0) {
+            const scale = Math.min(pageWidth / size.width, pageHeight / size.height);
+            width = Math.max(1, Math.round(size.width * scale));
+            height = Math.max(1, Math.round(size.height * scale));
+        }
+        player.style.left = Math.floor((pageWidth - width) / 2) + "px";
+        player.style.top = Math.floor((pageHeight - height) / 2) + "px";
+        player.style.width = "calc(" + width + "px - var(--qb-nudge, 0px))";
+        player.style.height = height + "px";
+        if (size)
+            player.style.backgroundColor = state.stageColour || state.background || "#ffffff";
+    }
+    window.addEventListener("resize", layout);
+
+    // Reasons a movie cannot play: Ruffle's panic (its panel never shows), read from the details it keeps.
+    function panicKind(player) {
+        const details = player.shadowRoot.querySelector("#panic-details-modal textarea");
+        const text = details ? details.value : "";
+        if (/panicked at|Ruffle is panicking/i.test(text))
+            return "crash"; // Ruffle itself failed, and is of no use in this page any more
+        if (/Invalid SWF|Not a valid swf|Malformed|decompress|fill whole buffer/i.test(text))
+            return "invalid";
+        if (/Failed to fetch|LoadSwfError/i.test(text))
+            return "unreadable";
+        if (/Failed to load Ruffle WASM/i.test(text))
+            return "engine";
+        return "crash";
+    }
+
+    function movieFailed(player, kind) {
+        if (state.player !== player)
+            return;
+        const id = state.id;
+        removePlayer();
+        report("failed", id + " " + kind);
+    }
+
+    // Ruffle tells of some movies it cannot play only in its log: one that needs Stage3D, which needs WebGL
+    // (its canvas renderer has none), and one whose body it cannot read (a damaged compressed stream or tag)
+    // before anything of it was drawn; later, what it shows is left to play. The log line comes from inside
+    // Ruffle's frame: the player goes after it.
+    const failuresInLog = [
+        { pattern: "Failed to create Context3d", kind: "3d", any: true },
+        { pattern: "Error decompressing SWF", kind: "invalid", any: false },
+        { pattern: "Unexpected EOF when reading tag", kind: "invalid", any: false },
+    ];
+    const nativeLog = console.log.bind(console);
+    console.log = function (...args) {
+        const line = typeof args[0] === "string" ? args[0] : "";
+        const failure = failuresInLog.find((f) => line.includes(f.pattern) && (f.any || !state.firstFrameShown));
+        if (failure) {
+            const player = state.player;
+            window.setTimeout(() => movieFailed(player, failure.kind), 0);
+        }
+        nativeLog(...args);
+    };
 
     function removePlayer() {
         if (state.onVisible) {
             document.removeEventListener("visibilitychange", state.onVisible);
             state.onVisible = null;
         }
-        if (state.player) {
-            state.player.remove();
-            state.player = null;
+        const player = state.player;
+        state.player = null;
+        if (player) {
+            player.remove(); // destroys its Ruffle instance
+            cancelPendingFrames();
         }
         state.timelineStopped = false;
         state.suspended = false;
+        state.stageSize = null;
+        state.stageColour = null;
+        state.firstFrameShown = false;
     }
 
     // Before its movie arrives Ruffle fills the canvas with a colour of its own; the first frame is there
@@ -142,6 +295,7 @@
                         if (state.player === player && state.id === id) {
                             // The canvas already has Ruffle's context: asking for a 2D one only tells which.
                             report("renderer", canvas.getContext("2d") ? "canvas" : "webgl");
+                            state.firstFrameShown = true;
                             report("started", id);
                         }
                         return;
@@ -152,21 +306,45 @@
         }
     }
 
+    // The page's focus always rests on the current player's container (where a click puts it), so keys reach
+    // the movie whenever the widget has Qt's focus. Ruffle learns of its focus from the focusin it hears: a
+    // player focused before its instance listened is focused afresh. Not the player element itself: that hands
+    // the focus to Ruffle's hidden text input for touch screens, which sends every typed character twice.
+    function focusPlayer() {
+        const player = state.player;
+        if (!player)
+            return;
+        const target = player.shadowRoot.getElementById("container") || player;
+        if (player.shadowRoot.activeElement)
+            player.shadowRoot.activeElement.blur();
+        target.focus({ preventScroll: true });
+    }
+
     async function startMovie() {
-        removePlayer();
+        removePlayer(); // the old movie's last saves go under its own address
+        showMessage(null);
+        savesPrefix = null;
         if (!state.url)
             return;
+        const address = new URL(state.url);
+        savesPrefix = address.host + address.pathname + "/";
         const player = window.RufflePlayer.newest().createPlayer();
         const style = document.createElement("style");
         style.textContent = hiddenOverlays;
         player.shadowRoot.appendChild(style);
-        // A movie Ruffle cannot play makes it panic and stop: only the plain background is left then.
+        // A movie Ruffle cannot play makes it panic and stop; the widget says why in the player area.
         new MutationObserver(() => {
-            if (state.player === player && player.shadowRoot.getElementById("panic")) {
-                removePlayer();
-                report("failed", state.id);
-            }
+            if (state.player === player && player.shadowRoot.getElementById("panic"))
+                movieFailed(player, panicKind(player));
         }).observe(player.shadowRoot, { childList: true, subtree: true });
+        player.addEventListener("loadedmetadata", () => {
+            if (state.player !== player)
+                return;
+            const metadata = player.ruffle().metadata;
+            state.stageSize = { width: metadata.width, height: metadata.height };
+            state.stageColour = metadata.backgroundColor || null;
+            layout();
+        });
         // Ruffle pauses a hidden page and, shown again, plays on if it played when hidden; a pause asked
         // for meanwhile must hold. Registered after Ruffle's own listener, so this one runs last.
         // Removed with its player: a listener left behind would keep the old player and its movie alive.
@@ -177,27 +355,34 @@
         document.addEventListener("visibilitychange", state.onVisible);
         stage().appendChild(player);
         state.player = player;
+        layout();
         const config = {
             url: state.url,
             autoplay: "on",
             unmuteOverlay: "hidden",
             splashScreen: false,
             letterbox: "off",
+            wmode: "transparent",
             scale: state.scale,
             forceScale: true,
-            quality: "high",
+            quality: state.quality,
             menu: true,
             contextMenu: "on",
-            allowFullscreen: false,
+            allowFullscreen: true,
             showSwfDownload: false,
             warnOnUnsupportedContent: false,
-            preloader: false,
             logLevel: "error",
         };
-        if (state.background)
-            config.backgroundColor = state.background;
+        if (state.fonts) {
+            config.fontSources = state.fonts.sources;
+            config.defaultFonts = state.fonts.defaults;
+        }
         const firstFrame = watchFirstFrame(player, state.id);
         await player.ruffle().load(config);
+        if (state.player === player) {
+            player.ruffle().volume = state.volume;
+            focusPlayer();
+        }
         // Later operations (Rewind, Forward, pause) need the movie; a movie that never shows must not
         // hold them up for ever.
         await Promise.race([firstFrame, new Promise((resolve) => window.setTimeout(resolve, 5000))]);
@@ -279,25 +464,46 @@
     function setBackground(colour) {
         state.background = colour;
         document.documentElement.style.setProperty("--qb-background", colour || "#ffffff");
+        // The message is read on that colour: light on dark, dark on light.
+        const rgb = parseInt((colour || "#ffffff").slice(1), 16);
+        const light = 0.299 * (rgb >> 16) + 0.587 * ((rgb >> 8) & 0xff) + 0.114 * (rgb & 0xff) > 128;
+        document.documentElement.style.setProperty("--qb-message", light ? "#404040" : "#d0d0d0");
+        layout();
     }
 
+    const qualityItems = { low: "Quality: Low", medium: "Quality: Medium", high: "Quality: High" };
+
     window.qb = {
-        // Settings that change how the current movie is shown restart it, unless a new movie follows.
+        // A new scale restarts the current movie, unless a new movie follows; every other setting applies
+        // to the running movie as far as Ruffle can, and to every later one.
         configure(settings) {
             return enqueue(async () => {
-                const restart =
-                    settings.restart &&
-                    state.player &&
-                    ((settings.background !== undefined && settings.background !== state.background) ||
-                        (settings.scale !== undefined && settings.scale !== state.scale));
+                const restart = settings.restart && state.player && settings.scale !== undefined &&
+                    settings.scale !== state.scale;
                 if (settings.background !== undefined)
                     setBackground(settings.background);
                 if (settings.scale !== undefined)
                     state.scale = settings.scale;
                 if (settings.menu !== undefined)
                     state.menu = settings.menu;
+                if (settings.fonts !== undefined)
+                    state.fonts = settings.fonts;
+                if (settings.volume !== undefined) {
+                    state.volume = settings.volume;
+                    if (state.player)
+                        state.player.ruffle().volume = state.volume;
+                }
+                // Ruffle takes a quality when it starts; its menu changes low, medium and high on the way.
+                // Best, or a movie that hides the menu, waits for the next start.
+                const qualityChanged = settings.quality !== undefined && settings.quality !== state.quality;
+                if (settings.quality !== undefined)
+                    state.quality = settings.quality;
                 if (restart)
                     await startMovie();
+                else if (settings.restart && qualityChanged && qualityItems[state.quality])
+                    await clickItem(qualityItems[state.quality]);
+                else
+                    layout();
             });
         },
         load(url, id) {
@@ -307,11 +513,20 @@
                 await startMovie();
             });
         },
-        clear(id) {
+        // No movie, and a message in its place when one is given.
+        clear(id, message) {
             return enqueue(async () => {
                 state.url = null;
                 state.id = id;
                 removePlayer();
+                showMessage(message);
+            });
+        },
+        // Why the movie of that load failed, once the widget has put it in words.
+        explainFailure(id, message) {
+            return enqueue(async () => {
+                if (state.id === id && !state.player)
+                    showMessage(message);
             });
         },
         setPlaying(playing) {
@@ -346,6 +561,37 @@
                 if (await clickItem("Rewind"))
                     state.timelineStopped = true;
             });
+        },
+        focus() {
+            focusPlayer();
+        },
+        // For tests: the captions Ruffle's menu shows checked for the running movie (opened and closed unseen).
+        checkedMenuItems() {
+            const player = state.player;
+            if (!player)
+                return [];
+            const box = player.getBoundingClientRect();
+            player.dispatchEvent(
+                new MouseEvent("contextmenu", {
+                    bubbles: true,
+                    cancelable: true,
+                    composed: true,
+                    button: 2,
+                    clientX: box.left + box.width / 2,
+                    clientY: box.top + box.height / 2,
+                })
+            );
+            const checked = Array.from(player.shadowRoot.querySelectorAll("#context-menu li.menu-item.checked")).map(
+                (li) => li.dataset.text
+            );
+            document.documentElement.dispatchEvent(new MouseEvent("click"));
+            player.shadowRoot.getElementById("context-menu-overlay").classList.add("hidden");
+            return checked;
+        },
+        // For tests: the message shown in the player area.
+        message() {
+            const box = document.getElementById("message");
+            return box.hidden ? "" : box.textContent;
         },
         // For tests: how many operations have not finished yet.
         pending() {
