@@ -1,6 +1,8 @@
 #include "base/appconfig.h"
 #include "base/appfolders.h"
+#include "base/library/library.h"
 #include "base/logging.h"
+#include "base/shell/commandline.h"
 #include "base/shell/singleinstance.h"
 #include "base/translations.h"
 #include "player/playerprofile.h"
@@ -8,27 +10,12 @@
 #include "widgets/messagebox.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QNetworkAccessManager>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
-
-// The game server's base URL as given on the command line; nothing unless it is an absolute http or https URL.
-std::optional<QUrl> serverFromArgument(const QString &text)
-{
-    QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return std::nullopt;
-    // Requests are resolved against the base URL: without its final "/" the last segment would be dropped.
-    if (!url.path().endsWith(QLatin1Char('/')))
-        url.setPath(url.path() + QLatin1Char('/'));
-    return url;
-}
 
 // Says why the program cannot go on: on stderr, and in a message box when there is a screen to show it on (a
 // program started from the menu has no terminal to read). The text's first line is the program's own: what
@@ -83,56 +70,16 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        text(QT_TRANSLATE_NOOP("CommandLine", "A game box that plays Flash games from a game portal.")));
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption serverOption(
-        QStringLiteral("server"),
-        text(QT_TRANSLATE_NOOP("CommandLine", "The game server's base URL (http or https; default %1)."))
-            .arg(QStringLiteral(QUILLABRIX_SERVER_URL)),
-        QStringLiteral("URL"));
-    parser.addOption(serverOption);
-    if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "quillabrix: %s\n%s\n", qPrintable(parser.errorText()),
-                     qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "Try 'quillabrix --help'."))));
-        return 2;
-    }
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
-        QString help = parser.helpText();
-        help.replace(QStringLiteral("<executable_name>"), QStringLiteral("quillabrix"));
-        std::fputs(qPrintable(help), stdout);
-        return 0;
-    }
-    if (parser.isSet(versionOption)) {
-        std::printf("quillabrix %s\n", QUILLABRIX_VERSION);
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "quillabrix: %s\n%s\n",
-                     qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "unexpected argument '%1'"))
-                                    .arg(parser.positionalArguments().constFirst())),
-                     qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "Try 'quillabrix --help'."))));
-        return 2;
+    const CommandLine commandLine =
+        commandline::parse(arguments, translations, QUrl(QStringLiteral(QUILLABRIX_SERVER_URL)));
+    if (commandLine.action == CommandLine::Action::PrintAndExit) {
+        std::fputs(qPrintable(commandLine.text), commandLine.stream == CommandLine::Stream::Out ? stdout : stderr);
+        return commandLine.exitCode;
     }
 
     AppConfig config;
-    config.serverUrl = QUrl(QStringLiteral(QUILLABRIX_SERVER_URL));
+    config.serverUrl = commandLine.server;
     config.siteUrl = QUrl(QStringLiteral(QUILLABRIX_SITE_URL));
-    if (parser.isSet(serverOption)) {
-        const std::optional<QUrl> server = serverFromArgument(parser.value(serverOption));
-        if (!server) {
-            // Echoed without a password that it may carry.
-            std::fprintf(
-                stderr, "quillabrix: %s\n",
-                qPrintable(text(QT_TRANSLATE_NOOP("CommandLine",
-                                                  "--server needs an http:// or https:// URL with a host, not '%1'"))
-                               .arg(loggableUrl(parser.value(serverOption)))));
-            return 2;
-        }
-        config.serverUrl = *server;
-    }
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     PlayerProfile::registerScheme();
@@ -152,7 +99,7 @@ int main(int argc, char *argv[])
     // One program per data folder: a second one would lose its game saves to the first.
     SingleInstance instance(folders.data);
     const QString ignored =
-        parser.isSet(serverOption)
+        commandLine.serverGiven
             ? QStringLiteral("it was given --server %1, which is ignored").arg(loggableUrl(config.serverUrl))
             : QString();
     switch (instance.claim(ignored)) {
@@ -161,7 +108,7 @@ int main(int argc, char *argv[])
     case SingleInstance::Claim::HandedOver:
         qCInfo(lcShell).noquote() << "The program already runs with the data folder" << folders.data
                                   << "and was asked to come to the front";
-        if (parser.isSet(serverOption))
+        if (commandLine.serverGiven)
             std::fprintf(
                 stderr, "quillabrix: %s\n",
                 qPrintable(text(QT_TRANSLATE_NOOP("CommandLine", "Quillabrix Game is already running; --server %1 is "
@@ -179,12 +126,13 @@ int main(int argc, char *argv[])
     case SingleInstance::Claim::NotWritable:
         return refuseToStart(messages, unusableFolder + instance.errorString());
     }
+    Library library(folders.data);
     config.appFolder = folders.files;
     config.dataFolder = folders.data;
 
     QNetworkAccessManager network;
     UrlOpener opener;
-    Form1 window(config, &network, &messages, &opener);
+    Form1 window(config, &library, &network, &messages, &opener);
     QObject::connect(
         &window, &Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::anotherStartAsked, &window, [&window] { bringForward(&window); });

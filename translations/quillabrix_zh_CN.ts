@@ -112,18 +112,6 @@
         <translation>全屏</translation>
     </message>
     <message>
-        <source>&amp;Games</source>
-        <translation>游戏(&amp;G)</translation>
-    </message>
-    <message>
-        <source>Add games...</source>
-        <translation>添加游戏…</translation>
-    </message>
-    <message>
-        <source>Add a folder of games...</source>
-        <translation>添加游戏文件夹…</translation>
-    </message>
-    <message>
         <source>Clik to vist official website</source>
         <translation>点击访问官方网站</translation>
     </message>
@@ -156,6 +144,13 @@
     </message>
 </context>
 <context>
+    <name>GameAcquisition</name>
+    <message>
+        <source>This game&apos;s number is already used by another game in your library: %1</source>
+        <translation>这个游戏的编号已被你游戏库中的另一个游戏使用：%1</translation>
+    </message>
+</context>
+<context>
     <name>GameAdder</name>
     <message>
         <source>There are no Flash movies (.swf) to add.</source>
@@ -184,6 +179,18 @@
     <message>
         <source>These files were not added:</source>
         <translation>以下文件没有添加：</translation>
+    </message>
+    <message>
+        <source>&amp;Games</source>
+        <translation>游戏(&amp;G)</translation>
+    </message>
+    <message>
+        <source>Add games...</source>
+        <translation>添加游戏…</translation>
+    </message>
+    <message>
+        <source>Add a folder of games...</source>
+        <translation>添加游戏文件夹…</translation>
     </message>
 </context>
 <context>

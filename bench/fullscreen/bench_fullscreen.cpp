@@ -12,6 +12,7 @@
 // holds its close picture). The game fills the full-screen window only with a frame drawn at the window's size,
 // since the panel's player is smaller. Back in the panel the first picture is the last full-screen frame, cut
 // to the panel, so the way back is measured until the clock shows a new colour there.
+#include "base/library/library.h"
 #include "player/flashplayer.h"
 #include "player/form2.h"
 #include "player/playerprofile.h"
@@ -213,10 +214,11 @@ int main(int argc, char *argv[])
         }
     }
 
+    Library library(folder.config().dataDir());
     QNetworkAccessManager network;
     MessageBox messages;
     UrlOpener opener;
-    auto window = std::make_unique<Form1>(folder.config(server.baseUrl()), &network, &messages, &opener);
+    auto window = std::make_unique<Form1>(folder.config(server.baseUrl()), &library, &network, &messages, &opener);
 
     // Start-up: the window shown and its banner painted; then idle, as after bench_startup's start-up.
     QElapsedTimer clock;

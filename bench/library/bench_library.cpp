@@ -7,7 +7,7 @@
 //     bench_library [--runs R] [N...]
 #include "seededlibrary.h"
 
-#include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "library/gameadder.h"
 #include "library/gamelistmodel.h"
 #include "library/librarypanel.h"
@@ -202,8 +202,9 @@ void warmUp()
 {
     QTemporaryDir folder;
     SeededLibrary::write(folder.path(), 20);
-    GameStore store(folder.path());
-    LibraryPanel panel(&store, folder.path());
+    Library library(folder.path());
+    RecordingMessageBox messages;
+    LibraryPanel panel(&library, &messages, QDir(folder.path()).filePath(QStringLiteral("no.gif")));
     openPanel(panel);
     QApplication::processEvents();
 }
@@ -215,7 +216,7 @@ void benchmark(int games, int runs)
     std::printf("\nLibrary of %d games, %.1f MiB, seeded in %.0f ms; median of %d runs (adding: %d)\n", games,
                 seeded.fileBytes / 1048576.0, seeded.seedMilliseconds, runs, addRuns);
 
-    // Opening, each run with a store of its own: the first opening also derives the key.
+    // Opening, each run with a library of its own: the first opening also derives the key.
     Timing coldOpen, warmOpen, repaint, indexing;
     OpenParts parts;
     Memory before, opened;
@@ -225,8 +226,9 @@ void benchmark(int games, int runs)
             malloc_trim(0);
             before = Memory::now();
         }
-        GameStore store(folder.path());
-        LibraryPanel panel(&store, folder.path());
+        Library library(folder.path());
+        RecordingMessageBox messages;
+        LibraryPanel panel(&library, &messages, QDir(folder.path()).filePath(QStringLiteral("no.gif")));
         coldOpen.measure([&panel] { openPanel(panel); });
         // What filtering and sorting need is read after the first paint, in parts between other events.
         indexing.measure([&panel] {
@@ -253,10 +255,9 @@ void benchmark(int games, int runs)
     std::printf("  %-56s %9.1f MiB\n", "  of which the game index (GameIndex::memoryBytes)", indexBytes / 1048576.0);
 
     // One panel for the rest, as the user has it open.
-    GameStore store(folder.path());
-    LibraryPanel panel(&store, folder.path());
+    Library library(folder.path());
     RecordingMessageBox messages;
-    panel.setMessages(&messages);
+    LibraryPanel panel(&library, &messages, QDir(folder.path()).filePath(QStringLiteral("no.gif")));
     openPanel(panel);
     while (!panel.model()->isIndexReady())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -340,7 +341,7 @@ void benchmark(int games, int runs)
         resetGrid(panel);
         emptyFolder(QDir(folder.path()).filePath(QStringLiteral("flash")));
         messages.shown.clear();
-        auto *adder = new GameAdder(&store, folder.path(), &messages, &panel);
+        auto *adder = new GameAdder(&library, &messages, &panel);
         QEventLoop loop;
         int recorded = -1;
         bool sawProgress = false;
@@ -430,8 +431,9 @@ void viewingBigPictures()
         "\nViewing %d games with %dx%d pictures (%.0f KiB each), then one whose %.0f KiB picture is 5700x5700\n",
         games - 1, side, side, bigPng.size() / 1024.0, QFileInfo(bombPath).size() / 1024.0);
 
-    GameStore store(folder.path());
-    LibraryPanel panel(&store, folder.path());
+    Library library(folder.path());
+    RecordingMessageBox messages;
+    LibraryPanel panel(&library, &messages, QDir(folder.path()).filePath(QStringLiteral("no.gif")));
     openPanel(panel);
     QApplication::processEvents();
     malloc_trim(0);

@@ -123,11 +123,11 @@ QString sqlRow(int game)
 
 } // namespace
 
-SeededLibrary SeededLibrary::write(const QString &appFolder, int games)
+SeededLibrary SeededLibrary::write(const QString &dataFolder, int games)
 {
     QElapsedTimer timer;
     timer.start();
-    const QDir folder(appFolder);
+    const QDir folder(dataFolder);
     folder.mkpath(QStringLiteral("pic"));
     folder.mkpath(QStringLiteral("flash"));
     const QString library = folder.filePath(GameStore::fileName());

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// An application folder whose encrypted library holds a given number of games, with titles and descriptions
+// A data folder whose encrypted library holds a given number of games, with titles and descriptions
 // of the length and the mix of languages the game server sends. Titles are made of words that occur with very
 // different frequencies, so that a search can be found that matches a few hundred games at any size.
 struct SeededLibrary
@@ -11,8 +11,8 @@ struct SeededLibrary
     // have a picture in pic/.
     static constexpr int pictures = 40;
 
-    // Writes the library into appFolder (which must exist); fails the program when it cannot.
-    static SeededLibrary write(const QString &appFolder, int games);
+    // Writes the library into dataFolder (which must exist); fails the program when it cannot.
+    static SeededLibrary write(const QString &dataFolder, int games);
 
     int games = 0;
     qint64 fileBytes = 0;

@@ -13,6 +13,7 @@
 // colours there (the player shows black before). The first play after start-up is given apart: the panel's
 // player has never been shown then.
 #include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "library/gamelistmodel.h"
 #include "library/librarypanel.h"
 #include "player/flashplayer.h"
@@ -171,6 +172,7 @@ int main(int argc, char *argv[])
         }
     }
 
+    Library gameLibrary(folder.config().dataDir());
     QNetworkAccessManager network;
     MessageBox messages;
     UrlOpener opener;
@@ -181,7 +183,7 @@ int main(int argc, char *argv[])
     int starts = 0;
     // A window started, its banner painted, then idle, as after bench_startup's start-up.
     const auto startWindow = [&] {
-        window = std::make_unique<Form1>(folder.config(server.baseUrl()), &network, &messages, &opener);
+        window = std::make_unique<Form1>(folder.config(server.baseUrl()), &gameLibrary, &network, &messages, &opener);
         clock.start();
         bool shown = false;
         bool bannerPainted = false;

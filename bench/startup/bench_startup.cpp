@@ -2,6 +2,7 @@
 // one Ruffle movie in one view. The same minimal program with the device font (the Chinese font Ruffle reads
 // for device-font text) tells what that font costs. Each figure comes from fresh processes; the first run of
 // each is a warm-up.
+#include "base/library/library.h"
 #include "player/flashplayer.h"
 #include "player/playerprofile.h"
 #include "portalserver.h"
@@ -38,10 +39,11 @@ int runFull(QApplication &app, const QString &server, const QString &folder)
     config.serverUrl = QUrl(server);
     config.siteUrl = QUrl(server + QStringLiteral("site.htm"));
     config.ruffleFolder = QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("ruffle"));
+    Library library(config.dataDir());
     QNetworkAccessManager network;
     MessageBox messages;
     UrlOpener opener;
-    Form1 window(config, &network, &messages, &opener);
+    Form1 window(config, &library, &network, &messages, &opener);
     bool shown = false;
     bool painted = false;
     double startupMs = 0;

@@ -1,28 +1,41 @@
 #include "library/gameadder.h"
 
-#include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "base/logging.h"
 #include "widgets/messagebox.h"
 
-#include <QDir>
-#include <QFile>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QProgressDialog>
-#include <QSet>
+#include <QTimer>
+#include <QUrl>
 
 namespace {
 
 // The message names this many refused files at most, then how many more there were.
 constexpr int namedRefusals = 15;
 
+// The local files and folders that a drag brings; none when it brings no local file.
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList paths;
+    if (data && data->hasUrls()) {
+        for (const QUrl &url : data->urls()) {
+            if (url.isLocalFile())
+                paths << url.toLocalFile();
+        }
+    }
+    return paths;
+}
+
 } // namespace
 
-GameAdder::GameAdder(GameStore *store, const QString &appFolder, MessageBox *messages, QWidget *window)
-    : QObject(window),
-      m_store(store),
-      m_messages(messages),
-      m_window(window),
-      m_import(QDir(appFolder).filePath(QStringLiteral("flash")))
+GameAdder::GameAdder(Library *library, MessageBox *messages, QWidget *window)
+    : QObject(window), m_library(library), m_messages(messages), m_window(window),
+      m_import(library->folders().movieFolder())
 {
     connect(&m_import, &MovieImport::progress, this, [this](int done, int total) {
         if (m_progress) {
@@ -31,7 +44,61 @@ GameAdder::GameAdder(GameStore *store, const QString &appFolder, MessageBox *mes
         }
     });
     connect(&m_import, &MovieImport::finished, this, &GameAdder::importFinished);
+    window->setAcceptDrops(true);
+    window->installEventFilter(this);
 }
+
+void GameAdder::addMenu(QMenuBar *bar)
+{
+    QMenu *mgames = bar->addMenu(tr("&Games"));
+    mgames->setObjectName(QStringLiteral("mgames"));
+    QAction *files = mgames->addAction(tr("Add games..."), this, &GameAdder::chooseFiles);
+    files->setObjectName(QStringLiteral("m_addgames"));
+    QAction *folder = mgames->addAction(tr("Add a folder of games..."), this, &GameAdder::chooseFolder);
+    folder->setObjectName(QStringLiteral("m_addfolder"));
+}
+
+void GameAdder::chooseFiles()
+{
+    const QStringList files = m_messages->chooseMovies(m_window);
+    if (files.isEmpty())
+        emit finished(0);
+    else
+        add(files);
+}
+
+void GameAdder::chooseFolder()
+{
+    const QString folder = m_messages->chooseMovieFolder(m_window);
+    if (folder.isEmpty())
+        emit finished(0);
+    else
+        add({folder});
+}
+
+bool GameAdder::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_window)
+        return false;
+    if (event->type() == QEvent::DragEnter) {
+        auto *enter = static_cast<QDragEnterEvent *>(event);
+        if (!localFiles(enter->mimeData()).isEmpty() && !isRunning())
+            enter->acceptProposedAction();
+        return true;
+    }
+    if (event->type() == QEvent::Drop) {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QStringList paths = localFiles(drop->mimeData());
+        if (!paths.isEmpty()) {
+            drop->acceptProposedAction();
+            // The drop ends before the files are read: the user's file manager is not kept waiting.
+            QTimer::singleShot(0, this, [this, paths] { add(paths); });
+        }
+        return true;
+    }
+    return false;
+}
+
 
 GameAdder::~GameAdder()
 {
@@ -72,34 +139,11 @@ void GameAdder::importFinished(const QVector<ImportedMovie> &added, const QVecto
         m_progress = nullptr;
     }
 
-    // A file already recorded (the same movie added before) is recorded once.
-    QVector<GameRecord> games;
-    QVector<QString> copiedPaths;
-    QSet<QString> names;
-    for (const ImportedMovie &movie : added) {
-        if (names.contains(movie.fileName))
-            continue;
-        names.insert(movie.fileName);
-        if (movie.copied)
-            copiedPaths.append(m_store->moviePath(movie.fileName));
-        else if (m_store->countUsingMovie(movie.fileName).value_or(0) > 0)
-            continue;
-        GameRecord game;
-        game.gamename = movie.title;
-        game.game = movie.fileName;
-        games.append(game);
-    }
-
     int recorded = 0;
-    if (m_store->insertOwnGames(games)) {
-        recorded = int(games.size());
-    } else {
-        // Nothing was recorded: the copies made for it go again, as if never added.
-        for (const QString &path : copiedPaths)
-            QFile::remove(path);
-        m_messages->show(MessageBox::Icon::Warning, tr("The games could not be recorded in the library."),
-                         m_window);
-    }
+    if (const std::optional<QVector<GameRecord>> games = m_library->recordImported(added))
+        recorded = int(games->size());
+    else
+        m_messages->show(MessageBox::Icon::Warning, tr("The games could not be recorded in the library."), m_window);
     qCInfo(lcLibrary).noquote() << "Added" << recorded << "games of the user's;" << refused.size() << "files refused";
 
     if (!refused.isEmpty()) {

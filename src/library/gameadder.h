@@ -6,14 +6,15 @@
 #include <QPointer>
 #include <QStringList>
 
-class GameStore;
+class Library;
 class MessageBox;
+class QMenuBar;
 class QProgressDialog;
 class QWidget;
 
-// Adds the user's own movies to the library: copies them into the flash folder, records them all in one
-// go, and names every file that was refused with its reason in one message. A batch of more than a few
-// files shows its progress, and can be cancelled; the window stays responsive throughout.
+// Adds the user's own movies to the library: copies them into the flash folder, has the library record them
+// all in one go, and names every file that was refused with its reason in one message. A batch of more than a
+// few files shows its progress, and can be cancelled; the window stays responsive throughout.
 class GameAdder : public QObject
 {
     Q_OBJECT
@@ -22,21 +23,30 @@ public:
     // More files than this show a progress bar.
     static constexpr int quietBatch = 5;
 
-    GameAdder(GameStore *store, const QString &appFolder, MessageBox *messages, QWidget *window);
+    // Files and folders dropped on window are added too.
+    GameAdder(Library *library, MessageBox *messages, QWidget *window);
     ~GameAdder() override;
 
+    // The menu "Games", whose entries choose movies or a folder of them in a dialog and add them.
+    void addMenu(QMenuBar *bar);
+    void chooseFiles();
+    void chooseFolder();
     // Files and folders (a folder's .swf files, not those of its subfolders). Ignored while a batch runs.
     void add(const QStringList &paths);
     bool isRunning() const { return m_import.isRunning(); }
 
 signals:
-    // The batch ended; recorded games are listed newest in the library.
+    // The batch ended, or the dialog was closed without a choice (0); recorded games are listed newest in the
+    // library.
     void finished(int recorded);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void importFinished(const QVector<ImportedMovie> &added, const QVector<RefusedMovie> &refused);
 
-    GameStore *m_store;
+    Library *m_library;
     MessageBox *m_messages;
     QWidget *m_window;
     MovieImport m_import;

@@ -1,5 +1,7 @@
 #include "library/gamelistmodel.h"
 
+#include "base/library/library.h"
+
 #include <QColor>
 #include <QTextDocument>
 
@@ -18,8 +20,11 @@ constexpr int indexPart = 4000;
 
 } // namespace
 
-GameListModel::GameListModel(GameStore *store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
+GameListModel::GameListModel(Library *library, QObject *parent)
+    : QAbstractTableModel(parent), m_store(&library->store())
 {
+    connect(library, &Library::gamePlayed, this, &GameListModel::gamePlayed);
+    connect(library, &Library::gameRemoved, this, &GameListModel::gameRemoved);
     m_rows.append(Row{0, false});
     m_indexing.setSingleShot(true);
     m_indexing.setInterval(0);
@@ -135,11 +140,17 @@ int GameListModel::rowOf(qint64 id) const
     return -1;
 }
 
-void GameListModel::removeGameRow(int row)
+void GameListModel::gameRemoved(qint64 id)
 {
-    if (!isGameRow(row))
+    const int row = rowOf(id);
+    if (row < 0) {
+        // Not shown (filtered out, or never listed): it still leaves the count.
+        if (m_index.contains(id)) {
+            m_index.remove(id);
+            --m_total;
+        }
         return;
-    const qint64 id = m_rows.at(row).id;
+    }
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.remove(row);
     m_index.remove(id);

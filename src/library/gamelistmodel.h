@@ -9,10 +9,13 @@
 #include <QTimer>
 #include <QVector>
 
+class Library;
+
 // The library grid's cells: a title row the user can click like any other, then one row per game shown,
-// every second game row shaded. A row's game is named by the text of its ID cell.
+// every second game row shaded; each game row holds its game's id.
 // Which games are shown and in which order comes from a compact index of the whole library; the texts are
-// read from the store only for the rows the grid asks for, and only a few thousand are kept.
+// read from the store only for the rows the grid asks for, and only a few thousand are kept. Plays and
+// deletions come from the library service as they happen.
 class GameListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -28,7 +31,7 @@ public:
     };
     static constexpr int TitleRow = 0;
 
-    explicit GameListModel(GameStore *store, QObject *parent = nullptr);
+    explicit GameListModel(Library *library, QObject *parent = nullptr);
 
     // Reads the library anew, shown newest first and unfiltered; false (and no games) when it cannot be read.
     // The first rows show at once; what filtering and sorting need is read in the background after them.
@@ -51,8 +54,8 @@ public:
     QString idText(int row) const;
     qint64 idAt(int row) const { return isGameRow(row) ? m_rows.at(row).id : 0; }
     int rowOf(qint64 id) const;
-    // Takes one row out; the others keep their order and their shading.
-    void removeGameRow(int row);
+    // The game left the library: its row goes, the others keep their order and their shading.
+    void gameRemoved(qint64 id);
     // A game was played: its statistics change, and with them a "recently played" order.
     void gamePlayed(const GameRecord &game);
 
@@ -63,7 +66,6 @@ signals:
     void indexReady();
 
 public:
-
     static QColor titleBackground();
     static QColor shadedBackground();
 
@@ -85,7 +87,7 @@ private:
     QString titleText(int column) const;
     const GameRecord *game(int row) const;
 
-    GameStore *m_store;
+    GameStore *m_store; // read only: changes come through the library service
     GameIndex m_index;
     bool m_indexReady = true;
     qint64 m_indexedDownTo = 0; // the oldest game indexed so far

@@ -1,5 +1,6 @@
 #include "library/librarypanel.h"
 
+#include "base/library/library.h"
 #include "base/textcodes.h"
 
 #include "library/gamelistmodel.h"
@@ -8,7 +9,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -71,9 +71,16 @@ QPushButton *button(const QString &name, const QString &text, QWidget *parent)
 
 } // namespace
 
-LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *parent)
-    : QFrame(parent), m_store(store), m_appFolder(appFolder), m_model(new GameListModel(store, this))
+LibraryPanel::~LibraryPanel() = default;
+
+LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString &placeholderPicture, QWidget *parent)
+    : QFrame(parent), m_library(library), m_messages(messages), m_placeholderPicture(placeholderPicture),
+      m_model(new GameListModel(library, this))
 {
+    // After the model's: the grid has lost the row when the count is shown.
+    connect(m_library, &Library::gameRemoved, this, &LibraryPanel::gameRemoved);
+    connect(m_library, &Library::gamePlayed, this, &LibraryPanel::gamePlayed);
+
     setObjectName(QStringLiteral("game_main"));
     setStyleSheet(QStringLiteral("#game_main { background: #E0E0E0; }"));
     twips::place(this, 0, 0, 11940, 7965);
@@ -161,16 +168,22 @@ LibraryPanel::LibraryPanel(GameStore *store, const QString &appFolder, QWidget *
     connect(Game_Delete, &QPushButton::clicked, this, &LibraryPanel::Game_Delete_Click);
 }
 
+void LibraryPanel::placeOver(const QRect &area)
+{
+    setGeometry(area);
+    game_list->resize(twips::toPixels(twips::fromPixels(width()) - 60), game_list->height());
+    game_list->move(twips::positionToPixels(30), twips::positionToPixels(120 + barHeight));
+    loc_dec->resize(twips::toPixels(twips::fromPixels(loc_dec->width()) + 800), loc_dec->height());
+}
+
 std::optional<qint64> LibraryPanel::gameCount()
 {
-    if (!m_store->open_db())
-        return std::nullopt;
-    return m_store->count();
+    return m_library->gameCount();
 }
 
 void LibraryPanel::reload()
 {
-    if (m_store->open_db())
+    if (m_library->open())
         m_model->reload();
     else
         m_model->setFilter(QString());
@@ -187,7 +200,6 @@ void LibraryPanel::reload()
 
 void LibraryPanel::gamePlayed(const GameRecord &game)
 {
-    m_model->gamePlayed(game);
     const int row = currentRow();
     if (m_model->isGameRow(row) && m_model->idAt(row) == game.id)
         showStatistics(game);
@@ -281,12 +293,18 @@ int LibraryPanel::currentRow() const
     return current.isValid() ? current.row() : -1;
 }
 
-std::optional<GameRecord> LibraryPanel::currentGame()
+std::optional<qint64> LibraryPanel::currentGameId() const
 {
     const int row = currentRow();
-    if (!m_model->isGameRow(row) || !m_store->open_db())
+    return m_model->isGameRow(row) ? std::optional<qint64>(m_model->idAt(row)) : std::nullopt;
+}
+
+std::optional<GameRecord> LibraryPanel::currentGame()
+{
+    const std::optional<qint64> id = currentGameId();
+    if (!id || !m_library->open())
         return std::nullopt;
-    return m_store->gameById(m_model->idText(row));
+    return m_library->game(*id);
 }
 
 void LibraryPanel::game_list_Click()
@@ -300,8 +318,8 @@ void LibraryPanel::game_list_Click()
         return;
     m_detailsId = game->id;
     // A game of the user's own has no picture: the placeholder stands in for it.
-    showPicture(picture(game->gamepic.isEmpty() ? QDir(m_appFolder).filePath(QStringLiteral("no.gif"))
-                                                : m_store->picturePath(game->gamepic)));
+    showPicture(
+        picture(game->gamepic.isEmpty() ? m_placeholderPicture : m_library->folders().picturePath(game->gamepic)));
     loc_name->setText(game->gamename);
     loc_dec->setText(turnBackCodes(game->gamedesc));
     showStatistics(*game);
@@ -311,67 +329,47 @@ void LibraryPanel::game_list_Click()
 
 void LibraryPanel::Game_Delete_Click()
 {
-    const int row = currentRow();
-    if (!m_model->isGameRow(row))
+    const std::optional<qint64> id = currentGameId();
+    if (!id)
         return;
-    const QString key = m_model->idText(row);
-    // Unless its row is really gone, the game stays listed.
-    if (!m_store->open_db()) {
+    // The grid and the count follow the library; a game that is still there stays listed.
+    switch (m_library->deleteGame(*id).status) {
+    case Deletion::Status::Deleted:
+        clearDetails();
+        return;
+    case Deletion::Status::Unreadable:
         m_messages->show(MessageBox::Icon::Warning, tr("The game could not be deleted: the library cannot be read."),
                          this);
         return;
-    }
-    const std::optional<GameRecord> game = m_store->gameById(key);
-    bool removed = m_store->removeById(key);
-    if (!removed && game && m_store->lastChangeFoundDiskFull()) {
-        // Even a deletion needs some room on the disk. The game's own files are what the user wants gone
-        // anyway: they go first, and make room for the row to follow.
-        removeOwnFiles(*game);
-        removed = m_store->removeById(key);
-    }
-    if (!removed) {
+    case Deletion::Status::DiskFull:
         m_messages->show(MessageBox::Icon::Warning,
-                         m_store->lastChangeFoundDiskFull()
-                             ? tr("The disk is full, so the game stays in the library. Free some disk space, then "
-                                  "delete it again.")
-                             : tr("The game could not be deleted: the library cannot be written."),
+                         tr("The disk is full, so the game stays in the library. Free some disk space, then "
+                            "delete it again."),
+                         this);
+        return;
+    case Deletion::Status::NotWritten:
+        m_messages->show(MessageBox::Icon::Warning, tr("The game could not be deleted: the library cannot be written."),
                          this);
         return;
     }
-    if (game) {
-        const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->game);
-        removeUnlessNamed(m_store->moviePath(game->game), movieUsers);
-        removeUnlessNamed(m_store->picturePath(game->gamepic), m_store->countUsingPicture(game->gamepic));
-        // The saves belong to the movie: they go with it, and stay while another game plays that movie.
-        if (movieUsers && *movieUsers == 0 && !m_store->moviePath(game->game).isEmpty())
-            emit movieForgotten(game->game);
-    }
-    m_model->removeGameRow(row);
+}
+
+void LibraryPanel::gameRemoved(qint64 id)
+{
     showCount();
+    if (id == m_detailsId)
+        clearDetails();
+}
+
+void LibraryPanel::clearDetails()
+{
     m_detailsId = 0;
     Game_Play->hide();
     Game_Delete->hide();
-    showPicture(picture(QDir(m_appFolder).filePath(QStringLiteral("no.gif"))));
+    showPicture(picture(m_placeholderPicture));
     loc_name->clear();
     loc_dec->clear();
     loc_stats->clear();
-}
-
-void LibraryPanel::removeOwnFiles(const GameRecord &game)
-{
-    // The row is still there: a file it alone names is named once.
-    auto others = [](std::optional<qint64> users) { return users ? std::optional<qint64>(*users - 1) : users; };
-    removeUnlessNamed(m_store->moviePath(game.game), others(m_store->countUsingMovie(game.game)));
-    removeUnlessNamed(m_store->picturePath(game.gamepic), others(m_store->countUsingPicture(game.gamepic)));
-}
-
-void LibraryPanel::removeUnlessNamed(const QString &path, std::optional<qint64> stillNamedBy)
-{
-    // Another recorded game still using the file (or not knowing) keeps it.
-    if (path.isEmpty() || !stillNamedBy || *stillNamedBy > 0)
-        return;
-    if (QFileInfo(path).isFile())
-        QFile::remove(path);
 }
 
 QImage LibraryPanel::picture(const QString &path)

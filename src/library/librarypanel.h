@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <memory>
 #include <optional>
 
 class GameListModel;
+class Library;
 class QImage;
 
 // The library panel: a search field, the order and the count over the grid of recorded games, and under it
@@ -26,26 +28,29 @@ public:
     // The height of the row above the grid that holds the search field, in twips.
     static constexpr int barHeight = 420;
 
-    LibraryPanel(GameStore *store, const QString &appFolder, QWidget *parent = nullptr);
-
-    // Where the Delete key's question is asked and a deletion that failed is told; real message boxes unless set.
-    void setMessages(MessageBox *messages) { m_messages = messages ? messages : &m_ownMessages; }
+    // messages: where the Delete key's question is asked and a deletion that failed is told. placeholderPicture:
+    // shown for a game without a picture of its own, and once a game is deleted.
+    LibraryPanel(Library *library, MessageBox *messages, const QString &placeholderPicture, QWidget *parent = nullptr);
+    ~LibraryPanel() override;
 
     // The pictures last shown are kept decoded at the size shown, up to this many bytes together.
     static constexpr qsizetype pictureCacheBytes = 8 * 1024 * 1024;
 
+    // Takes the window's main area and fits the grid and the description to it.
+    void placeOver(const QRect &area);
     // How many games the library holds; nullopt when it cannot be read.
     std::optional<qint64> gameCount();
     // Fills the grid from the library, newest first and unfiltered; the details stay, both buttons are hidden.
     void reload();
-    // A game was played: its plays are counted and shown.
+    // A game was played: its plays show when its details do.
     void gamePlayed(const GameRecord &game);
     // Shows the details of the grid's current row; nothing for the title row or a game no longer recorded.
     void game_list_Click();
-    // Deletes the current row's game: its row, then its movie and picture unless another game still names
-    // them; then its grid row, and the details are cleared. On a full disk the game's own files go first, to
-    // make room for the deletion; a row that still cannot be deleted stays listed, and the user is told why.
+    // Has the library delete the current row's game; its grid row goes and the details are cleared. A game that
+    // cannot be deleted stays listed, and the user is told why.
     void Game_Delete_Click();
+    // The id of the grid's current row's game; nullopt for the title row or no row.
+    std::optional<qint64> currentGameId() const;
     // The game of the grid's current row; nullopt for the title row, no row, or a game no longer recorded.
     std::optional<GameRecord> currentGame();
 
@@ -66,8 +71,6 @@ public:
 signals:
     // A double-click on a game row, or "Play".
     void playRequested();
-    // A deleted game took its movie with it (no other recorded game names it): what it saved goes too.
-    void movieForgotten(const QString &movieFileName);
     // "Add games..." was clicked.
     void addRequested();
 
@@ -84,14 +87,13 @@ private:
     QImage picture(const QString &path);
     QSize pictureSize() const;
     void showPicture(const QImage &image);
-    void removeUnlessNamed(const QString &path, std::optional<qint64> stillNamedBy);
-    void removeOwnFiles(const GameRecord &game);
+    void gameRemoved(qint64 id);
+    void clearDetails();
 
-    GameStore *m_store;
-    QString m_appFolder;
+    Library *m_library;
+    MessageBox *m_messages;
+    QString m_placeholderPicture;
     GameListModel *m_model;
-    MessageBox m_ownMessages;
-    MessageBox *m_messages = &m_ownMessages;
     qint64 m_detailsId = 0;                                // the game whose details show with their buttons
     QCache<QString, QImage> m_pictures{pictureCacheBytes}; // the pictures shown last, read once each
 };

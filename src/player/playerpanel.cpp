@@ -146,6 +146,30 @@ void PlayerPanel::showSound(int volume, bool muted)
     b_mute->setAccessibleName(b_mute->toolTip());
 }
 
+void PlayerPanel::placeOver(const QRect &area)
+{
+    setGeometry(area);
+    flash->resize(twips::toPixels(twips::fromPixels(width()) - 60), twips::toPixels(twips::fromPixels(height()) - 150));
+    flash->move(twips::positionToPixels(30), twips::positionToPixels(120));
+    keepButtonRowAbovePlayer();
+}
+
+FlashPlayer *PlayerPanel::lendPlayer()
+{
+    m_playerPlace = flash->geometry();
+    return flash;
+}
+
+void PlayerPanel::takePlayerBack(FlashPlayer *player, bool shown)
+{
+    if (!player)
+        return;
+    player->setParent(this);
+    player->setGeometry(m_playerPlace);
+    player->setVisible(shown);
+    keepButtonRowAbovePlayer();
+}
+
 void PlayerPanel::keepButtonRowAbovePlayer()
 {
     const double panelHeight = twips::fromPixels(height());

@@ -16,6 +16,12 @@ class PlayerPanel : public QFrame
 public:
     PlayerPanel(PlayerProfile *profile, const QString &imagesFolder, QWidget *parent = nullptr);
 
+    // Takes the window's main area and places the player in it, under the button row.
+    void placeOver(const QRect &area);
+    // Lends the player to another window (full screen): the panel keeps its place for it.
+    FlashPlayer *lendPlayer();
+    // A lent player comes home to its place (nothing happens for none), shown or not.
+    void takePlayerBack(FlashPlayer *player, bool shown);
     // Puts the button row above the player, which would otherwise cover it.
     void keepButtonRowAbovePlayer();
     // Makes the player's page while the panel is hidden, so that the first game shown starts as fast as the
@@ -53,4 +59,6 @@ signals:
 
 private:
     void moveRewind(int topTwips, int leftTwips);
+
+    QRect m_playerPlace; // where the player goes back to once lent
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/appconfig.h"
+#include "base/portal/gameacquisition.h"
+#include "library/gameadder.h"
 #include "shell/skin.h"
 #include "widgets/messagebox.h"
 
@@ -11,18 +13,15 @@
 
 class DownloadPanel;
 class FlashPlayer;
-class GameAdder;
-class Form2;
-class GameAcquisition;
-class GameStore;
+class FullScreenSwitch;
+class Library;
 class LibraryPanel;
 class PictureButton;
-class PictureLoader;
 class PlayerControls;
 class PlayerPanel;
 class PlayerProfile;
+class PortalPane;
 class QAction;
-class QFrame;
 class QNetworkAccessManager;
 class QTimer;
 class QWebEngineProfile;
@@ -30,8 +29,6 @@ class ServerFetch;
 class Startup;
 class UrlOpener;
 class WebBrowser;
-struct AcquisitionResult;
-struct GameDetails;
 
 // The main window: banner, logo, the portal's two browsers and the four panes that share one place (portal,
 // library, player, download). Its handlers start the program's flows (start-up, game acquisition) and show
@@ -50,8 +47,9 @@ public:
         Download
     };
 
-    Form1(const AppConfig &config, QNetworkAccessManager *network, MessageBox *messages, UrlOpener *opener,
-          QWidget *parent = nullptr);
+    // The window follows and acts on library, which must outlive it.
+    Form1(const AppConfig &config, Library *library, QNetworkAccessManager *network, MessageBox *messages,
+          UrlOpener *opener, QWidget *parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence; ends with the window shown (startupFinished) or the program ended (ended).
@@ -60,15 +58,13 @@ public:
     // Portal
     void Web_V1_NewWindow(const QUrl &url);
     void Web_V2_NewWindow(const QUrl &url);
-    void start_download(const QString &url);
+    void start_download(const QString &url) { m_acquisition->start_download(url); }
     // Library
     void b_local_Click();
     void game_list_DblClick();
     void Game_Play_Click() { game_list_DblClick(); }
     // The user's own movies: files and folders chosen, or dropped on the window.
-    void addGames(const QStringList &paths);
-    void m_addgames_Click();
-    void m_addfolder_Click();
+    void addGames(const QStringList &paths) { m_adder->add(paths); }
     // Player; row is the game's library row, when it is recorded.
     void show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row = std::nullopt);
     void m_fullscreen_Click();
@@ -76,7 +72,7 @@ public:
     void Picture1_Click();
 
     Pane currentPane() const { return m_pane; }
-    bool isDownloading() const;
+    bool isDownloading() const { return m_acquisition->isDownloading(); }
     // The window was closed: the program is on its way out.
     bool isClosing() const { return exit_flag; }
     // The movie file name that full screen plays: the game shown last.
@@ -98,8 +94,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildControls();
@@ -113,32 +107,29 @@ private:
     void movieAskedForFullScreen(bool on);
     void tell(MessageBox::Icon icon, const QString &text);
     void refocusGame();
-    void countPlay(qint64 id);
     void gamesAdded(int recorded);
     void Timer1_Timer();
     void endProgram();
-    QString appPath(const QString &relative) const;  // a delivered, read-only file
-    QString dataPath(const QString &relative) const; // a file of the user's data
+    QString appPath(const QString &relative) const; // a delivered, read-only file
 
     AppConfig m_config;
+    Library *m_library;
     QNetworkAccessManager *m_network;
     MessageBox *m_messages;
     UrlOpener *m_opener;
     Skin skin;
 
-    // Members are destroyed bottom up: the windows and views below go before the web profiles and the store
-    // they were made with, and before the window's own children.
+    // Members are destroyed bottom up: the windows and views below go before the web profiles they were made
+    // with, and before the window's own children.
     std::unique_ptr<QWebEngineProfile> m_portalProfile;
     std::unique_ptr<PlayerProfile> m_playerProfile;
-    std::unique_ptr<GameStore> m_store;
-    std::unique_ptr<QWidget> m_client; // the central widget, holding every control below
-    std::unique_ptr<Form2> m_form2;    // its own top-level window, made at start-up
+    std::unique_ptr<QWidget> m_client;              // the central widget, holding every control below
+    std::unique_ptr<FullScreenSwitch> m_fullScreen; // the full-screen window, made at start-up
 
     // Flows and services, children of the window.
     ServerFetch *m_fetch;
     Startup *m_startup;
     GameAcquisition *m_acquisition;
-    PictureLoader *m_pictures;
     GameAdder *m_adder = nullptr;
     PlayerControls *m_controls = nullptr;
 
@@ -146,7 +137,7 @@ private:
     FlashPlayer *gg_movie = nullptr;
     PictureButton *Picture1 = nullptr;
     WebBrowser *left_web = nullptr;
-    QFrame *main_main = nullptr;
+    PortalPane *main_main = nullptr;
     WebBrowser *main_web = nullptr;
     LibraryPanel *game_main = nullptr;
     PlayerPanel *flash_main = nullptr;
@@ -154,13 +145,10 @@ private:
     DownloadPanel *download_main = nullptr;
     FlashPlayer *gg_download = nullptr;
     QAction *m_fullscreen = nullptr;
-    QAction *m_addgames = nullptr;
-    QAction *m_addfolder = nullptr;
     QTimer *Timer1 = nullptr;
 
     // State
     Pane m_pane = Pane::Portal;
-    QRect m_playerGeometry; // the game player's place in its panel while full screen borrows it
     QUrl web_path;
     QString loadflash_name;
     bool exit_flag = false;

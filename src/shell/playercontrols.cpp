@@ -1,6 +1,6 @@
 #include "shell/playercontrols.h"
 
-#include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "base/logging.h"
 #include "player/flashplayer.h"
 #include "player/playerpanel.h"
@@ -28,9 +28,10 @@ int storedVolume(const QVariant &value)
 
 } // namespace
 
-PlayerControls::PlayerControls(FlashPlayer *player, PlayerPanel *panel, GameStore *store, const QString &settingsFile,
+PlayerControls::PlayerControls(FlashPlayer *player, PlayerPanel *panel, Library *library, const QString &settingsFile,
                                QObject *parent)
-    : QObject(parent), m_player(player), m_panel(panel), m_store(store), m_settings(settingsFile, QSettings::IniFormat)
+    : QObject(parent), m_player(player), m_panel(panel), m_library(library),
+      m_settings(settingsFile, QSettings::IniFormat)
 {
     m_volume = storedVolume(m_settings.value(kVolumeKey, kDefaultVolume));
     m_muted = m_settings.value(kMutedKey).toString() == QLatin1String("true");
@@ -129,7 +130,7 @@ void PlayerControls::applySound()
 void PlayerControls::setGame(std::optional<qint64> row)
 {
     m_row = row;
-    QString quality = row ? m_store->gameQuality(*row) : QString();
+    QString quality = row ? m_library->gameQuality(*row) : QString();
     if (!qualities().contains(quality))
         quality = defaultQuality();
     m_player->setQuality(quality);
@@ -147,7 +148,7 @@ void PlayerControls::chooseQuality(const QString &quality)
     if (!qualities().contains(quality))
         return;
     m_player->setQuality(quality);
-    if (m_row && !m_store->setGameQuality(*m_row, quality))
+    if (m_row && !m_library->setGameQuality(*m_row, quality))
         qCWarning(lcShell).noquote() << "The quality of game" << *m_row << "cannot be kept in the library";
     updateQualityMenu();
 }

@@ -9,7 +9,7 @@
 #include <optional>
 
 class FlashPlayer;
-class GameStore;
+class Library;
 class PlayerPanel;
 class QAction;
 class QActionGroup;
@@ -27,7 +27,7 @@ public:
     static constexpr int volumeStep = 10;
 
     // settingsFile is an INI file of the user's data; values found there are checked, never trusted.
-    PlayerControls(FlashPlayer *player, PlayerPanel *panel, GameStore *store, const QString &settingsFile,
+    PlayerControls(FlashPlayer *player, PlayerPanel *panel, Library *library, const QString &settingsFile,
                    QObject *parent = nullptr);
 
     // Adds the Sound and Quality menus.
@@ -59,7 +59,7 @@ private:
 
     FlashPlayer *m_player;
     PlayerPanel *m_panel;
-    GameStore *m_store;
+    Library *m_library;
     QSettings m_settings;
     int m_volume = 100;
     bool m_muted = false;

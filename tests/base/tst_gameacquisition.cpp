@@ -1,4 +1,5 @@
 #include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "base/portal/gameacquisition.h"
 #include "base/portal/serverfetch.h"
 #include "logcapture.h"
@@ -15,6 +16,10 @@
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -42,6 +47,42 @@ int openFilesIn(const QString &folder)
     return count;
 }
 
+// A folder that holds at most limitBytes for the length of a test: a small file system mounted on it, or, where
+// this process may not mount one, a limit on the size of any file it writes.
+class FullDisk
+{
+public:
+    FullDisk(const QString &folder, qint64 limitBytes) : m_folder(folder)
+    {
+        const QByteArray options = "size=" + QByteArray::number(limitBytes);
+        m_mounted = QDir().mkpath(folder) &&
+                    ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0;
+        if (m_mounted)
+            return;
+        ::getrlimit(RLIMIT_FSIZE, &m_limit);
+        const rlimit limit{rlim_t(limitBytes), m_limit.rlim_max};
+        m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        m_signal = std::signal(SIGXFSZ, SIG_IGN); // writes beyond it fail instead
+    }
+    ~FullDisk()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+        if (m_limited)
+            ::setrlimit(RLIMIT_FSIZE, &m_limit);
+        if (!m_mounted)
+            std::signal(SIGXFSZ, m_signal);
+    }
+    bool isValid() const { return m_mounted || m_limited; }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+    bool m_limited = false;
+    rlimit m_limit{};
+    void (*m_signal)(int) = SIG_DFL;
+};
+
 } // namespace
 
 // A game link turned into a library game against the real portal server: signals, files, record and log lines.
@@ -64,12 +105,20 @@ private slots:
     void failedMovieLeavesNoFileAndNoRow();
     void abandonedMovieIsKeptButNotRecorded();
     void secondGameReplacesTheRunningDownload();
+    void onlyTheLastLinkGoesOn_data();
+    void onlyTheLastLinkGoesOn();
+    void filesOtherGamesNameStay_data();
+    void filesOtherGamesNameStay();
+    void fullDiskFailsTheDownloadCleanly_data();
+    void fullDiskFailsTheDownloadCleanly();
     void cancelStopsSilentlyAndLeavesNoFile();
     void credentialsInUrlsNeverReachTheLog_data();
     void credentialsInUrlsNeverReachTheLog();
 
 private:
     QUrl link(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
+    // A link whose answer is the given details, "id|title|description|movie|picture" (URLs relative to the server).
+    QUrl answerLink(const QString &id, const QString &title, const QString &movie, const QString &picture) const;
     // Fetches the game behind query and waits for the first progress of its movie.
     void startSlowGame(const QString &query);
     QString flashFolder() const { return m_folder->filePath(QStringLiteral("flash")); }
@@ -80,6 +129,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<ServerFetch> m_fetch;
     std::unique_ptr<GameStore> m_store;
+    std::unique_ptr<Library> m_library;
     std::unique_ptr<GameAcquisition> m_acquisition;
     std::unique_ptr<LogCapture> m_log;
 
@@ -102,7 +152,8 @@ void TestGameAcquisition::init()
     m_network = std::make_unique<QNetworkAccessManager>();
     m_fetch = std::make_unique<ServerFetch>(m_network.get());
     m_store = std::make_unique<GameStore>(m_folder->path());
-    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_store.get(), m_folder->path());
+    m_library = std::make_unique<Library>(m_store.get());
+    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_library.get());
     m_events.clear();
     m_results.clear();
     m_progress.clear();
@@ -132,6 +183,7 @@ void TestGameAcquisition::cleanup()
 {
     m_log.reset();
     m_acquisition.reset();
+    m_library.reset();
     m_store.reset();
     m_fetch.reset();
     m_network.reset();
@@ -342,6 +394,178 @@ void TestGameAcquisition::secondGameReplacesTheRunningDownload()
     const QVector<GameRecord> rows = m_store->gamesNewestFirst().value_or(QVector<GameRecord>());
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().gameid, QStringLiteral("5"));
+}
+
+QUrl TestGameAcquisition::answerLink(const QString &id, const QString &title, const QString &movie,
+                                     const QString &picture) const
+{
+    const QString answer = QStringList{id, title, QStringLiteral("A game"), m_server.url(movie).toString(),
+                                       m_server.url(picture).toString()}
+                               .join(QLatin1Char('|'));
+    return link(QStringLiteral("answer=") + QString::fromLatin1(QUrl::toPercentEncoding(answer)));
+}
+
+void TestGameAcquisition::onlyTheLastLinkGoesOn_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("the earlier answer comes first") << "id=4"
+                                                    << "id=5&delay=800";
+    QTest::newRow("the earlier answer comes last") << "id=4&delay=800"
+                                                   << "id=5";
+}
+
+void TestGameAcquisition::onlyTheLastLinkGoesOn()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    m_acquisition->fetchDetails(link(first));
+    m_acquisition->fetchDetails(link(second));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    // An answer slower than either of theirs: whatever the first link would still bring has come by then.
+    bool answered = false;
+    m_fetch->GetPage(link(QStringLiteral("id=6&delay=1600")), this, [&](const auto &) { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, waitMs);
+    QCOMPARE(m_events, words("details progress movie finished"));
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Installed);
+    QCOMPARE(m_results.first().game.game_id, QStringLiteral("5"));
+    QCOMPARE(filesIn(flashFolder()), words("tiny-tennis.swf"));
+    QCOMPARE(m_store->count(), std::optional<qint64>(1));
+}
+
+void TestGameAcquisition::filesOtherGamesNameStay_data()
+{
+    QTest::addColumn<QStringList>("rows");  // recorded before: "gameid|title|movie|picture"
+    QTest::addColumn<QStringList>("files"); // in the folder before, each with content of its own
+    QTest::addColumn<QString>("movie");     // what game 4's movie and picture are stored as; empty: not kept
+    QTest::addColumn<QString>("picture");
+    const QString other = QStringLiteral("9|Other Racer|pocket-racer.swf|pocket-racer.png");
+    const QStringList otherFiles = {QStringLiteral("flash/pocket-racer.swf"), QStringLiteral("pic/pocket-racer.png")};
+    QTest::newRow("another game's files") << QStringList{other} << otherFiles << "pocket-racer-2.swf"
+                                          << "pocket-racer-2.png";
+    QTest::newRow("named by a row, file gone") << QStringList{other} << QStringList() << "pocket-racer-2.swf"
+                                               << "pocket-racer-2.png";
+    QTest::newRow("files no row names") << QStringList() << otherFiles << "pocket-racer.swf"
+                                        << "pocket-racer.png";
+    QTest::newRow("its own files") << QStringList{QStringLiteral("4|Pocket Racer|pocket-racer.swf|pocket-racer.png")}
+                                   << otherFiles << "pocket-racer.swf"
+                                   << "pocket-racer.png";
+    QTest::newRow("its own numbered files")
+        << QStringList{other, QStringLiteral("4|Pocket Racer|pocket-racer-2.swf|pocket-racer-2.png")}
+        << otherFiles +
+               QStringList{QStringLiteral("flash/pocket-racer-2.swf"), QStringLiteral("pic/pocket-racer-2.png")}
+        << "pocket-racer-2.swf"
+        << "pocket-racer-2.png";
+    QTest::newRow("same id and title, another movie")
+        << QStringList{QStringLiteral("4|Pocket Racer|racer-old.swf|racer-old.png")}
+        << QStringList{QStringLiteral("flash/racer-old.swf"), QStringLiteral("pic/racer-old.png")} << "racer-old.swf"
+        << "racer-old.png";
+    QTest::newRow("same id and movie, another title")
+        << QStringList{QStringLiteral("4|Pocket Racer Deluxe|pocket-racer-3.swf|pocket-racer-3.png")}
+        << QStringList{QStringLiteral("flash/pocket-racer-3.swf")} << "pocket-racer-3.swf"
+        << "pocket-racer-3.png";
+    QTest::newRow("same id, plainly another game")
+        << QStringList{QStringLiteral("4|Space Miner|space-miner.swf|space-miner.png")}
+        << QStringList{QStringLiteral("flash/space-miner.swf"), QStringLiteral("pic/space-miner.png")} << QString()
+        << QString();
+}
+
+void TestGameAcquisition::filesOtherGamesNameStay()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, files);
+    QFETCH(QString, movie);
+    QFETCH(QString, picture);
+    QVERIFY(m_store->open_db());
+    for (const QString &row : rows) {
+        const QStringList f = row.split(QLatin1Char('|'));
+        QVERIFY(m_store->insert(f.at(0), f.at(1), f.at(2), f.at(3), QStringLiteral("Recorded before")));
+    }
+    QVERIFY(QDir().mkpath(flashFolder()));
+    for (const QString &file : files)
+        QVERIFY(testfiles::writeFile(m_folder->filePath(file), file.toUtf8()));
+    const QStringList treeBefore = treeOf(m_folder->path());
+    const auto recorded = [this] {
+        QStringList out;
+        for (const GameRecord &row : m_store->gamesNewestFirst().value_or(QVector<GameRecord>()))
+            out << QStringList{row.gameid, row.gamename, row.game, row.gamepic}.join(QLatin1Char('|'));
+        out.sort();
+        return out;
+    };
+    const QStringList rowsBefore = recorded();
+
+    m_acquisition->fetchDetails(link(QStringLiteral("id=4")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    const AcquisitionResult result = m_results.first();
+    if (movie.isEmpty()) {
+        // Told, with the library game's title; nothing fetched, nothing written, the row as it was.
+        QCOMPARE(m_events, words("finished"));
+        QCOMPARE(result.status, AcquisitionResult::Status::IdInUse);
+        QCOMPARE(result.heldBy, QStringLiteral("Space Miner"));
+        QCOMPARE(GameAcquisition::idInUseMessage(result.heldBy),
+                 QStringLiteral("This game's number is already used by another game in your library: Space Miner"));
+        QCOMPARE(treeOf(m_folder->path()), treeBefore);
+        QCOMPARE(recorded(), rowsBefore);
+        return;
+    }
+    QCOMPARE(result.status, AcquisitionResult::Status::Installed);
+    QVERIFY(result.recorded);
+    QCOMPARE(result.game.strName, movie);
+    QCOMPARE(result.game.strpic, picture);
+    QCOMPARE(m_acquisition->save_path(), QDir(flashFolder()).filePath(movie));
+    QCOMPARE(contentOf(QDir(flashFolder()).filePath(movie)), httpGet(*m_network, QUrl(result.game.dl_file)));
+    QCOMPARE(contentOf(QDir(picFolder()).filePath(picture)), httpGet(*m_network, QUrl(result.game.game_pic)));
+    // Every other file as it was, and nothing else beside them.
+    QStringList expected = files + QStringList{QStringLiteral("flash/") + movie, QStringLiteral("pic/") + picture};
+    expected.removeDuplicates();
+    for (const QString &file : files) {
+        if (!file.endsWith(QLatin1Char('/') + movie) && !file.endsWith(QLatin1Char('/') + picture))
+            QCOMPARE(contentOf(m_folder->filePath(file)), file.toUtf8());
+    }
+    QStringList present;
+    for (const QString &name : filesIn(flashFolder()))
+        present << QStringLiteral("flash/") + name;
+    for (const QString &name : filesIn(picFolder()))
+        present << QStringLiteral("pic/") + name;
+    present.sort();
+    expected.sort();
+    QCOMPARE(present, expected);
+    // Game 4 once, naming its files; a row it had before stays as it was.
+    QStringList rowsAfter = rowsBefore;
+    if (!std::any_of(rows.cbegin(), rows.cend(),
+                     [](const QString &row) { return row.startsWith(QLatin1String("4|")); }))
+        rowsAfter << QStringList{QStringLiteral("4|Pocket Racer"), movie, picture}.join(QLatin1Char('|'));
+    rowsAfter.sort();
+    QCOMPARE(recorded(), rowsAfter);
+}
+
+void TestGameAcquisition::fullDiskFailsTheDownloadCleanly_data()
+{
+    QTest::addColumn<QString>("movie"); // a 2 MB movie, for a disk that holds 1 MiB
+    QTest::newRow("size announced") << "movies/size-2000000.swf";
+    QTest::newRow("size unknown until the end") << "fault/chunked/movies/size-2000000.swf";
+}
+
+void TestGameAcquisition::fullDiskFailsTheDownloadCleanly()
+{
+    QFETCH(QString, movie);
+    FullDisk disk(flashFolder(), 1024 * 1024);
+    QVERIFY(disk.isValid());
+
+    m_acquisition->fetchDetails(
+        answerLink(QStringLiteral("40"), QStringLiteral("Big Game"), movie, QStringLiteral("pics/tiny-tennis.png")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    const AcquisitionResult result = m_results.first();
+    QCOMPARE(result.status, AcquisitionResult::Status::Failed);
+    QVERIFY(!result.errorText.isEmpty());
+    QVERIFY(!m_events.contains(QLatin1String("movie")));
+    QVERIFY(filesIn(flashFolder()).isEmpty());
+    QVERIFY(filesIn(picFolder()).isEmpty());
+    QCOMPARE(openFilesIn(flashFolder()), 0);
+    QCOMPARE(m_store->count(), std::optional<qint64>(0));
+    const QStringList warnings = m_log->warnings(QStringLiteral("quillabrix.portal"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(result.errorText), qPrintable(warnings.first()));
 }
 
 void TestGameAcquisition::cancelStopsSilentlyAndLeavesNoFile()

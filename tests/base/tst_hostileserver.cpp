@@ -1,4 +1,5 @@
 #include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "base/portal/gameacquisition.h"
 #include "base/portal/serverfetch.h"
 #include "base/shell/startup.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -128,10 +130,12 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<ServerFetch> m_fetch;
     std::unique_ptr<GameStore> m_store;
+    std::unique_ptr<Library> m_library;
     std::unique_ptr<GameAcquisition> m_acquisition;
     std::unique_ptr<LogCapture> m_log;
     QList<AcquisitionResult> m_results;
     qint64 m_mostWritten = 0;
+    QStringList m_unbounded; // replies whose read buffer had no bound, or too large a one
 };
 
 void TestHostileServer::initTestCase()
@@ -152,13 +156,20 @@ void TestHostileServer::init()
     m_network = std::make_unique<QNetworkAccessManager>();
     m_fetch = std::make_unique<ServerFetch>(m_network.get());
     m_store = std::make_unique<GameStore>(m_folder->path());
-    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_store.get(), m_folder->path());
+    m_library = std::make_unique<Library>(m_store.get());
+    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_library.get());
     m_results.clear();
     m_mostWritten = 0;
     connect(m_acquisition.get(), &GameAcquisition::finished, this,
             [this](const AcquisitionResult &result) { m_results << result; });
     connect(m_acquisition.get(), &GameAcquisition::progress, this,
             [this](qint64 written, std::optional<qint64>) { m_mostWritten = qMax(m_mostWritten, written); });
+    // However busy the window, Qt may hold no more of any answer than a small buffer before it is taken.
+    m_unbounded.clear();
+    connect(m_network.get(), &QNetworkAccessManager::finished, this, [this](QNetworkReply *reply) {
+        if (reply->readBufferSize() <= 0 || reply->readBufferSize() > ServerFetch::maxAnswerBytes + 1)
+            m_unbounded << QStringLiteral("%1 (%2)").arg(reply->url().toString()).arg(reply->readBufferSize());
+    });
     m_treeBefore = treeOf(m_folder->path());
     m_outsideBefore = outsideTree();
     m_log = std::make_unique<LogCapture>();
@@ -168,8 +179,10 @@ void TestHostileServer::cleanup()
 {
     m_log.reset();
     m_acquisition.reset();
+    m_library.reset();
     m_store.reset();
     m_fetch.reset();
+    QVERIFY2(m_unbounded.isEmpty(), qPrintable(m_unbounded.join(QLatin1String(", "))));
     m_network.reset();
     m_folder.reset();
 }
@@ -360,7 +373,7 @@ void TestHostileServer::hostileStartup()
     QFETCH(bool, mayKeepAds);
     QFETCH(int, maxMs);
 
-    Startup startup(m_fetch.get(), m_folder->path(), m_server.url(base));
+    Startup startup(m_fetch.get(), LibraryFolders(m_folder->path()), m_server.url(base));
     QSignalSpy finished(&startup, &Startup::finished);
     QSignalSpy refused(&startup, &Startup::refused);
     QElapsedTimer clock;

@@ -92,7 +92,7 @@ void TestStartupFlow::cleanup()
 
 void TestStartupFlow::makeStartup(const QUrl &serverUrl)
 {
-    m_startup = std::make_unique<Startup>(m_fetch.get(), m_folder->path(), serverUrl);
+    m_startup = std::make_unique<Startup>(m_fetch.get(), LibraryFolders(m_folder->path()), serverUrl);
     m_finished = std::make_unique<QSignalSpy>(m_startup.get(), &Startup::finished);
     m_refused = std::make_unique<QSignalSpy>(m_startup.get(), &Startup::refused);
 }

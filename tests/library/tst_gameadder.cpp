@@ -1,7 +1,7 @@
 // Adding the user's own movies to a real encrypted library: what gets recorded and under which ids, what is
 // refused and said, what a repeated movie does, the progress of a large batch and its cancelling, and that a
 // library that cannot be written keeps nothing of the attempt.
-#include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "library/gameadder.h"
 #include "recordingmessagebox.h"
 #include "sqlciphercli.h"
@@ -82,15 +82,16 @@ bool isRoot()
     return ::geteuid() == 0;
 }
 
-// An application folder with an empty library, a main window, and an adder over them.
+// A data folder with an empty library, a main window, and an adder over them.
 struct Setup
 {
     TestAppFolder app{TestAppFolder::WithLibrary};
     QTemporaryDir sources;
     RecordingMessageBox messages;
-    std::unique_ptr<GameStore> store = std::make_unique<GameStore>(app.path());
+    Library library{app.path()};
+    GameStore *store = &library.store();
     QWidget window; // owns the adder
-    GameAdder *adder = new GameAdder(store.get(), app.path(), &messages, &window);
+    GameAdder *adder = new GameAdder(&library, &messages, &window);
     QSignalSpy finished{adder, &GameAdder::finished};
 
     Setup()
@@ -208,12 +209,15 @@ void TestGameAdder::moviesAreRecordedBelowEveryOtherGameId()
     for (const QString &name : names)
         paths << s.writeSource(name, movies.value(name));
 
+    QSignalSpy recorded(&s.library, &Library::gameRecorded);
     QCOMPARE(s.add(paths), 3);
     QCOMPARE(s.finished.size(), 1);
     QCOMPARE(s.messages.texts(), QStringList());
 
     const QVector<GameRecord> games = s.games();
     QCOMPARE(games.size(), 5);
+    QCOMPARE(recorded.size(), 3); // the library tells of each
+    QCOMPARE(recorded.first().first().toLongLong(), games.at(2).id);
     // Newest first: the added ones, in the order given, above the older rows.
     QCOMPARE(games.at(0).game, QStringLiteral("gamma.swf"));
     QCOMPARE(games.at(1).game, QStringLiteral("Beta Game.SWF"));

@@ -1,15 +1,11 @@
 #include "library/pictureloader.h"
-#include "portalserver.h"
 #include "testappfolder.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
-#include <optional>
 
 #include <sys/stat.h>
 
@@ -29,49 +25,23 @@ QByteArray encoded(const QSize &size, const char *format, QImage::Format pixels 
 
 } // namespace
 
-// Game pictures from files and from the game server: every format the library shows, and no picture
+// Game pictures from files and bytes: every format the library shows, and no picture
 // (never an error) for anything else.
 class TestPictureLoader : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void filesInEveryFormatLoad_data();
     void filesInEveryFormatLoad();
     void whatIsNoPictureGivesNoPicture_data();
     void whatIsNoPictureGivesNoPicture();
-    void onlyWebAddressesAndOurFolderAreRead_data();
-    void onlyWebAddressesAndOurFolderAreRead();
-    void webPicturesLoad_data();
-    void webPicturesLoad();
-    void noAnswerReachesAContextThatIsGone();
     void bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown_data();
     void bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown();
 
 private:
-    std::optional<QImage> load(const QString &nameOrUrl);
-
     TestAppFolder m_app;
-    PortalServer m_server;
-    QNetworkAccessManager m_network;
 };
-
-void TestPictureLoader::initTestCase()
-{
-    QVERIFY2(m_server.start(), "the portal server must run");
-}
-
-std::optional<QImage> TestPictureLoader::load(const QString &nameOrUrl)
-{
-    PictureLoader loader(&m_network);
-    loader.setLocalFolder(m_app.path());
-    std::optional<QImage> result;
-    loader.LoadPicture(nameOrUrl, this, [&result](const QImage &image) { result = image; });
-    if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
-        qWarning("no answer for %s", qPrintable(nameOrUrl));
-    return result;
-}
 
 void TestPictureLoader::filesInEveryFormatLoad_data()
 {
@@ -102,9 +72,6 @@ void TestPictureLoader::filesInEveryFormatLoad()
     }
     QVERIFY(!size.isEmpty());
     QCOMPARE(PictureLoader::loadFile(path).size(), size);
-    // Through the loader's own entry: a path, and the same file as a URL.
-    QCOMPARE(load(path)->size(), size);
-    QCOMPARE(load(QUrl::fromLocalFile(path).toString())->size(), size);
 }
 
 void TestPictureLoader::whatIsNoPictureGivesNoPicture_data()
@@ -133,83 +100,6 @@ void TestPictureLoader::whatIsNoPictureGivesNoPicture()
         out.write(content);
     }
     QVERIFY(PictureLoader::loadFile(path).isNull());
-    const std::optional<QImage> loaded = load(path);
-    QVERIFY(loaded && loaded->isNull());
-}
-
-void TestPictureLoader::onlyWebAddressesAndOurFolderAreRead_data()
-{
-    QTest::addColumn<QString>("name"); // %1: a picture outside the loader's folder
-    QTest::newRow("path outside") << QStringLiteral("%1");
-    QTest::newRow("file URL outside") << QStringLiteral("file://%1");
-    QTest::newRow("system file") << QStringLiteral("file:///etc/passwd");
-    QTest::newRow("climbing out") << QStringLiteral("../outside.png");
-    QTest::newRow("data URL") << QStringLiteral("data:image/png;base64,iVBORw0KGgo=");
-    QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/x.png");
-}
-
-void TestPictureLoader::onlyWebAddressesAndOurFolderAreRead()
-{
-    QFETCH(QString, name);
-    QTemporaryDir elsewhere;
-    const QString outside = elsewhere.filePath(QStringLiteral("outside.png"));
-    QImage image(QSize(8, 8), QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QVERIFY(image.save(outside, "PNG"));
-    // A link from inside the folder to the picture outside is no way in either.
-    QVERIFY(QFile::link(outside, m_app.filePath(QStringLiteral("link.png"))));
-
-    const std::optional<QImage> loaded = load(name.contains(QLatin1String("%1")) ? name.arg(outside) : name);
-    QVERIFY(loaded && loaded->isNull());
-    const std::optional<QImage> linked = load(m_app.filePath(QStringLiteral("link.png")));
-    QVERIFY(linked && linked->isNull());
-    QFile::remove(m_app.filePath(QStringLiteral("link.png")));
-}
-
-void TestPictureLoader::webPicturesLoad_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QSize>("size"); // empty: no picture
-    QTest::newRow("png") << QStringLiteral("pics/pocket-racer.png") << QSize(120, 90);
-    QTest::newRow("jpeg") << QStringLiteral("pics/moon-lander.jpg") << QSize(120, 90);
-    QTest::newRow("not found") << QStringLiteral("fault/404/pics/pocket-racer.png") << QSize();
-    QTest::newRow("server error") << QStringLiteral("fault/500/pics/pocket-racer.png") << QSize();
-    QTest::newRow("body cut short") << QStringLiteral("fault/short/pics/pocket-racer.png") << QSize();
-    QTest::newRow("empty body") << QStringLiteral("fault/empty/pics/pocket-racer.png") << QSize();
-    QTest::newRow("a movie, not a picture") << QStringLiteral("movies/size-3000.swf") << QSize();
-    QTest::newRow("endless") << QStringLiteral("fault/endless/pics/pocket-racer.png") << QSize();
-    QTest::newRow("nobody listening") << QString() << QSize();
-}
-
-void TestPictureLoader::webPicturesLoad()
-{
-    QFETCH(QString, path);
-    QFETCH(QSize, size);
-    const QString url = path.isEmpty()
-                            ? QStringLiteral("http://127.0.0.1:%1/pics/x.png").arg(PortalServer::closedPort())
-                            : m_server.url(path).toString();
-    const std::optional<QImage> loaded = load(url);
-    QVERIFY(loaded);
-    QCOMPARE(loaded->isNull(), !size.isValid());
-    if (size.isValid())
-        QCOMPARE(loaded->size(), size);
-}
-
-void TestPictureLoader::noAnswerReachesAContextThatIsGone()
-{
-    PictureLoader loader(&m_network);
-    const QString slow = m_server.url(QStringLiteral("fault/trickle-20/pics/pocket-racer.png")).toString();
-    bool lateAnswer = false;
-    auto gone = std::make_unique<QObject>();
-    loader.LoadPicture(slow, gone.get(), [&lateAnswer](const QImage &) { lateAnswer = true; });
-    gone.reset();
-
-    // A second request for the same picture, made after the first, is answered; the first never is.
-    std::optional<QImage> kept;
-    loader.LoadPicture(slow, this, [&kept](const QImage &image) { kept = image; });
-    QTRY_VERIFY_WITH_TIMEOUT(kept.has_value(), 30000);
-    QCOMPARE(kept->size(), QSize(120, 90));
-    QVERIFY(!lateAnswer);
 }
 
 void TestPictureLoader::bombsAreRefusedAndBigPicturesDecodeAtTheSizeShown_data()

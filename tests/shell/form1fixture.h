@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "base/portal/gameacquisition.h"
 #include "base/shell/startup.h"
 #include "library/librarypanel.h"
@@ -129,15 +130,20 @@ struct WindowUnderTest
         : folder(folderOptions)
     {
         const QUrl site(QStringLiteral("http://127.0.0.1:1/site.htm"));
-        window = std::make_unique<Form1>(folder.config(serverUrl, site), &network, &messages, &opener);
+        window = newWindow(folder.config(serverUrl, site));
     }
 
     // Another window in the same folder, as at the program's next start; the first one goes first.
     bool restart(const QUrl &serverUrl)
     {
         window.reset();
-        window = std::make_unique<Form1>(folder.config(serverUrl), &network, &messages, &opener);
+        window = newWindow(folder.config(serverUrl));
         return start();
+    }
+
+    std::unique_ptr<Form1> newWindow(const AppConfig &config)
+    {
+        return std::make_unique<Form1>(config, &library, &network, &messages, &opener);
     }
 
     // Runs the start-up sequence; true once the window is shown, false if the program ended instead.
@@ -160,6 +166,7 @@ struct WindowUnderTest
     }
 
     TestAppFolder folder;
+    Library library{folder.config().dataDir()};
     QNetworkAccessManager network;
     WindowMessages messages;
     RecordingUrlOpener opener;

@@ -208,9 +208,15 @@ void TestDownload::wholeRoadOfAGame()
     ShowCounter adShows(ui::gg_download(f));
     QSignalSpy finished(f, &Form1::downloadFinished);
     QSignalSpy recorded(f, &Form1::gameRecorded);
+    const auto pictureRequests = [this, &picture] {
+        QUrl stats = m_server.url(QStringLiteral("stats"));
+        stats.setQuery(QStringLiteral("path=/pics/") + picture);
+        return httpGet(m_network, stats).toInt();
+    };
 
     // The game's own card in a portal page.
     QVERIFY(showTestMovies(f));
+    const int picturesBefore = pictureRequests(); // the page's own card shows the picture too
     QVERIFY(clickElement(ui::main_web(f), QStringLiteral("a.game[href=\"game.asp?id=%1\"]").arg(id)));
     QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
     QCOMPARE(recorded.first().first().toString(), QString::number(id));
@@ -227,6 +233,7 @@ void TestDownload::wholeRoadOfAGame()
     QCOMPARE(panel->lblSpeed->text(), progress);
     QCOMPARE(panel->s_color->width(), panel->s_bg->width() - 2);
     QTRY_VERIFY_WITH_TIMEOUT(!panel->loadpic->pixmap().isNull(), kTimeout);
+    QCOMPARE(pictureRequests() - picturesBefore, 1); // the panel shows the picture kept in pic/
 
     // The player panel plays the game.
     QVERIFY(ui::flash_main(f)->isVisible());
@@ -287,30 +294,37 @@ void TestDownload::sameGameTwiceGivesOneRow()
 
 void TestDownload::refusedGameWritesNothing_data()
 {
-    QTest::addColumn<QString>("query"); // of game.asp; empty: a server that is down
-    QTest::newRow("unknown game") << "id=999";
-    QTest::newRow("answer 0") << "answer=0";
-    QTest::newRow("not hex") << "fault=nothex";
-    QTest::newRow("empty answer") << "fault=empty";
-    QTest::newRow("error status") << "fault=500";
-    QTest::newRow("server down") << QString();
-    QTest::newRow("movie URL ending in /") << "id=4&movie=slash";
-    QTest::newRow("movie named .") << "id=4&movie=dot";
-    QTest::newRow("movie named ..") << "id=4&movie=dotdot";
-    QTest::newRow("movie name with backslashes") << "id=4&movie=backslash";
-    QTest::newRow("movie name with a control character") << "id=4&movie=control";
-    QTest::newRow("movie URL empty") << "id=4&movie=empty";
-    QTest::newRow("picture named ..") << "id=4&pic=dotdot";
-    QTest::newRow("picture name with backslashes") << "id=4&pic=backslash";
-    QTest::newRow("picture URL ending in /") << "id=4&pic=slash";
+    QTest::addColumn<QString>("query");  // of game.asp; empty: a server that is down
+    QTest::addColumn<QString>("heldBy"); // the title of another game the library holds under id 4
+    QTest::newRow("another game holds the id") << "id=4"
+                                               << "Space Miner";
+    QTest::newRow("unknown game") << "id=999" << QString();
+    QTest::newRow("answer 0") << "answer=0" << QString();
+    QTest::newRow("not hex") << "fault=nothex" << QString();
+    QTest::newRow("empty answer") << "fault=empty" << QString();
+    QTest::newRow("error status") << "fault=500" << QString();
+    QTest::newRow("server down") << QString() << QString();
+    QTest::newRow("movie URL ending in /") << "id=4&movie=slash" << QString();
+    QTest::newRow("movie named .") << "id=4&movie=dot" << QString();
+    QTest::newRow("movie named ..") << "id=4&movie=dotdot" << QString();
+    QTest::newRow("movie name with backslashes") << "id=4&movie=backslash" << QString();
+    QTest::newRow("movie name with a control character") << "id=4&movie=control" << QString();
+    QTest::newRow("movie URL empty") << "id=4&movie=empty" << QString();
+    QTest::newRow("picture named ..") << "id=4&pic=dotdot" << QString();
+    QTest::newRow("picture name with backslashes") << "id=4&pic=backslash" << QString();
+    QTest::newRow("picture URL ending in /") << "id=4&pic=slash" << QString();
 }
 
 void TestDownload::refusedGameWritesNothing()
 {
     QFETCH(QString, query);
+    QFETCH(QString, heldBy);
     auto w = startedWindow();
     QVERIFY(w);
     Form1 *f = w->window.get();
+    if (!heldBy.isEmpty())
+        QVERIFY(
+            w->store().insert(QStringLiteral("4"), heldBy, QStringLiteral("space-miner.swf"), QString(), QString()));
     const QStringList before = libraryTreeOf(w->folder.path());
     const QDir beside = QFileInfo(w->folder.path()).dir();
     const QStringList evil{QStringLiteral("*evil*")};
@@ -321,8 +335,10 @@ void TestDownload::refusedGameWritesNothing()
 
     QVERIFY(clickLink(f, url));
     QTRY_COMPARE_WITH_TIMEOUT(w->messages.shown.size(), 1, kTimeout);
-    QCOMPARE(w->messages.shown.first().first, MessageBox::Icon::Critical);
-    QCOMPARE(w->messages.shown.first().second, QStringLiteral("This game doesn't exsit."));
+    QCOMPARE(w->messages.shown.first().first,
+             heldBy.isEmpty() ? MessageBox::Icon::Critical : MessageBox::Icon::Warning);
+    QCOMPARE(w->messages.shown.first().second,
+             heldBy.isEmpty() ? QStringLiteral("This game doesn't exsit.") : GameAcquisition::idInUseMessage(heldBy));
 
     QVERIFY(ui::main_main(f)->isVisible());
     QVERIFY(ui::download_main(f)->isHidden());

@@ -175,8 +175,7 @@ bool TestSaves::restart()
     if (!window()->isClosing())
         return false;
     m_w->window.reset();
-    m_w->window =
-        std::make_unique<Form1>(m_w->folder.config(m_server.baseUrl()), &m_w->network, &m_w->messages, &m_w->opener);
+    m_w->window = m_w->newWindow(m_w->folder.config(m_server.baseUrl()));
     return m_w->start();
 }
 
@@ -277,8 +276,7 @@ void TestSaves::unusableSavesFolderStillPlaysWithoutKeepingSaves()
     blocker.close();
 
     LogCapture log;
-    m_w->window =
-        std::make_unique<Form1>(m_w->folder.config(m_server.baseUrl()), &m_w->network, &m_w->messages, &m_w->opener);
+    m_w->window = m_w->newWindow(m_w->folder.config(m_server.baseUrl()));
     QVERIFY(m_w->start());
     const QStringList warnings = log.warnings(QStringLiteral("quillabrix.player"));
     QVERIFY2(warnings.filter(QStringLiteral("saves folder")).filter(QStringLiteral("cannot be used")).size() == 1,

@@ -5,6 +5,7 @@
 // acquisition with a user action in the middle and tells how it ended.
 
 #include "base/appconfig.h"
+#include "base/library/library.h"
 #include "base/portal/answers.h"
 #include "recordingmessagebox.h"
 
@@ -124,9 +125,10 @@ struct StepReport
     bool actionTaken = false; // the action ran (full screen needs a game to show)
     bool actionLate = false;  // the acquisition had ended before the moment came
     bool leftDownload = false;
-    bool stuck = false;    // it did not end even after the server went away
-    QStringList problems;  // what went against the expected behaviour
-    QStringList guardHits; // limits the harness had to enforce itself
+    bool deletedUnderWay = false; // the user deleted the row of the game under way
+    bool stuck = false;           // it did not end even after the server went away
+    QStringList problems;         // what went against the expected behaviour
+    QStringList guardHits;        // limits the harness had to enforce itself
 };
 
 // Limits the harness enforces when the program does not: an unbounded answer would otherwise fill the
@@ -147,6 +149,7 @@ struct WindowSession
     bool start(const std::function<void()> &afterLoad = {}, int timeoutMs = 90000);
 
     AppConfig config;
+    std::unique_ptr<Library> library;
     QNetworkAccessManager network;
     RecordingMessageBox messages;
     RecordingUrlOpener opener;

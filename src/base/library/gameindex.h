@@ -38,8 +38,8 @@ public:
 
     void clear();
     // Games are added newest first (descending id), as the store lists them.
-    void append(qint64 id, const QString &title, const QString &file, const QString &description,
-                qint64 lastPlayed, qint64 playCount);
+    void append(qint64 id, const QString &title, const QString &file, const QString &description, qint64 lastPlayed,
+                qint64 playCount);
     int size() const { return m_live; }
     bool contains(qint64 id) const { return find(id) >= 0; }
 
@@ -69,7 +69,10 @@ private:
 
     int find(qint64 id) const;
     QVector<int> order(Sort sort) const;
-    QByteArray title(const Entry &e) const { return QByteArray::fromRawData(m_text.constData() + e.textOffset, e.titleLength); }
+    QByteArray title(const Entry &e) const
+    {
+        return QByteArray::fromRawData(m_text.constData() + e.textOffset, e.titleLength);
+    }
 
     QVector<Entry> m_entries; // descending id
     QByteArray m_text;

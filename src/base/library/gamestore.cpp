@@ -4,15 +4,14 @@
 #include "base/logging.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryFile>
 
 #include <openssl/evp.h>
-#include <sys/stat.h>
 #include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -47,7 +46,9 @@ const char *const qualitySql = "CREATE TABLE IF NOT EXISTS gamequality (id INTEG
 // What the library file is now: a change by anyone shows in one of these.
 QByteArray fileStamp(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return QByteArray();
     return QByteArray::number(qulonglong(st.st_ino)) + ' ' + QByteArray::number(qlonglong(st.st_size)) + ' ' +
@@ -135,8 +136,7 @@ GameRecord recordAt(const Statement &row)
 }
 
 // Every row of st read into a list; nullopt (with a warning) when the statement fails part way.
-template <typename T, typename Read>
-std::optional<QVector<T>> readRows(Statement &st, Read read)
+template <typename T, typename Read> std::optional<QVector<T>> readRows(Statement &st, Read read)
 {
     QVector<T> rows;
     while (st.next())
@@ -220,34 +220,13 @@ bool wholeFile(sqlite3 *db, QString *problem)
     return true;
 }
 
-bool isPlainFileName(const QString &name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\0'));
-}
-
 } // namespace
 
-GameStore::GameStore(const QString &appFolder) : m_appFolder(appFolder) {}
+GameStore::GameStore(const QString &dataFolder) : m_folders(dataFolder) {}
 
 GameStore::~GameStore()
 {
     closeConnection();
-}
-
-QString GameStore::dbfile() const
-{
-    return QDir(m_appFolder).filePath(fileName());
-}
-
-QString GameStore::moviePath(const QString &game) const
-{
-    return isPlainFileName(game) ? QDir(m_appFolder).filePath(QStringLiteral("flash/") + game) : QString();
-}
-
-QString GameStore::picturePath(const QString &gamepic) const
-{
-    return isPlainFileName(gamepic) ? QDir(m_appFolder).filePath(QStringLiteral("pic/") + gamepic) : QString();
 }
 
 void GameStore::closeConnection()
@@ -384,10 +363,15 @@ std::optional<QVector<GameRecord>> GameStore::gamesNewestFirst()
 std::optional<GameRecord> GameStore::gameById(const QString &idText)
 {
     const std::optional<qint64> id = wholeNumber(idText);
-    if (!id || !ensureOpen())
+    return id ? gameById(*id) : std::nullopt;
+}
+
+std::optional<GameRecord> GameStore::gameById(qint64 id)
+{
+    if (!ensureOpen())
         return std::nullopt;
     Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id = ?").constData());
-    st.bind(1, *id);
+    st.bind(1, id);
     if (!st.next())
         return std::nullopt;
     return recordAt(st);
@@ -488,17 +472,18 @@ std::optional<bool> GameStore::hasGameId(const QString &gameid)
     return found;
 }
 
-bool GameStore::insert(const QString &gameid, const QString &gamename, const QString &game, const QString &gamepic,
-                       const QString &gamedesc)
+std::optional<qint64> GameStore::insertGame(const QString &gameid, const QString &gamename, const QString &game,
+                                            const QString &gamepic, const QString &gamedesc)
 {
     const std::optional<qint64> number = wholeNumber(gameid);
     // Ids below one belong to the games the user added; a server's game never takes one.
     if (!number || *number < 1) {
         warn(QStringLiteral("the game id \"%1\" is not a whole number above zero; the game is not recorded.")
                  .arg(gameid));
-        return false;
+        return std::nullopt;
     }
-    return write("record a game", [&] {
+    qint64 row = 0;
+    const bool written = write("record a game", [&] {
         Statement st(m_db, "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
         st.bind(1, *number);
         st.bind(2, gamename);
@@ -506,8 +491,10 @@ bool GameStore::insert(const QString &gameid, const QString &gamename, const QSt
         st.bind(4, gamepic);
         st.bind(5, gamedesc);
         st.next();
+        row = sqlite3_last_insert_rowid(m_db);
         return st.done();
     });
+    return written ? std::optional<qint64>(row) : std::nullopt;
 }
 
 bool GameStore::insertOwnGames(QVector<GameRecord> &games)
@@ -521,8 +508,7 @@ bool GameStore::insertOwnGames(QVector<GameRecord> &games)
         qint64 gameid = lowest.integer(0);
         for (GameRecord &game : games) {
             game.gameid = QString::number(--gameid);
-            Statement st(m_db,
-                         "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
+            Statement st(m_db, "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
             st.bind(1, gameid);
             st.bind(2, game.gamename);
             st.bind(3, game.game);
@@ -540,24 +526,27 @@ bool GameStore::insertOwnGames(QVector<GameRecord> &games)
 bool GameStore::removeById(const QString &idText)
 {
     const std::optional<qint64> id = wholeNumber(idText);
-    if (!id)
-        return false;
+    return id && removeById(*id);
+}
+
+bool GameStore::removeById(qint64 id)
+{
     return write("delete a game", [&] {
         Statement st(m_db, "DELETE FROM data WHERE id = ?");
-        st.bind(1, *id);
+        st.bind(1, id);
         st.next();
         if (!st.done())
             return false;
         if (!m_hasStatistics)
             return true;
         Statement stats(m_db, "DELETE FROM playstats WHERE id = ?");
-        stats.bind(1, *id);
+        stats.bind(1, id);
         stats.next();
         if (!stats.done())
             return false;
         // The quality table may not exist yet: then there is nothing of this game in it.
         Statement quality(m_db, "DELETE FROM gamequality WHERE id = ?");
-        quality.bind(1, *id);
+        quality.bind(1, id);
         return !quality.prepared() || (quality.next(), quality.done());
     });
 }

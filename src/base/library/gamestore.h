@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/library/libraryfolders.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -23,25 +25,26 @@ struct GameRecord
 
 class GameIndex;
 
-// The encrypted game library beside the program: its file, its connection and every statement run on it.
+// The encrypted game library in the data folder: its file, its connection and every statement run on it.
 // Methods that need a connection use the one the latest open_db made, opening one when there is none.
 class GameStore
 {
 public:
-    explicit GameStore(const QString &appFolder);
+    // The library of the data folder that dataFolder names (see LibraryFolders).
+    explicit GameStore(const QString &dataFolder);
     ~GameStore();
     GameStore(const GameStore &) = delete;
     GameStore &operator=(const GameStore &) = delete;
 
-    static QString fileName() { return QStringLiteral("QuillabrixGame.dll"); }
+    static QString fileName() { return LibraryFolders::libraryFileName(); }
     static QByteArray passphrase() { return QByteArrayLiteral("73925016"); }
 
-    // The library file in the application folder.
-    QString dbfile() const;
-    // Where a recorded movie or picture file lives; empty when the stored name is not a plain file name
-    // (a name from the server must never reach outside its folder).
-    QString moviePath(const QString &game) const;
-    QString picturePath(const QString &gamepic) const;
+    const LibraryFolders &folders() const { return m_folders; }
+    // The library file in the data folder.
+    QString dbfile() const { return m_folders.libraryFile(); }
+    // Where a recorded movie or picture file lives; empty when the stored name is not a plain file name.
+    QString moviePath(const QString &game) const { return m_folders.moviePath(game); }
+    QString picturePath(const QString &gamepic) const { return m_folders.picturePath(gamepic); }
 
     // Replaces the connection with a fresh one. A missing library is created empty; a file that does not
     // open with the key or is not a library is left untouched and gives false (with a warning on stderr).
@@ -50,7 +53,8 @@ public:
 
     std::optional<qint64> count();
     std::optional<QVector<GameRecord>> gamesNewestFirst();
-    // idText is the text of a grid row's ID cell; anything but a whole number finds nothing.
+    std::optional<GameRecord> gameById(qint64 id);
+    // The same for an id written as text; anything but a whole number finds nothing.
     std::optional<GameRecord> gameById(const QString &idText);
     // Whether a game with the server's identifier is recorded; nullopt when that cannot be told.
     std::optional<bool> hasGameId(const QString &gameid);
@@ -65,14 +69,23 @@ public:
     std::optional<qint64> idOfGameId(const QString &gameid);
     // Counts a play of the game with this row id, at when (seconds since 1970 UTC).
     bool recordPlay(qint64 id, qint64 when);
-    // Records a game from the game server; false when it was not recorded (the identifier is not a whole
-    // number above zero, or the library cannot be written).
+    // Records a game from the game server and gives its row id; nullopt when it was not recorded (the identifier
+    // is not a whole number above zero, or the library cannot be written).
+    std::optional<qint64> insertGame(const QString &gameid, const QString &gamename, const QString &game,
+                                     const QString &gamepic, const QString &gamedesc);
+    // The same, telling only whether the game was recorded.
     bool insert(const QString &gameid, const QString &gamename, const QString &game, const QString &gamepic,
-                const QString &gamedesc);
+                const QString &gamedesc)
+    {
+        return insertGame(gameid, gamename, game, gamepic, gamedesc).has_value();
+    }
     // Records games the user added from their own files, all or none. Each gets its row id and a game id
     // below zero, which the game server never gives, so the two can never be taken for each other.
     bool insertOwnGames(QVector<GameRecord> &games);
-    // Deletes the row and its play statistics; true when the statement ran, whether or not a row had that id.
+    // Deletes the row, its play statistics and its quality; true when the statement ran, whether or not a row had
+    // that id.
+    bool removeById(qint64 id);
+    // The same for an id written as text; false for anything but a whole number.
     bool removeById(const QString &idText);
     // Whether the latest change that failed did so because the disk holding the library is full: even a
     // deletion needs room for its journal.
@@ -100,7 +113,7 @@ private:
 
     bool prepareStatistics();
 
-    QString m_appFolder;
+    LibraryFolders m_folders;
     sqlite3 *m_db = nullptr;
     bool m_hasStatistics = false;
     bool m_diskFull = false;

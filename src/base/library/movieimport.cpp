@@ -1,7 +1,8 @@
 #include "base/library/movieimport.h"
 
+#include "base/library/incomingfile.h"
+#include "base/library/movielimits.h"
 #include "base/logging.h"
-#include "base/portal/moviedownload.h"
 #include "base/swfheader.h"
 
 #include <QCryptographicHash>
@@ -11,7 +12,6 @@
 #include <QHash>
 #include <QMultiHash>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QThread>
 
 #include <cerrno>
@@ -30,9 +30,8 @@ constexpr qint64 headerBytes = SwfHeader::size;
 // A movie this large reaches the disk before it takes its name. Smaller ones are flushed together when the run
 // ends: a flush of its own for each would cost more than copying it.
 constexpr qint64 syncAloneBytes = 1024 * 1024;
-const QLatin1String temporaryPrefix(".import-");
-// How many "-N" names are tried before a movie is given up as impossible to place.
-constexpr int maxNameTries = 10000;
+// What earlier versions named their copies before they were whole.
+const QLatin1String oldTemporaryPrefix(".import-");
 
 QString reasonText(RefusedMovie::Kind kind)
 {
@@ -154,16 +153,6 @@ QStringList undecodableMovieNames(const QString &folder)
     return names;
 }
 
-// "NAME.swf" -> "NAME-n.swf", keeping the extension as it was.
-QString numberedName(const QString &name, int n)
-{
-    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
-    const QString suffix = QStringLiteral("-%1").arg(n);
-    if (dot <= 0)
-        return name + suffix;
-    return name.left(dot) + suffix + name.mid(dot);
-}
-
 // One run over the files: what the flash folder holds, and what has been added or refused so far.
 class ImportRun
 {
@@ -187,7 +176,6 @@ private:
     std::optional<QByteArray> hashOf(QFile &file, qint64 size);
     // The content hash of a file in the folder, worked out once; empty when it cannot be read.
     QByteArray storedHash(const QString &name);
-    bool nameTaken(const QString &name) const;
     void copy(QFile &source, qint64 size, const QString &path);
 
     QDir m_folder;
@@ -223,7 +211,7 @@ void ImportRun::indexFolder()
     const QFileInfoList entries = m_folder.entryInfoList(QDir::Files | QDir::Hidden);
     for (const QFileInfo &entry : entries) {
         // A copy that a crash left before it was named is no movie to reuse.
-        if (!entry.fileName().startsWith(temporaryPrefix))
+        if (!entry.fileName().startsWith(oldTemporaryPrefix) && !IncomingFile::isStandInName(entry.fileName()))
             m_namesBySize.insert(entry.size(), entry.fileName());
     }
 }
@@ -260,12 +248,6 @@ QByteArray ImportRun::storedHash(const QString &name)
     if (!m_cancel)
         m_hashes.insert(name, result);
     return result;
-}
-
-bool ImportRun::nameTaken(const QString &name) const
-{
-    const QFileInfo info(m_folder.filePath(name));
-    return info.exists() || info.isSymLink();
 }
 
 void ImportRun::add(const QString &path)
@@ -343,14 +325,14 @@ void ImportRun::copy(QFile &source, qint64 size, const QString &path)
     struct statvfs disk;
     if (::statvfs(QFile::encodeName(m_folder.absolutePath()).constData(), &disk) == 0) {
         const qint64 available = qint64(disk.f_bavail) * qint64(disk.f_frsize);
-        if (available - size < MovieDownload::diskReserveBytes) {
+        if (available - size < movielimits::diskReserveBytes) {
             refuse(path, RefusedMovie::Kind::NoDiskSpace, QStringLiteral("%1 MiB free").arg(available >> 20));
             return;
         }
     }
 
-    // The temporary file removes itself unless it was renamed into place.
-    QTemporaryFile target(m_folder.filePath(temporaryPrefix + QLatin1String("XXXXXX")));
+    // Nameless until it is whole: nothing of it stays unless it is placed.
+    IncomingFile target(m_folder.absolutePath());
     if (!target.open()) {
         refuse(path, RefusedMovie::Kind::CopyFailed, target.errorString());
         return;
@@ -369,39 +351,24 @@ void ImportRun::copy(QFile &source, qint64 size, const QString &path)
             refuse(path, RefusedMovie::Kind::Unreadable, source.errorString());
             return;
         }
-        if (target.write(buffer.constData(), n) != n) {
+        if (!target.write(buffer.constData(), n)) {
             refuse(path, RefusedMovie::Kind::CopyFailed, target.errorString());
             return;
         }
         left -= n;
     }
-    if (!target.flush() || (size >= syncAloneBytes && ::fdatasync(target.handle()) != 0)) {
+    if (size >= syncAloneBytes && !target.sync()) {
         refuse(path, RefusedMovie::Kind::CopyFailed, target.errorString());
         return;
     }
-    target.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                          QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    target.close();
 
-    // Renaming never replaces a file: a name taken in the meantime moves on to the next one.
+    // Never in place of a file: a name taken, even in the meantime, moves on to the next one.
     const QString wanted = storedNameFor(path);
-    QString name = wanted;
-    for (int n = 2;; ++n) {
-        if (!nameTaken(name)) {
-            if (QFile::rename(target.fileName(), m_folder.filePath(name)))
-                break;
-            if (!nameTaken(name)) {
-                refuse(path, RefusedMovie::Kind::CopyFailed, QStringLiteral("cannot name it %1").arg(name));
-                return;
-            }
-        }
-        if (n > maxNameTries) {
-            refuse(path, RefusedMovie::Kind::CopyFailed, QStringLiteral("no free name for %1").arg(wanted));
-            return;
-        }
-        name = numberedName(wanted, n);
+    const QString name = target.place(FileNaming{wanted, false, {}});
+    if (name.isEmpty()) {
+        refuse(path, RefusedMovie::Kind::CopyFailed, target.errorString());
+        return;
     }
-    target.setAutoRemove(false);
     m_unflushed = true;
     m_namesBySize.insert(size, name);
     m_reported.insert(name);
@@ -423,7 +390,7 @@ void ImportRun::flush()
 } // namespace
 
 MovieImport::MovieImport(const QString &flashFolder, QObject *parent)
-    : QObject(parent), m_flashFolder(flashFolder), m_maxBytes(MovieDownload::defaultMaxBytes)
+    : QObject(parent), m_flashFolder(flashFolder), m_maxBytes(movielimits::maxBytes)
 {
 }
 

@@ -27,7 +27,7 @@ struct RefusedMovie
         Damaged,     // the header's length does not fit the file
         TooLarge,    // over the size limit
         Unreadable,  // missing, no permission, or it changed while being read
-        NoDiskSpace, // copying it would leave less than MovieDownload::diskReserveBytes free
+        NoDiskSpace, // copying it would leave less than movielimits::diskReserveBytes free
         CopyFailed,  // the flash folder could not be written
         HiddenName,  // its name starts with a dot: it would be a hidden file in flash/, and "..swf" has no title
         BadName      // its name is not valid UTF-8, so it cannot be opened by the name the program sees
@@ -62,7 +62,7 @@ public:
     void cancel();
     // True from start() until finished() is emitted.
     bool isRunning() const { return m_running; }
-    // The largest movie accepted; MovieDownload::defaultMaxBytes unless set before start().
+    // The largest movie accepted; movielimits::maxBytes unless set before start().
     void setMaxMovieBytes(qint64 bytes) { m_maxBytes = bytes; }
     QString flashFolder() const { return m_flashFolder; }
 

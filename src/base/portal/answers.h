@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/portal/transferlimits.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,7 +11,7 @@
 
 // A details answer larger than this names no game, nor does one with a field longer than maxFieldLength
 // characters: no real title or URL comes near, and a server sending more wants to hurt.
-constexpr qint64 maxDetailsBytes = 1024 * 1024;
+constexpr qint64 maxDetailsBytes = transferlimits::answerMaxBytes;
 constexpr int maxFieldLength = 64 * 1024;
 
 // The status answer at start-up: "ok|banner URL|banner size|download advertisement URL|its size|its link".

@@ -1,5 +1,6 @@
 #include "base/portal/moviedownload.h"
 
+#include "base/library/incomingfile.h"
 #include "base/logging.h"
 #include "base/swfheader.h"
 
@@ -9,14 +10,12 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <QThreadPool>
 
 namespace {
 
-// What the network may hold for us before it waits: each turn of the event loop writes at most this much.
-constexpr qint64 readBufferBytes = 1024 * 1024;
+constexpr qint64 readBufferBytes = transferlimits::movieReadBufferBytes;
 // How often the free disk space is looked at again while a movie comes in.
 constexpr qint64 freeSpaceCheckBytes = 16 * 1024 * 1024;
 
@@ -35,7 +34,7 @@ MovieDownload::~MovieDownload()
         m_reply->abort();
         m_reply->deleteLater();
     }
-    // An unfinished QSaveFile discards its temporary file when destroyed.
+    // A file that was never placed is dropped with its IncomingFile.
 }
 
 void MovieDownload::start()
@@ -48,9 +47,8 @@ void MovieDownload::start()
         return;
     }
     QDir().mkpath(QFileInfo(m_targetPath).absolutePath());
-    m_file = std::make_unique<QSaveFile>(m_targetPath);
-    m_file->setDirectWriteFallback(false);
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    m_file = std::make_unique<IncomingFile>(QFileInfo(m_targetPath).absolutePath());
+    if (!m_file->open()) {
         // Reported from the event loop so that callers always see finished() after start() returns.
         const QString error = m_file->errorString();
         QMetaObject::invokeMethod(
@@ -106,7 +104,7 @@ void MovieDownload::onReadyRead()
             return;
         }
     }
-    if (m_file->write(data) != data.size()) {
+    if (!m_file->write(data)) {
         m_writeFailed = true;
         return;
     }
@@ -153,27 +151,41 @@ QString MovieDownload::roomFor(qint64 total)
 
 void MovieDownload::commitInBackground()
 {
-    // Committing flushes the whole movie to disk, which can take longer than the window may stay unanswered.
+    // Flushing the whole movie to disk can take longer than the window may stay unanswered; naming it is quick,
+    // and is done here, where the names that must be kept are known.
     m_committing = true;
     m_reply->disconnect(this);
     m_reply->deleteLater();
     m_reply = nullptr;
     QPointer<MovieDownload> self(this);
     QThreadPool::globalInstance()->start([self, file = m_file.release()] {
-        const bool ok = file->commit();
-        const QString error = file->errorString();
-        delete file;
+        const bool synced = file->sync();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, ok, error] {
-                if (self) {
-                    self->m_committing = false;
-                    self->finish(ok ? DownloadResult::Status::Completed : DownloadResult::Status::Failed,
-                                 ok ? QString() : error);
-                }
+            [self, file, synced] {
+                std::unique_ptr<IncomingFile> owned(file); // dropped unless placed
+                if (!self)
+                    return; // nobody waits for it any more
+                self->m_committing = false;
+                if (synced)
+                    self->place(std::move(owned));
+                else
+                    self->finish(DownloadResult::Status::Failed, owned->errorString());
             },
             Qt::QueuedConnection);
     });
+}
+
+void MovieDownload::place(std::unique_ptr<IncomingFile> file)
+{
+    const QString name =
+        file->place(m_naming ? m_naming() : FileNaming{QFileInfo(m_targetPath).fileName(), true, {}, false});
+    if (name.isEmpty()) {
+        finish(DownloadResult::Status::Failed, file->errorString());
+        return;
+    }
+    m_targetPath = QDir(file->folder()).filePath(name);
+    finish(DownloadResult::Status::Completed, QString());
 }
 
 void MovieDownload::finish(DownloadResult::Status status, const QString &error)
@@ -188,9 +200,7 @@ void MovieDownload::finish(DownloadResult::Status status, const QString &error)
         m_reply->deleteLater();
         m_reply = nullptr;
     }
-    if (status != DownloadResult::Status::Completed && m_file)
-        m_file->cancelWriting();
-    m_file.reset(); // without a commit the temporary file is removed here
+    m_file.reset(); // what was written is dropped
     DownloadResult result;
     result.status = status;
     result.errorText = error;

@@ -1,12 +1,13 @@
 #include "base/portal/serverfetch.h"
 
+#include "base/library/incomingfile.h"
 #include "base/logging.h"
 
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <memory>
@@ -29,18 +30,19 @@ bool isCompleteAnswer(const QNetworkReply *reply)
 }
 
 // How much of a body the network may hold before it waits for us to take it.
-constexpr qint64 readBufferBytes = 256 * 1024;
+constexpr qint64 readBufferBytes = transferlimits::readBufferBytes;
 
-// One file fetch: streams the body into a QSaveFile, which replaces the target only when the answer is complete,
-// within its limits and approved. Only a body that must be approved is also held in memory, up to its limit, or
-// only its head when that is all the approval looks at.
+// One file fetch: streams the body into a nameless file in the target folder, which takes its name only when the
+// answer is complete, within its limits and approved. Only a head that must be approved is held in memory as it
+// comes; a whole body to approve is read back once complete.
 class FileFetch : public QObject
 {
     Q_OBJECT
 
 public:
-    FileFetch(const QString &localFile, const ServerFetch::FileLimits &limits, QObject *parent)
-        : QObject(parent), m_file(localFile), m_limits(limits)
+    FileFetch(const QString &folder, std::function<FileNaming()> naming, const ServerFetch::FileLimits &limits,
+              QObject *parent)
+        : QObject(parent), m_naming(std::move(naming)), m_file(folder), m_limits(limits)
     {
     }
 
@@ -49,9 +51,9 @@ public:
         m_url = url;
         const QString scheme = url.scheme().toLower();
         // Only web addresses: a server must not get local files copied into our folders.
-        // Unbuffered: every piece goes to disk as it arrives.
+        // Every piece goes to disk as it arrives.
         const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
-        if (!http || !m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (!http || !m_file.open()) {
             const QString why = http ? m_file.errorString() : QStringLiteral("not a web address");
             QTimer::singleShot(0, this, [this, why] { finish(why); });
             return;
@@ -72,8 +74,23 @@ public:
                                [this] { giveUp(QStringLiteral("it took longer than %1 ms").arg(m_limits.maxMs)); });
     }
 
+    // Nobody waits for the file any more: the transfer stops and nothing of it stays.
+    void cancel()
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+        }
+        m_file.discard();
+        deleteLater();
+    }
+
 signals:
-    void finished(bool ok);
+    // The name the file took in its folder; none when the fetch failed.
+    void finished(const std::optional<QString> &fileName);
 
 private:
     void checkAnnounced()
@@ -95,14 +112,14 @@ private:
             giveUp(QStringLiteral("more than %1 bytes").arg(m_limits.maxBytes));
             return;
         }
-        if (m_file.write(data) != data.size()) {
+        if (!m_file.write(data)) {
             giveUp(m_file.errorString());
             return;
         }
-        if (m_limits.accept) {
-            const qint64 wanted = m_limits.acceptHeadBytes > 0 ? m_limits.acceptHeadBytes - m_data.size() : data.size();
-            m_data += data.left(qMax<qint64>(wanted, 0));
-        }
+        // A head to approve is kept as it comes; a whole body is read back from the disk once it is all there, so
+        // that a body that never ends never grows in memory.
+        if (m_limits.accept && m_limits.acceptHeadBytes > 0)
+            m_data += data.left(qMax<qint64>(m_limits.acceptHeadBytes - m_data.size(), 0));
     }
 
     void giveUp(const QString &why)
@@ -128,9 +145,11 @@ private:
             why = QStringLiteral("the server answered %1").arg(status);
         else if (announced.isValid() && announced.toLongLong() != m_written)
             why = QStringLiteral("%1 of %2 bytes arrived").arg(m_written).arg(announced.toLongLong());
-        else if (m_limits.accept && !m_limits.accept(m_data))
+        else if (m_limits.accept && !m_limits.accept(m_limits.acceptHeadBytes > 0 ? m_data : m_file.readBack()))
             why = QStringLiteral("what arrived is not what was asked for");
-        else if (!m_file.commit())
+        else if (!m_file.sync())
+            why = m_file.errorString();
+        else if (m_name = m_file.place(m_naming()); m_name.isEmpty())
             why = m_file.errorString();
         finish(why);
     }
@@ -139,21 +158,22 @@ private:
     void finish(const QString &why)
     {
         m_done = true;
-        if (m_file.isOpen())
-            m_file.cancelWriting(); // without a commit nothing of it stays on disk
+        m_file.discard(); // unless it was placed, nothing of it stays on disk
         m_data.clear();
         if (!why.isEmpty())
             qCWarning(lcPortal).noquote()
-                << "Fetch of" << loggableUrl(m_url) << "into" << m_file.fileName() << "failed:" << why;
-        emit finished(why.isEmpty());
+                << "Fetch of" << loggableUrl(m_url) << "into" << m_file.folder() << "failed:" << why;
+        emit finished(why.isEmpty() ? std::optional<QString>(m_name) : std::nullopt);
         deleteLater();
     }
 
     QUrl m_url;
-    QSaveFile m_file;
+    std::function<FileNaming()> m_naming;
+    IncomingFile m_file;
+    QString m_name;
     ServerFetch::FileLimits m_limits;
     QNetworkReply *m_reply = nullptr;
-    QByteArray m_data; // only when it must be approved
+    QByteArray m_data; // the head, when that is what must be approved
     qint64 m_written = 0;
     bool m_done = false;
 };
@@ -191,39 +211,67 @@ void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int
         reply->abort();
     });
     QPointer<QObject> guard(context);
-    connect(reply, &QNetworkReply::finished, context,
-            [this, url, guard, reply, retries, tooLarge, done = std::move(done)] {
-                // A kept-alive connection that the server closed just as the request went out never reached
-                // it; Qt sends only idempotent requests again by itself, so a POST is sent again here, once.
-                const bool notSent = reply->error() == QNetworkReply::RemoteHostClosedError &&
-                                     !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-                if (notSent && retries > 0 && guard) {
-                    post(url, guard, done, retries - 1);
-                    return;
-                }
-                const std::optional<QByteArray> body =
-                    !*tooLarge && isCompleteAnswer(reply) ? std::optional<QByteArray>(reply->readAll()) : std::nullopt;
-                if (!body)
-                    qCWarning(lcPortal).noquote()
-                        << "Request to" << loggableUrl(url) << "brought no answer:"
-                        << (*tooLarge ? QStringLiteral("larger than %1 bytes or slower than %2 ms")
-                                            .arg(maxAnswerBytes)
-                                            .arg(maxAnswerMs)
-                                      : loggableUrl(reply->errorString()));
-                if (done)
-                    done(body);
-            });
+    // Whoever waited for the answer is gone (a later game link took its place): so is the request, and an answer
+    // that already came in is never delivered.
+    auto delivery = std::make_shared<QMetaObject::Connection>();
+    connect(context, &QObject::destroyed, reply, [reply, delivery] {
+        QObject::disconnect(*delivery);
+        reply->abort();
+    });
+    *delivery = connect(
+        reply, &QNetworkReply::finished, context, [this, url, guard, reply, retries, tooLarge, done = std::move(done)] {
+            // A kept-alive connection that the server closed just as the request went out never reached
+            // it; Qt sends only idempotent requests again by itself, so a POST is sent again here, once.
+            const bool notSent = reply->error() == QNetworkReply::RemoteHostClosedError &&
+                                 !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+            if (notSent && retries > 0 && guard) {
+                post(url, guard, done, retries - 1);
+                return;
+            }
+            const std::optional<QByteArray> body =
+                !*tooLarge && isCompleteAnswer(reply) ? std::optional<QByteArray>(reply->readAll()) : std::nullopt;
+            if (!body)
+                qCWarning(lcPortal).noquote()
+                    << "Request to" << loggableUrl(url) << "brought no answer:"
+                    << (*tooLarge ? QStringLiteral("larger than %1 bytes or slower than %2 ms")
+                                        .arg(maxAnswerBytes)
+                                        .arg(maxAnswerMs)
+                                  : loggableUrl(reply->errorString()));
+            if (done)
+                done(body);
+        });
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }
 
 void ServerFetch::Download_Pic(const QUrl &url, const QString &localFile, QObject *context, DoneCallback done,
                                const FileLimits &limits)
 {
-    auto *fetch = new FileFetch(localFile, limits, this);
-    connect(fetch, &FileFetch::finished, context ? context : this, [done = std::move(done)](bool ok) {
-        if (done)
-            done(ok);
-    });
+    const QFileInfo target(localFile);
+    const QString name = target.fileName();
+    fetchFile(
+        url, target.absolutePath(),
+        [name] {
+            return FileNaming{name, true, {}, false};
+        },
+        context,
+        [done = std::move(done)](const std::optional<QString> &name) {
+            if (done)
+                done(name.has_value());
+        },
+        limits);
+}
+
+void ServerFetch::fetchFile(const QUrl &url, const QString &folder, std::function<FileNaming()> naming,
+                            QObject *context, PlacedCallback done, const FileLimits &limits)
+{
+    auto *fetch = new FileFetch(folder, std::move(naming), limits, this);
+    if (context)
+        connect(context, &QObject::destroyed, fetch, &FileFetch::cancel);
+    connect(fetch, &FileFetch::finished, context ? context : this,
+            [done = std::move(done)](const std::optional<QString> &name) {
+                if (done)
+                    done(name);
+            });
     fetch->start(m_network, url);
 }
 

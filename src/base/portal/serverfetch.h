@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/portal/transferlimits.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -9,13 +11,14 @@
 #include <optional>
 
 class QNetworkAccessManager;
+struct FileNaming;
 
 // What a file fetch accepts: at most maxBytes, within maxMs in all (0: no limit but the transfer timeout),
 // and content that accept (when set) approves: the whole body, or only its first acceptHeadBytes when that is set.
 struct FetchLimits
 {
     // A picture or advertisement larger than this is given up.
-    static constexpr qint64 maxFileBytes = 16 * 1024 * 1024;
+    static constexpr qint64 maxFileBytes = transferlimits::fileMaxBytes;
 
     qint64 maxBytes = maxFileBytes;
     int maxMs = 0;
@@ -32,19 +35,21 @@ class ServerFetch : public QObject
 public:
     using PageCallback = std::function<void(const std::optional<QByteArray> &body)>;
     using DoneCallback = std::function<void(bool ok)>;
+    using PlacedCallback = std::function<void(const std::optional<QString> &fileName)>;
 
     // A transfer that moves no data for this long is given up.
-    static constexpr int transferTimeoutMs = 30000;
+    static constexpr int transferTimeoutMs = transferlimits::stalledMs;
     // An answer to GetPage larger than this, or still coming after maxAnswerMs, is given up and counts as no
     // answer (a steady trickle never lets the transfer timeout fire).
-    static constexpr qint64 maxAnswerBytes = 1024 * 1024;
-    static constexpr int maxAnswerMs = 60000;
+    static constexpr qint64 maxAnswerBytes = transferlimits::answerMaxBytes;
+    static constexpr int maxAnswerMs = transferlimits::answerMaxMs;
     using FileLimits = FetchLimits;
 
     explicit ServerFetch(QNetworkAccessManager *network, QObject *parent = nullptr);
 
     // POSTs an empty body to url as it is. The body of whatever the server answers (an error page too), or
-    // absent when no complete answer arrived (unreachable, connection broken, timed out).
+    // absent when no complete answer arrived (unreachable, connection broken, timed out). Destroying context
+    // cancels the request: it is aborted, and its answer never delivered.
     void GetPage(const QUrl &url, QObject *context, PageCallback done);
 
     // Fetches url (http or https only) into localFile. The file is replaced only when the whole body arrived
@@ -52,6 +57,11 @@ public:
     // done (optional) says when the fetch has ended and whether the file was replaced.
     void Download_Pic(const QUrl &url, const QString &localFile, QObject *context, DoneCallback done = {},
                       const FileLimits &limits = FileLimits());
+    // The same into folder, under what naming says when the whole file is in (see IncomingFile::place): done
+    // tells the name the file took, or none when it was not stored. Destroying context stops the fetch, and
+    // nothing of it stays.
+    void fetchFile(const QUrl &url, const QString &folder, std::function<FileNaming()> naming, QObject *context,
+                   PlacedCallback done, const FileLimits &limits = FileLimits());
 
 private:
     void post(const QUrl &url, QObject *context, PageCallback done, int retries);

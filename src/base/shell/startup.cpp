@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-Startup::Startup(ServerFetch *fetch, const QString &appFolder, const QUrl &serverUrl, QObject *parent)
-    : QObject(parent), m_fetch(fetch), m_appFolder(appFolder), m_serverUrl(serverUrl)
+Startup::Startup(ServerFetch *fetch, const LibraryFolders &folders, const QUrl &serverUrl, QObject *parent)
+    : QObject(parent), m_fetch(fetch), m_folders(folders), m_serverUrl(serverUrl)
 {
     setObjectName(QStringLiteral("startup"));
     m_leftPageTimeout.setSingleShot(true);
@@ -36,7 +36,7 @@ void Startup::leftPageLoaded()
 QString Startup::advertisementPath(const QString &url) const
 {
     const QString name = advertisementFileName(url);
-    return name.isEmpty() ? QString() : QDir(m_appFolder).filePath(QStringLiteral("pic/") + name);
+    return name.isEmpty() ? QString() : m_folders.picturePath(name);
 }
 
 void Startup::onAnswer(const QString &text)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "base/library/libraryfolders.h"
 #include "base/portal/answers.h"
+#include "base/portal/transferlimits.h"
 
 #include <QObject>
 #include <QString>
@@ -22,9 +24,10 @@ public:
     // How long start-up waits for the left portal page before going on without it.
     static constexpr int leftPageWaitMs = 10000;
     // An advertisement that has not arrived within this long is given up; start-up goes on without it.
-    static constexpr int advertisementMaxMs = 15000;
+    static constexpr int advertisementMaxMs = transferlimits::advertisementMaxMs;
 
-    Startup(ServerFetch *fetch, const QString &appFolder, const QUrl &serverUrl, QObject *parent = nullptr);
+    // The advertisements are kept in the pictures' folder of folders.
+    Startup(ServerFetch *fetch, const LibraryFolders &folders, const QUrl &serverUrl, QObject *parent = nullptr);
 
     // Asks the server for its status; the rest follows from its answer.
     void start();
@@ -48,7 +51,7 @@ private:
     void finish();
 
     ServerFetch *m_fetch;
-    QString m_appFolder;
+    LibraryFolders m_folders;
     QUrl m_serverUrl;
     StartupAnswer m_answer;
     QTimer m_leftPageTimeout;

@@ -1,0 +1,239 @@
+#include "base/library/library.h"
+
+#include "base/library/gamefiling.h"
+#include "base/library/incomingfile.h"
+#include "base/library/movieimport.h"
+#include "base/logging.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+Library::Library(const QString &dataFolder, QObject *parent)
+    : QObject(parent), m_ownStore(std::make_unique<GameStore>(dataFolder)), m_store(m_ownStore.get())
+{
+}
+
+Library::Library(GameStore *store, QObject *parent) : QObject(parent), m_store(store) {}
+
+Library::~Library() = default;
+
+bool Library::makeFolders()
+{
+    return folders().makeFolders().isEmpty();
+}
+
+bool Library::open()
+{
+    return m_store->open_db();
+}
+
+std::optional<qint64> Library::gameCount()
+{
+    if (!open())
+        return std::nullopt;
+    return m_store->count();
+}
+
+std::optional<GameRecord> Library::game(qint64 id)
+{
+    return m_store->gameById(id);
+}
+
+std::optional<GameRecord> Library::gameWithServerId(const QString &gameid)
+{
+    const std::optional<qint64> id = m_store->idOfGameId(gameid);
+    return id ? m_store->gameById(*id) : std::nullopt;
+}
+
+std::optional<qint64> Library::countNaming(GameFile kind, const QString &name)
+{
+    return kind == GameFile::Movie ? m_store->countUsingMovie(name) : m_store->countUsingPicture(name);
+}
+
+FileNaming Library::namingFor(GameFile kind, const AcquiredGame &game,
+                              const std::function<bool(const QString &name)> &heldElsewhere, const QString &ownOnTheWay)
+{
+    const QString fromUrl = kind == GameFile::Movie ? game.movieFile : game.pictureFile;
+    // Its own row's file, when the game comes again: the row goes on naming it. Only a plain name can be a
+    // file there.
+    const std::optional<GameRecord> row = open() ? gameWithServerId(game.gameid) : std::nullopt;
+    QString own;
+    if (row && gamefiling::judge(row, game.name, game.movieFile) == gamefiling::Arrival::Again) {
+        own = kind == GameFile::Movie ? row->game : row->gamepic;
+        if (folders().filePath(kind, own).isEmpty())
+            own.clear();
+    }
+    if (own.isEmpty() && kind == GameFile::Movie)
+        own = ownOnTheWay;
+    FileNaming naming;
+    naming.wanted = gamefiling::wantedName(fromUrl, own);
+    naming.keep = [this, kind, own, heldElsewhere](const QString &name) {
+        return gamefiling::keptForAnother(countNaming(kind, name), !own.isEmpty() && name == own,
+                                          heldElsewhere && heldElsewhere(name));
+    };
+    return naming;
+}
+
+Recording Library::recordAcquired(const AcquiredGame &game)
+{
+    Recording result;
+    // The user may have deleted the game, movie and all, while its picture came in: a row must never name a
+    // movie that is not there.
+    if (!QFileInfo(folders().moviePath(game.movieFile)).isFile()) {
+        qCWarning(lcLibrary).noquote() << "The movie" << game.movieFile << "is gone; game" << game.gameid
+                                       << "is not recorded";
+        result.status = Recording::Status::MovieMissing;
+        return result;
+    }
+    // The store logs why it cannot read or write the library.
+    if (!open())
+        return result;
+    const std::optional<bool> known = m_store->hasGameId(game.gameid);
+    if (!known)
+        return result;
+    if (!*known) {
+        const std::optional<qint64> id =
+            m_store->insertGame(game.gameid, game.name, game.movieFile, game.pictureFile, game.description);
+        if (!id)
+            return result;
+        result.status = Recording::Status::Recorded;
+        result.row = m_store->gameById(*id);
+        emit gameRecorded(*id);
+        return result;
+    }
+    // Another game may have taken the id while this one came in.
+    result.row = gameWithServerId(game.gameid);
+    if (!result.row)
+        return result;
+    if (gamefiling::judge(result.row, game.name, game.movieFile) == gamefiling::Arrival::AnotherGame) {
+        qCWarning(lcLibrary).noquote() << "Game" << game.gameid << game.name.left(200)
+                                       << "not recorded: the library holds another game under its id:"
+                                       << result.row->gamename.left(200);
+        result.status = Recording::Status::IdInUse;
+    } else {
+        result.status = Recording::Status::AlreadyRecorded;
+    }
+    return result;
+}
+
+std::optional<QVector<GameRecord>> Library::recordImported(const QVector<ImportedMovie> &movies)
+{
+    // A file already recorded (the same movie added before) is recorded once.
+    QVector<GameRecord> games;
+    QStringList copies;
+    QSet<QString> names;
+    for (const ImportedMovie &movie : movies) {
+        if (names.contains(movie.fileName))
+            continue;
+        names.insert(movie.fileName);
+        if (movie.copied)
+            copies.append(folders().moviePath(movie.fileName));
+        else if (m_store->countUsingMovie(movie.fileName).value_or(0) > 0)
+            continue;
+        GameRecord game;
+        game.gamename = movie.title;
+        game.game = movie.fileName;
+        games.append(game);
+    }
+    if (!m_store->insertOwnGames(games)) {
+        // Nothing was recorded: the copies made for it go again, as if never added.
+        for (const QString &path : std::as_const(copies))
+            QFile::remove(path);
+        return std::nullopt;
+    }
+    for (const GameRecord &game : std::as_const(games))
+        emit gameRecorded(game.id);
+    return games;
+}
+
+GamePlay Library::play(qint64 id)
+{
+    GamePlay result;
+    const std::optional<GameRecord> game = m_store->gameById(id);
+    if (!game)
+        return result;
+    result.game = *game;
+    // A value of its own: a download that is running keeps its target.
+    result.moviePath = folders().moviePath(game->game);
+    if (result.moviePath.isEmpty() || !QFileInfo(result.moviePath).isFile()) {
+        qCWarning(lcLibrary).noquote() << "The movie of game" << game->gameid
+                                       << "is missing:" << (result.moviePath.isEmpty() ? game->game : result.moviePath);
+        result.status = GamePlay::Status::MovieMissing;
+        return result;
+    }
+    result.status = GamePlay::Status::Ready;
+    if (countPlay(id))
+        result.game = m_store->gameById(id).value_or(result.game);
+    return result;
+}
+
+bool Library::countPlay(qint64 id)
+{
+    if (!m_store->recordPlay(id, QDateTime::currentSecsSinceEpoch()))
+        return false;
+    if (const std::optional<GameRecord> game = m_store->gameById(id))
+        emit gamePlayed(*game);
+    return true;
+}
+
+Deletion Library::deleteGame(qint64 id)
+{
+    Deletion result;
+    // Unless its row is really gone, the game stays.
+    if (!open()) {
+        result.status = Deletion::Status::Unreadable;
+        return result;
+    }
+    const std::optional<GameRecord> game = m_store->gameById(id);
+    bool removed = m_store->removeById(id);
+    if (!removed && game && m_store->lastChangeFoundDiskFull()) {
+        // Even a deletion needs some room on the disk. The game's own files are what the user wants gone
+        // anyway: they go first, and make room for the row to follow. The row still names them once.
+        const auto others = [](std::optional<qint64> users) { return users ? std::optional(*users - 1) : users; };
+        removeUnlessNamed(GameFile::Movie, game->game, others(m_store->countUsingMovie(game->game)),
+                          &result.freedFiles);
+        removeUnlessNamed(GameFile::Picture, game->gamepic, others(m_store->countUsingPicture(game->gamepic)),
+                          &result.freedFiles);
+        removed = m_store->removeById(id);
+    }
+    if (!removed) {
+        result.status = m_store->lastChangeFoundDiskFull() ? Deletion::Status::DiskFull : Deletion::Status::NotWritten;
+        return result;
+    }
+    result.status = Deletion::Status::Deleted;
+    if (game) {
+        const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->game);
+        removeUnlessNamed(GameFile::Movie, game->game, movieUsers, &result.freedFiles);
+        removeUnlessNamed(GameFile::Picture, game->gamepic, m_store->countUsingPicture(game->gamepic),
+                          &result.freedFiles);
+        // The saves belong to the movie: they go with it, and stay while another game plays that movie.
+        result.savesGo = movieUsers == 0 && !folders().moviePath(game->game).isEmpty();
+    }
+    emit gameRemoved(id, game ? game->game : QString(), result.savesGo);
+    if (result.savesGo)
+        emit movieGone(game->game);
+    return result;
+}
+
+bool Library::removeUnnamedFile(GameFile kind, const QString &name)
+{
+    return removeUnlessNamed(kind, name, countNaming(kind, name), nullptr);
+}
+
+bool Library::removeUnlessNamed(GameFile kind, const QString &name, std::optional<qint64> stillNamedBy,
+                                QStringList *freed)
+{
+    // A recorded game still using the file (or not knowing) keeps it.
+    const QString path = folders().filePath(kind, name);
+    if (path.isEmpty() || !stillNamedBy || *stillNamedBy > 0 || !QFileInfo(path).isFile())
+        return false;
+    if (!QFile::remove(path)) {
+        qCWarning(lcLibrary).noquote() << "Cannot remove" << path;
+        return false;
+    }
+    if (freed)
+        freed->append(path);
+    return true;
+}
