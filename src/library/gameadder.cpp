@@ -61,7 +61,7 @@ void GameAdder::addMenu(QMenuBar *bar)
 void GameAdder::chooseFiles()
 {
     const QStringList files = m_messages->chooseMovies(m_window);
-    if (files.isEmpty())
+    if (files.isEmpty() || isRunning())
         emit finished(0);
     else
         add(files);
@@ -70,7 +70,7 @@ void GameAdder::chooseFiles()
 void GameAdder::chooseFolder()
 {
     const QString folder = m_messages->chooseMovieFolder(m_window);
-    if (folder.isEmpty())
+    if (folder.isEmpty() || isRunning())
         emit finished(0);
     else
         add({folder});
@@ -98,7 +98,6 @@ bool GameAdder::eventFilter(QObject *watched, QEvent *event)
     }
     return false;
 }
-
 
 GameAdder::~GameAdder()
 {

@@ -128,7 +128,10 @@ void FlashPlayer::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
 {
     qCWarning(lcPlayer) << "The player's renderer ended (status" << status << ", exit code" << exitCode
                         << "); the page is loaded again without the movie";
-    // A renderer that died (out of memory, a crash in the movie) leaves a dead view.
+    // A renderer that died (out of memory, a crash in the movie) leaves a dead view. Its input widget goes
+    // with it, and so do the keys the game had: they wait for the page that comes back.
+    if (QWidget *focus = window()->focusWidget(); focus && isAncestorOf(focus))
+        m_pageFocusWanted = true;
     if (!m_movieUrl.isEmpty()) {
         m_movieUrl = QUrl();
         fail(QStringLiteral("crash"));
@@ -151,6 +154,13 @@ void FlashPlayer::pageLoaded(bool ok)
     if (!ok || m_pageReady)
         return;
     m_pageReady = true;
+    // The game's keys wait for a page that came back after its renderer ended (the input widget is a new one),
+    // unless the user has put them elsewhere meanwhile.
+    if (m_pageFocusWanted && isVisible()) {
+        QWidget *focus = window()->focusWidget();
+        if (!focus || focus == this || isAncestorOf(focus))
+            m_view->setFocus(Qt::OtherFocusReason);
+    }
     // A fresh page knows nothing: everything goes again, and the movie starts as a new one would,
     // except that a player stopped before it had a page starts stopped.
     m_sentSettings.clear();

@@ -315,6 +315,8 @@ void Form1::show_player(const QString &moviePath, const QString &fileName, std::
 
 void Form1::m_fullscreen_Click()
 {
+    if (!m_fullScreen)
+        return; // not loaded yet
     // The game goes on where it is: its player moves into the full-screen window and back, never reloaded.
     // Only a player without the game (the library or download is shown) starts it.
     // With no game yet the player is asked for the flash folder itself, and shows nothing.
@@ -330,6 +332,8 @@ void Form1::m_fullscreen_Click()
 // One switch for each time the movie's wish changes: a movie asking every frame finds it granted already.
 void Form1::movieAskedForFullScreen(bool on)
 {
+    if (!m_fullScreen)
+        return; // not loaded yet
     if (on && !m_fullScreen->isOn() && m_pane == Pane::Player && m_fullscreen->isEnabled())
         m_fullscreen_Click();
     else if (!on)
@@ -368,7 +372,9 @@ void Form1::closeEvent(QCloseEvent *event)
         m_fullScreen->release();
     hide();
     exit_flag = true;
-    // A transfer still running is stopped, its temporary file removed, and the timer ends the program.
+    // A game already playing is kept without waiting for its picture. A transfer still running is stopped, its
+    // temporary file removed, and the timer ends the program.
+    m_acquisition->recordWaitingGames();
     if (m_acquisition->cancel())
         Timer1->start();
     event->accept();

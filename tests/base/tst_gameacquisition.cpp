@@ -98,6 +98,7 @@ private slots:
     void installsTheGame_data();
     void installsTheGame();
     void sameGameAgainKeepsOneRow();
+    void unreadableLibraryStillGivesTheGame();
     void linkNamingNoGameWritesNothing_data();
     void linkNamingNoGameWritesNothing();
     void linkNamingNoGameLeavesTheRunningDownloadAlone();
@@ -403,6 +404,19 @@ QUrl TestGameAcquisition::answerLink(const QString &id, const QString &title, co
                                        m_server.url(picture).toString()}
                                .join(QLatin1Char('|'));
     return link(QStringLiteral("answer=") + QString::fromLatin1(QUrl::toPercentEncoding(answer)));
+}
+
+void TestGameAcquisition::unreadableLibraryStillGivesTheGame()
+{
+    // A library file that is not ours: the game is stored and played, though it cannot be recorded.
+    QFile library(m_folder->filePath(GameStore::fileName()));
+    QVERIFY(library.open(QIODevice::WriteOnly | QIODevice::Truncate) && library.write("not a library") > 0);
+    library.close();
+    m_acquisition->fetchDetails(link(QStringLiteral("id=4")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Installed);
+    QVERIFY(!m_results.first().recorded);
+    QCOMPARE(filesIn(flashFolder()), words("pocket-racer.swf"));
 }
 
 void TestGameAcquisition::onlyTheLastLinkGoesOn_data()

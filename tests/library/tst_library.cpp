@@ -41,8 +41,6 @@ private slots:
     void missingFoldersAreMade();
     void recordingAnAcquiredGame_data();
     void recordingAnAcquiredGame();
-    void namingAnArrivingGamesFile_data();
-    void namingAnArrivingGamesFile();
     void playingAGameCountsItOnlyWhenItsMovieIsThere_data();
     void playingAGameCountsItOnlyWhenItsMovieIsThere();
     void deleteFreesTheFilesNoOtherGameNames_data();
@@ -163,67 +161,6 @@ void TestLibrary::recordingAnAcquiredGame()
                  (QStringList{gameid, QStringLiteral("snake.swf"), QStringLiteral("snake.png"),
                               QStringLiteral("About it")}));
     }
-}
-
-void TestLibrary::namingAnArrivingGamesFile_data()
-{
-    // Game 1 (game id 1001) may hold "Snake" with files; game 2 ("Other") names other files; game 1001 arrives
-    // with the names from its URLs, "snake.swf" and "snake.png".
-    QTest::addColumn<QString>("heldTitle");
-    QTest::addColumn<QString>("heldFile");  // game 1's file of the kind asked for
-    QTest::addColumn<QString>("otherFile"); // game 2's
-    QTest::addColumn<bool>("picture");
-    QTest::addColumn<QString>("onTheWay"); // a name another arriving game holds
-    QTest::addColumn<QString>("wanted");
-    QTest::addColumn<QStringList>("kept"); // names the rule never replaces
-    QTest::addColumn<QStringList>("free");
-    const QString movie = QStringLiteral("snake.swf");
-    const QString numbered = QStringLiteral("snake-2.swf");
-    QTest::newRow("new, its name free") << QString() << QString() << QStringLiteral("o.swf") << false << QString()
-                                        << movie << QStringList{QStringLiteral("o.swf")} << QStringList{movie};
-    QTest::newRow("new, another game's name") << QString() << QString() << movie << false << QString() << movie
-                                              << QStringList{movie} << QStringList{numbered};
-    QTest::newRow("new, a name on its way") << QString() << QString() << QString() << false << movie << movie
-                                            << QStringList{movie} << QStringList{numbered};
-    QTest::newRow("again, its own file") << QStringLiteral("Snake") << movie << QString() << false << QString() << movie
-                                         << QStringList{} << QStringList{movie};
-    QTest::newRow("again, its own numbered file") << QStringLiteral("Snake") << numbered << movie << false << QString()
-                                                  << numbered << QStringList{movie} << QStringList{numbered};
-    QTest::newRow("again, its own numbered picture")
-        << QStringLiteral("Snake") << QStringLiteral("snake-3.png") << QStringLiteral("snake.png") << true << QString()
-        << QStringLiteral("snake-3.png") << QStringList{QStringLiteral("snake.png")}
-        << QStringList{QStringLiteral("snake-3.png")};
-    QTest::newRow("again, own file outside its folder")
-        << QStringLiteral("Snake") << QStringLiteral("../QuillabrixGame.dll") << QString() << false << QString()
-        << movie << QStringList{} << QStringList{movie};
-}
-
-void TestLibrary::namingAnArrivingGamesFile()
-{
-    QFETCH(QString, heldTitle);
-    QFETCH(QString, heldFile);
-    QFETCH(QString, otherFile);
-    QFETCH(bool, picture);
-    QFETCH(QString, onTheWay);
-    QFETCH(QString, wanted);
-    QFETCH(QStringList, kept);
-    QFETCH(QStringList, free);
-    QVector<Game> games{
-        {2, QStringLiteral("Other"), picture ? QString() : otherFile, picture ? otherFile : QString(), QString()}};
-    if (!heldTitle.isEmpty())
-        games.append({1, heldTitle, picture ? QStringLiteral("snake.swf") : heldFile,
-                      picture ? heldFile : QStringLiteral("snake.png"), QString()});
-    Shelf lib(games);
-    const FileNaming naming = lib.library->namingFor(
-        picture ? GameFile::Picture : GameFile::Movie,
-        {QStringLiteral("1001"), QStringLiteral("Snake"), QStringLiteral("snake.swf"), QStringLiteral("snake.png"), {}},
-        [onTheWay](const QString &name) { return name == onTheWay; });
-    QCOMPARE(naming.wanted, wanted);
-    QVERIFY(naming.keep);
-    for (const QString &name : kept)
-        QVERIFY2(naming.keep(name), qPrintable(name));
-    for (const QString &name : free)
-        QVERIFY2(!naming.keep(name), qPrintable(name));
 }
 
 void TestLibrary::playingAGameCountsItOnlyWhenItsMovieIsThere_data()

@@ -15,6 +15,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -65,6 +66,8 @@ private slots:
     void qualityAppliesToTheRunningMovieOrTheNext();
     void movieGoesFullScreenOncePerUserAction();
     void movieReplacedWhileHiddenLeavesNoError();
+    void rendererEndUnderAGame_data();
+    void rendererEndUnderAGame();
 
 private:
     // A test movie of the build, copied into the library's flash folder.
@@ -74,6 +77,9 @@ private:
     std::unique_ptr<FlashPlayer> startedPlayer(const QString &movie, const QString &background = {});
     // True once the page has carried out everything asked of it so far.
     bool settled(FlashPlayer *player);
+    // Does what the program does when the movie asks for full screen: the player moves into `full`, shown
+    // maximized, or back into `panel`, with the keys. `asked` collects what the movie asked.
+    void followFullScreen(FlashPlayer *player, QWidget *panel, QWidget *full, QList<bool> *asked);
     // Watches `player` while `control` shows `changes` new colours: true if `player` never changed.
     bool holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *control, int changes);
 
@@ -125,6 +131,20 @@ bool TestFlashPlayer::settled(FlashPlayer *player)
 {
     return QTest::qWaitFor([&] { return evaluate(player, QStringLiteral("qb.pending()")) == QVariant(0); },
                            kFrameTimeout);
+}
+
+void TestFlashPlayer::followFullScreen(FlashPlayer *player, QWidget *panel, QWidget *full, QList<bool> *asked)
+{
+    connect(player, &FlashPlayer::fullScreenRequested, full, [=](bool on) {
+        *asked << on;
+        if (on)
+            full->showMaximized();
+        player->setParent(on ? full : panel);
+        player->show();
+        player->focusGame();
+        if (!on)
+            full->hide();
+    });
 }
 
 bool TestFlashPlayer::holdsWhileControlPlays(FlashPlayer *player, FlashPlayer *control, int changes)
@@ -597,16 +617,7 @@ void TestFlashPlayer::movieGoesFullScreenOncePerUserAction()
     auto *player = new FlashPlayer(m_profile.get(), &panel);
     player->resize(220, 160);
     QList<bool> asked;
-    connect(player, &FlashPlayer::fullScreenRequested, &full, [&](bool on) {
-        asked << on;
-        if (on)
-            full.showMaximized();
-        player->setParent(on ? &full : &panel);
-        player->show();
-        player->focusGame();
-        if (!on)
-            full.hide();
-    });
+    followFullScreen(player, &panel, &full, &asked);
     QSignalSpy started(player, &FlashPlayer::movieStarted);
     player->setMovie(probe);
     panel.show();
@@ -664,6 +675,63 @@ void TestFlashPlayer::movieReplacedWhileHiddenLeavesNoError()
     player->show();
     QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get()), kGreen), kFrameTimeout);
+}
+
+void TestFlashPlayer::rendererEndUnderAGame_data()
+{
+    QTest::addColumn<bool>("fullScreen");
+    QTest::newRow("in its window") << false;
+    QTest::newRow("in full screen, as the movie asked") << true;
+}
+
+// The renderer ends under a game the user plays (a crash, the system out of memory): the player says why the game
+// went, back in its window, and the next game plays and gets the keys the last one had.
+void TestFlashPlayer::rendererEndUnderAGame()
+{
+    QFETCH(bool, fullScreen);
+    const QString fullScreenProbe = builtTestMovie(QStringLiteral("fullscreenprobe.swf"));
+    const QString keyProbe = builtTestMovie(QStringLiteral("keyprobe.swf")); // red; Space turns it green
+    QVERIFY(!fullScreenProbe.isEmpty() && !keyProbe.isEmpty());
+    QWidget panel;
+    QWidget full;
+    panel.resize(220, 160);
+    auto *player = new FlashPlayer(m_profile.get(), &panel);
+    player->resize(220, 160);
+    QList<bool> asked;
+    followFullScreen(player, &panel, &full, &asked);
+    QSignalSpy started(player, &FlashPlayer::movieStarted);
+    QSignalSpy failed(player, &FlashPlayer::movieFailed);
+    player->setMovie(fullScreenProbe);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    player->focusGame();
+    QVERIFY(settled(player));
+    if (fullScreen) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate(player, QStringLiteral("document.fullscreenElement !== null")).toBool(),
+                                 kFrameTimeout);
+    }
+
+    QSignalSpy loaded(player->view()->page(), &QWebEnginePage::loadFinished);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^The player's renderer ended")));
+    QCOMPARE(::kill(pid_t(player->view()->page()->renderProcessPid()), SIGKILL), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, kFrameTimeout);
+    const QString reason = failed.first().first().toString();
+    QCOMPARE(reason, QStringLiteral("This movie stopped with an error."));
+    QCOMPARE(asked, fullScreen ? (QList<bool>{true, false}) : QList<bool>());
+    QCOMPARE(player->window(), &panel);
+    QTRY_VERIFY_WITH_TIMEOUT(loaded.contains(QVariantList{true}), kStartTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(player, QStringLiteral("qb.message()")).toString(), reason, kFrameTimeout);
+
+    started.clear();
+    player->setMovie(keyProbe);
+    QVERIFY(started.wait(kStartTimeout) || !started.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kRed), kFrameTimeout);
+    QVERIFY(settled(player));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kGreen), kFrameTimeout);
+    QCOMPARE(failed.count(), 1);
 }
 
 QUILLABRIX_PLAYER_TEST_MAIN(TestFlashPlayer)

@@ -361,7 +361,8 @@ int main(int argc, char *argv[])
           << " MiB (PSS " << before.treePssKiB / 1024 << " MiB), own RSS " << before.rssKiB / 1024
           << " MiB; at the end: tree private " << after.treePrivateKiB / 1024 << " MiB (PSS "
           << after.treePssKiB / 1024 << " MiB), own RSS " << after.rssKiB / 1024 << " MiB (growth "
-          << growthKiB / 1024 << " MiB)\n"
+          << growthKiB / 1024 << " MiB); own RSS at its highest " << driver.peakResidentBytes() / (1024 * 1024)
+          << " MiB, in step " << driver.peakStep() << "\n"
           << "processes beside this one, before: " << before.processes.join(QLatin1String(", "))
           << "; at the end: " << after.processes.join(QLatin1String(", ")) << "\n";
     out() << "renderer crashes: " << driver.renderCrashes() << "\n";

@@ -280,9 +280,14 @@ void Driver::checkGuards(StepReport &report, const Fault &fault)
     if (!report.guardHits.isEmpty())
         return; // one hit a step: its connections are cut
     QString hit;
-    const qint64 growth = residentBytes() - m_startRss;
+    const qint64 rss = residentBytes();
+    if (rss > m_peakRss) {
+        m_peakRss = rss;
+        m_peakStep = m_steps;
+    }
+    const qint64 growth = rss - m_startRss;
     if (growth > m_guards.maxGrowthBytes)
-        hit = QStringLiteral("memory grew by %1 MiB").arg(growth >> 20);
+        hit = QStringLiteral("memory grew by %1 MiB (%2)").arg(growth >> 20).arg(residentKinds());
     qint64 writing = 0;
     for (const QString &open : openFilesUnderFolder()) {
         if (open.contains(QLatin1String("(deleted)")) || open.contains(QLatin1Char('#')) ||
@@ -320,6 +325,7 @@ StepReport Driver::run(const Step &step, int timeoutMs)
     const bool recordedBefore = recorded(step.game);
     const int messagesBefore = m_session.messages.shown.size();
     m_startRss = residentBytes();
+    ++m_steps;
 
     struct Seen
     {
@@ -595,6 +601,21 @@ qint64 residentBytes()
     if (!statm.open(QIODevice::ReadOnly))
         return 0;
     return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+QString residentKinds()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return QString();
+    QStringList kinds;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("RssAnon:") || line.startsWith("RssFile:") || line.startsWith("RssShmem:"))
+            kinds << QStringLiteral("%1 %2 MiB")
+                         .arg(QString::fromLatin1(line.mid(3, line.indexOf(':') - 3).toLower()))
+                         .arg(line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong() / 1024);
+    }
+    return kinds.join(QLatin1String(", "));
 }
 
 QStringList snapshotOutside(const QString &folder, const QStringList &leftOut)

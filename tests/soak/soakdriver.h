@@ -175,6 +175,9 @@ public:
     // written shows as "flash/#INODE (deleted)" when it has no name yet.
     QStringList openFilesUnderFolder() const;
     int renderCrashes() const { return m_renderCrashes; }
+    // The highest resident memory of this process seen while steps ran (sampled every 100 ms), and the step.
+    qint64 peakResidentBytes() const { return m_peakRss; }
+    int peakStep() const { return m_peakStep; }
 
     QUrl gameUrl(int id, const QString &query) const;
 
@@ -189,11 +192,16 @@ private:
     QUrl m_server;
     Guards m_guards;
     qint64 m_startRss = 0;
+    qint64 m_peakRss = 0;
+    int m_peakStep = 0;
+    int m_steps = 0;
     int m_renderCrashes = 0;
 };
 
 // Resident memory of this process, in bytes.
 qint64 residentBytes();
+// Where it lies: "anon A MiB, file F MiB, shmem S MiB" (heaps, mapped files, memory shared with the renderers).
+QString residentKinds();
 // Every file under folder with size and modification time, leaving out the given top-level entries.
 QStringList snapshotOutside(const QString &folder, const QStringList &leftOut);
 // The library's own integrity check through the cipher's command-line tool ("ok" when whole).

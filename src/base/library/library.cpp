@@ -70,8 +70,11 @@ FileNaming Library::namingFor(GameFile kind, const AcquiredGame &game,
     FileNaming naming;
     naming.wanted = gamefiling::wantedName(fromUrl, own);
     naming.keep = [this, kind, own, heldElsewhere](const QString &name) {
-        return gamefiling::keptForAnother(countNaming(kind, name), !own.isEmpty() && name == own,
-                                          heldElsewhere && heldElsewhere(name));
+        std::optional<qint64> rows = countNaming(kind, name);
+        // A library that cannot be read names nothing we can see: a file already there stays, a free name is taken.
+        if (!rows)
+            rows = QFileInfo::exists(folders().filePath(kind, name)) ? 1 : 0;
+        return gamefiling::keptForAnother(rows, !own.isEmpty() && name == own, heldElsewhere && heldElsewhere(name));
     };
     return naming;
 }

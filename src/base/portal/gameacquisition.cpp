@@ -102,7 +102,6 @@ void GameAcquisition::onDetails(const QUrl &gameLink, const std::optional<QByteA
         return;
     }
     m_game = *game;
-    ++m_gameSerial;
     emit detailsArrived(m_game);
     start_download(m_game.dl_file);
 }
@@ -113,7 +112,7 @@ void GameAcquisition::start_download(const QString &url)
     cancel();
     m_abandoned = false;
     const GameDetails game = m_game;
-    const quint64 serial = m_gameSerial;
+    const quint64 serial = ++m_gameSerial;
     auto *job = new MovieDownload(m_network, QUrl(url), save_path(), this);
     m_download = job;
     job->setMaxBytes(m_maxMovieBytes);
@@ -135,8 +134,14 @@ FileNaming GameAcquisition::namingFor(const GameDetails &game, GameFile kind)
         if (earlier.gameid == gameid)
             ownOnTheWay = earlier.movie;
     }
-    if (kind == GameFile::Picture)
-        return m_library->namingFor(kind, acquired(game));
+    if (kind == GameFile::Picture) {
+        // A picture another game on its way has put in place is spoken for as well.
+        return m_library->namingFor(kind, acquired(game), [this, gameid](const QString &name) {
+            return std::any_of(m_pictures.cbegin(), m_pictures.cend(), [&](const PictureFetch &other) {
+                return other.gameid != gameid && other.placed == name;
+            });
+        });
+    }
     return m_library->namingFor(
         kind, acquired(game), [this, gameid](const QString &name) { return heldOnTheWay(name, gameid); }, ownOnTheWay);
 }
@@ -145,6 +150,20 @@ bool GameAcquisition::heldOnTheWay(const QString &movie, const QString &otherTha
 {
     return std::any_of(m_onTheWay.cbegin(), m_onTheWay.cend(),
                        [&](const OnTheWay &game) { return game.gameid != otherThanGameid && game.movie == movie; });
+}
+
+void GameAcquisition::recordWaitingGames()
+{
+    QList<quint64> waiting;
+    for (const PictureFetch &picture : std::as_const(m_pictures)) {
+        if (picture.movieIn)
+            waiting << picture.serial;
+    }
+    for (quint64 serial : std::as_const(waiting)) {
+        if (PictureFetch *picture = pictureOf(serial))
+            delete picture->request.data();
+        recordWithPicture(serial);
+    }
 }
 
 void GameAcquisition::abandon()
@@ -228,6 +247,7 @@ void GameAcquisition::fetchPicture(const GameDetails &game, quint64 serial)
         return;
     PictureFetch picture;
     picture.serial = serial;
+    picture.gameid = game.game_id;
     picture.request = new QObject(this);
     m_pictures.append(picture);
     const QString pictureFolder = m_library->folders().pictureFolder();
@@ -258,6 +278,8 @@ void GameAcquisition::fetchPicture(const GameDetails &game, quint64 serial)
 void GameAcquisition::recordWithPicture(quint64 serial)
 {
     PictureFetch *picture = pictureOf(serial);
+    if (!picture || !picture->movieIn)
+        return;
     GameDetails game = *picture->movieIn;
     if (!picture->placed.isEmpty()) {
         game.strpic = picture->placed;
@@ -295,6 +317,9 @@ void GameAcquisition::record(const GameDetails &game, quint64 serial)
     case Recording::Status::Recorded:
     case Recording::Status::AlreadyRecorded:
         result.recorded = true;
+        // The row stays as it was: a picture of this download that it does not name goes again.
+        if (recording.row && recording.row->gamepic != game.strpic && !game.strpic.isEmpty())
+            m_library->removeUnnamedFile(GameFile::Picture, game.strpic);
         break;
     case Recording::Status::IdInUse:
         // Another game took the id while this one came in: nothing of this one stays.

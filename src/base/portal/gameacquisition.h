@@ -73,6 +73,8 @@ public:
 
     // The user left the download: a movie that arrives later is kept but the game is not installed.
     void abandon();
+    // Records at once the games whose movie is in and whose picture is still coming: the program is closing.
+    void recordWaitingGames();
     // Stops a running download and removes its temporary file, without any signal; true when one was running.
     bool cancel();
     bool isDownloading() const;
@@ -109,6 +111,7 @@ private:
     struct PictureFetch
     {
         quint64 serial;
+        QString gameid;
         QPointer<QObject> request; // destroying it cancels the fetch
         bool done = false;
         QString placed;                     // the name it took in pic/, when it was stored
