@@ -352,6 +352,14 @@
         <source>not enough free disk space: %1 MiB are free</source>
         <translation>磁盘空间不足：只剩 %1 MiB</translation>
     </message>
+    <message>
+        <source>a redirect that is not followed</source>
+        <translation>不跟随的重定向</translation>
+    </message>
+    <message>
+        <source>more than %1 redirects</source>
+        <translation>超过 %1 次重定向</translation>
+    </message>
 </context>
 <context>
     <name>MovieImport</name>

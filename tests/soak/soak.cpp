@@ -96,7 +96,7 @@ QStringList descendants(qint64 pid)
         const qint64 p = todo.takeFirst();
         todo += children.value(p);
         const QByteArray command = testfiles::contentOf(QStringLiteral("/proc/%1/comm").arg(p)).trimmed();
-        const QString what = shows.contains(p)                  ? shows.value(p).join(QLatin1Char('+'))
+        const QString what = shows.contains(p)                ? shows.value(p).join(QLatin1Char('+'))
                              : command == portalServerCommand ? QStringLiteral("portal server (not counted)")
                                                               : QStringLiteral("helper");
         out << QStringLiteral("%1 %2 MiB").arg(what).arg(procstats::privateKiB(p) / 1024);
@@ -282,8 +282,8 @@ int main(int argc, char *argv[])
         if (parser.isSet(QStringLiteral("trace-memory"))) {
             const Memory now = measure();
             out() << "    memory: tree private " << now.treePrivateKiB / 1024 << " MiB, PSS " << now.treePssKiB / 1024
-                  << " MiB, own RSS " << now.rssKiB / 1024
-                  << " MiB; " << now.processes.join(QLatin1String(", ")) << "\n";
+                  << " MiB, own RSS " << now.rssKiB / 1024 << " MiB (" << soak::residentKinds() << "); "
+                  << now.processes.join(QLatin1String(", ")) << "\n";
         }
         out() << Qt::flush;
         for (const QString &problem : problems)
@@ -359,10 +359,10 @@ int main(int argc, char *argv[])
           << (unbounded.isEmpty() ? QStringLiteral("none") : unbounded.join(QLatin1String(", "))) << "\n";
     out() << "memory after " << warmUp << " warm-up acquisitions: tree private " << before.treePrivateKiB / 1024
           << " MiB (PSS " << before.treePssKiB / 1024 << " MiB), own RSS " << before.rssKiB / 1024
-          << " MiB; at the end: tree private " << after.treePrivateKiB / 1024 << " MiB (PSS "
-          << after.treePssKiB / 1024 << " MiB), own RSS " << after.rssKiB / 1024 << " MiB (growth "
-          << growthKiB / 1024 << " MiB); own RSS at its highest " << driver.peakResidentBytes() / (1024 * 1024)
-          << " MiB, in step " << driver.peakStep() << "\n"
+          << " MiB; at the end: tree private " << after.treePrivateKiB / 1024 << " MiB (PSS " << after.treePssKiB / 1024
+          << " MiB), own RSS " << after.rssKiB / 1024 << " MiB (growth " << growthKiB / 1024
+          << " MiB); own RSS at its highest " << driver.peakResidentBytes() / (1024 * 1024) << " MiB, in step "
+          << driver.peakStep() << "\n"
           << "processes beside this one, before: " << before.processes.join(QLatin1String(", "))
           << "; at the end: " << after.processes.join(QLatin1String(", ")) << "\n";
     out() << "renderer crashes: " << driver.renderCrashes() << "\n";

@@ -2,6 +2,7 @@
 
 #include "base/library/incomingfile.h"
 #include "base/logging.h"
+#include "base/portal/serverfetch.h"
 #include "base/swfheader.h"
 
 #include <QCoreApplication>
@@ -55,22 +56,40 @@ void MovieDownload::start()
             this, [this, error] { finish(DownloadResult::Status::Failed, error); }, Qt::QueuedConnection);
         return;
     }
-    QNetworkRequest request(m_url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(30000);
-    m_reply = m_network->get(request);
+    send(m_url);
+}
+
+void MovieDownload::send(const QUrl &url)
+{
+    m_reply = m_network->get(boundedrequest::make(url));
     m_reply->setReadBufferSize(readBufferBytes);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
-        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (!length.isValid())
-            return;
-        m_announced = length.toLongLong();
-        const QString noRoom = roomFor(*m_announced);
-        if (!noRoom.isEmpty())
-            finish(DownloadResult::Status::Failed, noRoom);
-    });
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &MovieDownload::onHeaders);
     connect(m_reply, &QNetworkReply::readyRead, this, &MovieDownload::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &MovieDownload::onFinished);
+}
+
+void MovieDownload::onHeaders()
+{
+    if (const std::optional<QUrl> target = boundedrequest::redirectOf(m_reply)) {
+        if (!target->isValid()) {
+            finish(DownloadResult::Status::Failed, tr("a redirect that is not followed"));
+        } else if (++m_redirects > boundedrequest::maxRedirects) {
+            finish(DownloadResult::Status::Failed, tr("more than %1 redirects").arg(boundedrequest::maxRedirects));
+        } else {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
+            send(*target);
+        }
+        return;
+    }
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (!length.isValid())
+        return;
+    m_announced = length.toLongLong();
+    const QString noRoom = roomFor(*m_announced);
+    if (!noRoom.isEmpty())
+        finish(DownloadResult::Status::Failed, noRoom);
 }
 
 void MovieDownload::cancel()

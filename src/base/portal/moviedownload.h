@@ -69,6 +69,9 @@ signals:
     void finished(const DownloadResult &result);
 
 private:
+    // Every hop of a redirect is a request of its own, with its own bounded read buffer.
+    void send(const QUrl &url);
+    void onHeaders();
     void onReadyRead();
     void onFinished();
     void finish(DownloadResult::Status status, const QString &error);
@@ -88,6 +91,7 @@ private:
     QByteArray m_signature; // the movie's first bytes, up to three
     qint64 m_maxBytes = defaultMaxBytes;
     qint64 m_checkedFreeAt = 0; // free space was last checked when this much was written
+    int m_redirects = 0;
     bool m_writeFailed = false;
     bool m_done = false;
     bool m_committing = false;

@@ -32,6 +32,12 @@ bool isCompleteAnswer(const QNetworkReply *reply)
 // How much of a body the network may hold before it waits for us to take it.
 constexpr qint64 readBufferBytes = transferlimits::readBufferBytes;
 
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
 // One file fetch: streams the body into a nameless file in the target folder, which takes its name only when the
 // answer is complete, within its limits and approved. Only a head that must be approved is held in memory as it
 // comes; a whole body to approve is read back once complete.
@@ -48,26 +54,17 @@ public:
 
     void start(QNetworkAccessManager *network, const QUrl &url)
     {
+        m_network = network;
         m_url = url;
-        const QString scheme = url.scheme().toLower();
         // Only web addresses: a server must not get local files copied into our folders.
         // Every piece goes to disk as it arrives.
-        const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+        const bool http = isWebAddress(url);
         if (!http || !m_file.open()) {
             const QString why = http ? m_file.errorString() : QStringLiteral("not a web address");
             QTimer::singleShot(0, this, [this, why] { finish(why); });
             return;
         }
-        QNetworkRequest request(url);
-        request.setTransferTimeout(ServerFetch::transferTimeoutMs);
-        // The bytes as the server stores them, so that Content-Length can be checked against what arrived.
-        request.setRawHeader("Accept-Encoding", "identity");
-        m_reply = network->get(request);
-        m_reply->setParent(this);
-        m_reply->setReadBufferSize(readBufferBytes); // taken as it comes: nothing piles up in memory
-        connect(m_reply, &QNetworkReply::metaDataChanged, this, &FileFetch::checkAnnounced);
-        connect(m_reply, &QNetworkReply::readyRead, this, &FileFetch::gather);
-        connect(m_reply, &QNetworkReply::finished, this, &FileFetch::complete);
+        send(url);
         // A steady trickle keeps the transfer timeout from ever firing; this limit counts from the start.
         if (m_limits.maxMs > 0)
             QTimer::singleShot(m_limits.maxMs, this,
@@ -93,8 +90,31 @@ signals:
     void finished(const std::optional<QString> &fileName);
 
 private:
-    void checkAnnounced()
+    void send(const QUrl &url)
     {
+        m_reply = m_network->get(boundedrequest::make(url));
+        m_reply->setParent(this);
+        m_reply->setReadBufferSize(readBufferBytes); // taken as it comes: nothing piles up in memory
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &FileFetch::checkHeaders);
+        connect(m_reply, &QNetworkReply::readyRead, this, &FileFetch::gather);
+        connect(m_reply, &QNetworkReply::finished, this, &FileFetch::complete);
+    }
+
+    void checkHeaders()
+    {
+        if (const std::optional<QUrl> target = boundedrequest::redirectOf(m_reply)) {
+            if (!target->isValid())
+                giveUp(QStringLiteral("a redirect that is not followed"));
+            else if (++m_redirects > boundedrequest::maxRedirects)
+                giveUp(QStringLiteral("more than %1 redirects").arg(boundedrequest::maxRedirects));
+            if (m_done)
+                return;
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
+            send(*target);
+            return;
+        }
         const QVariant announced = m_reply->header(QNetworkRequest::ContentLengthHeader);
         if (announced.isValid() && announced.toLongLong() > m_limits.maxBytes)
             giveUp(QStringLiteral("the server announced %1 bytes, more than %2")
@@ -157,6 +177,8 @@ private:
     // An empty reason: the file is in place.
     void finish(const QString &why)
     {
+        if (m_done)
+            return; // cancelled meanwhile
         m_done = true;
         m_file.discard(); // unless it was placed, nothing of it stays on disk
         m_data.clear();
@@ -167,6 +189,7 @@ private:
         deleteLater();
     }
 
+    QNetworkAccessManager *m_network = nullptr;
     QUrl m_url;
     std::function<FileNaming()> m_naming;
     IncomingFile m_file;
@@ -175,34 +198,70 @@ private:
     QNetworkReply *m_reply = nullptr;
     QByteArray m_data; // the head, when that is what must be approved
     qint64 m_written = 0;
+    int m_redirects = 0;
     bool m_done = false;
 };
 
 } // namespace
 
+namespace boundedrequest {
+
+QNetworkRequest make(const QUrl &url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(transferlimits::stalledMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setRawHeader("Accept-Encoding", "identity");
+    return request;
+}
+
+std::optional<QUrl> redirectOf(const QNetworkReply *reply)
+{
+    static const QList<int> redirects{301, 302, 303, 307, 308};
+    const QVariant location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
+    if (!redirects.contains(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()) || !location.isValid())
+        return std::nullopt;
+    const QUrl target = reply->url().resolved(location.toUrl());
+    const bool downgrade = reply->url().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
+                           target.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+    return isWebAddress(target) && !downgrade ? target : QUrl();
+}
+
+} // namespace boundedrequest
+
 ServerFetch::ServerFetch(QNetworkAccessManager *network, QObject *parent) : QObject(parent), m_network(network) {}
 
 void ServerFetch::GetPage(const QUrl &url, QObject *context, PageCallback done)
 {
-    post(url, context ? context : this, std::move(done), 1);
+    send(url, true, context ? context : this, std::move(done), 1, 0);
 }
 
-void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int retries)
+void ServerFetch::send(const QUrl &url, bool asPost, QObject *context, PageCallback done, int retries, int redirects)
 {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(transferTimeoutMs);
+    QNetworkRequest request = boundedrequest::make(url);
     // Qt labels an empty POST to a URL with a query as a form on its own, with a warning; naming that same
     // type keeps the request identical and quiet.
-    if (url.hasQuery())
+    if (asPost && url.hasQuery())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
-    QNetworkReply *reply = m_network->post(request, QByteArray());
-    // Room for a whole answer and a byte more: a larger one stops there and is given up below.
-    reply->setReadBufferSize(maxAnswerBytes + 1);
-    // An answer that grows past its limit is cut off: it counts as no answer.
+    QNetworkReply *reply = asPost ? m_network->post(request, QByteArray()) : m_network->get(request);
+    // Qt starts a request with a body to send (even an empty one) only from the event loop, and a read buffer set
+    // before that is lost; set from the event loop too, it comes right after the start, before any answer.
+    const auto bound = [reply] { reply->setReadBufferSize(readBufferBytes); };
+    if (asPost)
+        QMetaObject::invokeMethod(reply, bound, Qt::QueuedConnection);
+    else
+        bound();
+    // The answer is taken as it comes, which lets the network go on, and given up once it grows past its limit: it
+    // then counts as no answer.
+    auto body = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64 total) {
-        if (received > maxAnswerBytes || total > maxAnswerBytes) {
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body, tooLarge] {
+        *body += reply->readAll();
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (body->size() > maxAnswerBytes || announced.toLongLong() > maxAnswerBytes) {
             *tooLarge = true;
+            body->clear();
             reply->abort();
         }
     });
@@ -218,27 +277,47 @@ void ServerFetch::post(const QUrl &url, QObject *context, PageCallback done, int
         QObject::disconnect(*delivery);
         reply->abort();
     });
+    const auto deliver = [url, done](const std::optional<QByteArray> &body, const QString &why) {
+        if (!body)
+            qCWarning(lcPortal).noquote() << "Request to" << loggableUrl(url) << "brought no answer:" << why;
+        if (done)
+            done(body);
+    };
+    // A redirect is followed as a browser does: 307 and 308 send the same request on, the others ask with a GET.
+    connect(reply, &QNetworkReply::metaDataChanged, context,
+            [this, reply, asPost, guard, retries, redirects, delivery, deliver, done] {
+                const std::optional<QUrl> target = boundedrequest::redirectOf(reply);
+                if (!target)
+                    return;
+                const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                QObject::disconnect(*delivery);
+                reply->abort();
+                if (!target->isValid())
+                    deliver(std::nullopt, QStringLiteral("a redirect that is not followed"));
+                else if (redirects >= boundedrequest::maxRedirects)
+                    deliver(std::nullopt, QStringLiteral("more than %1 redirects").arg(boundedrequest::maxRedirects));
+                else
+                    send(*target, asPost && (status == 307 || status == 308), guard, done, retries, redirects + 1);
+            });
     *delivery = connect(
-        reply, &QNetworkReply::finished, context, [this, url, guard, reply, retries, tooLarge, done = std::move(done)] {
-            // A kept-alive connection that the server closed just as the request went out never reached
-            // it; Qt sends only idempotent requests again by itself, so a POST is sent again here, once.
+        reply, &QNetworkReply::finished, context,
+        [this, url, asPost, guard, reply, retries, redirects, body, tooLarge, deliver, done] {
+            // A kept-alive connection that the server closed just as the request went out never
+            // reached it; Qt sends only idempotent requests again by itself, so a POST is sent
+            // again here, once.
             const bool notSent = reply->error() == QNetworkReply::RemoteHostClosedError &&
                                  !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
             if (notSent && retries > 0 && guard) {
-                post(url, guard, done, retries - 1);
+                send(url, asPost, guard, done, retries - 1, redirects);
                 return;
             }
-            const std::optional<QByteArray> body =
-                !*tooLarge && isCompleteAnswer(reply) ? std::optional<QByteArray>(reply->readAll()) : std::nullopt;
-            if (!body)
-                qCWarning(lcPortal).noquote()
-                    << "Request to" << loggableUrl(url) << "brought no answer:"
-                    << (*tooLarge ? QStringLiteral("larger than %1 bytes or slower than %2 ms")
-                                        .arg(maxAnswerBytes)
-                                        .arg(maxAnswerMs)
-                                  : loggableUrl(reply->errorString()));
-            if (done)
-                done(body);
+            if (!*tooLarge && isCompleteAnswer(reply)) {
+                deliver(*body + reply->readAll(), QString());
+                return;
+            }
+            const QString tooLong =
+                QStringLiteral("larger than %1 bytes or slower than %2 ms").arg(maxAnswerBytes).arg(maxAnswerMs);
+            deliver(std::nullopt, *tooLarge ? tooLong : loggableUrl(reply->errorString()));
         });
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }
