@@ -1,3 +1,4 @@
+#include "base/portal/boundedreply.h"
 #include "base/portal/serverfetch.h"
 #include "base/portal/textops.h"
 #include "portalserver.h"
@@ -6,8 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,6 +69,9 @@ private slots:
     void downloadPic();
     void failedDownloadLeavesNoFile();
     void abandonedDownloadStreamedToDiskAndLeavesNothing();
+    void redirectsAreFollowedWithinLimits_data();
+    void redirectsAreFollowedWithinLimits();
+    void answersComeOnlyAsFastAsTheyAreTaken();
 
 private:
     std::optional<QByteArray> page(const QUrl &url);
@@ -245,6 +252,89 @@ void TestServerFetch::abandonedDownloadStreamedToDiskAndLeavesNothing()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("slow.swf")});
     QCOMPARE(readFile(target), QByteArray("old"));
     QVERIFY(!called);
+}
+
+namespace {
+
+// Answers every request with a redirect: /N/REST to /N-1/REST on itself, /0/REST to target's REST, and
+// /bad/... to a file address.
+class Redirector : public QTcpServer
+{
+public:
+    explicit Redirector(const QUrl &target) : m_target(target)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->canReadLine())
+                        return;
+                    const QByteArray path = socket->readLine().split(' ').value(1);
+                    const QList<QByteArray> parts = path.mid(1).split('/');
+                    QByteArray location;
+                    if (parts.value(0) == "bad")
+                        location = "file:///etc/hostname";
+                    else if (parts.value(0).toInt() > 0)
+                        location = "/" + QByteArray::number(parts.value(0).toInt() - 1) + "/" + parts.mid(1).join('/');
+                    else
+                        location = m_target.resolved(QUrl(QString::fromLatin1(parts.mid(1).join('/')))).toEncoded();
+                    socket->write("HTTP/1.1 302 Found\r\nLocation: " + location +
+                                  "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(serverPort()).arg(path));
+    }
+
+private:
+    QUrl m_target;
+};
+
+} // namespace
+
+void TestServerFetch::redirectsAreFollowedWithinLimits_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("arrives");
+
+    QTest::newRow("one redirect") << "0/pics/tiny-tennis.png" << true;
+    QTest::newRow("ten redirects") << "9/pics/tiny-tennis.png" << true;
+    QTest::newRow("eleven redirects") << "10/pics/tiny-tennis.png" << false;
+    QTest::newRow("to a file address") << "bad/x.png" << false;
+}
+
+void TestServerFetch::redirectsAreFollowedWithinLimits()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, arrives);
+    Redirector redirector(m_server.url(QString()));
+    QVERIFY(redirector.listen(QHostAddress::LocalHost));
+    const QString target = m_dir->filePath(QStringLiteral("picture.png"));
+    QCOMPARE(downloadPic(redirector.url(path), target), arrives);
+    const QString direct = m_dir->filePath(QStringLiteral("direct.png"));
+    QVERIFY(downloadPic(m_server.url(QStringLiteral("pics/tiny-tennis.png")), direct));
+    QCOMPARE(readFile(target) == readFile(direct), arrives);
+    // A page answer follows redirects too.
+    QCOMPARE(page(redirector.url(QStringLiteral("0/gg.asp"))).value_or(QByteArray()).startsWith("ok|"), true);
+}
+
+void TestServerFetch::answersComeOnlyAsFastAsTheyAreTaken()
+{
+    constexpr qint64 buffer = 64 * 1024;
+    std::unique_ptr<QNetworkReply> reply(boundedrequest::get(
+        m_network.get(), boundedrequest::make(m_server.url(QStringLiteral("fault/endless/movies/pocket-racer.swf"))),
+        buffer));
+    QTRY_COMPARE_WITH_TIMEOUT(reply->bytesAvailable(), buffer, waitMs);
+    // The server goes on sending, however long nobody takes what came.
+    QTest::qWait(500);
+    QCOMPARE(reply->bytesAvailable(), buffer);
+    QCOMPARE(reply->readAll().size(), buffer);
+    QTRY_COMPARE_WITH_TIMEOUT(reply->bytesAvailable(), buffer, waitMs);
 }
 
 QTEST_GUILESS_MAIN(TestServerFetch)

@@ -2,6 +2,7 @@
 
 #include "base/library/incomingfile.h"
 #include "base/logging.h"
+#include "base/portal/boundedreply.h"
 #include "base/portal/serverfetch.h"
 #include "base/swfheader.h"
 
@@ -61,8 +62,7 @@ void MovieDownload::start()
 
 void MovieDownload::send(const QUrl &url)
 {
-    m_reply = m_network->get(boundedrequest::make(url));
-    m_reply->setReadBufferSize(readBufferBytes);
+    m_reply = boundedrequest::get(m_network, boundedrequest::make(url), readBufferBytes);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &MovieDownload::onHeaders);
     connect(m_reply, &QNetworkReply::readyRead, this, &MovieDownload::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &MovieDownload::onFinished);

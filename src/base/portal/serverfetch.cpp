@@ -1,5 +1,7 @@
 #include "base/portal/serverfetch.h"
 
+#include "base/portal/boundedreply.h"
+
 #include "base/library/incomingfile.h"
 #include "base/logging.h"
 
@@ -32,12 +34,6 @@ bool isCompleteAnswer(const QNetworkReply *reply)
 // How much of a body the network may hold before it waits for us to take it.
 constexpr qint64 readBufferBytes = transferlimits::readBufferBytes;
 
-bool isWebAddress(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
-
 // One file fetch: streams the body into a nameless file in the target folder, which takes its name only when the
 // answer is complete, within its limits and approved. Only a head that must be approved is held in memory as it
 // comes; a whole body to approve is read back once complete.
@@ -58,7 +54,7 @@ public:
         m_url = url;
         // Only web addresses: a server must not get local files copied into our folders.
         // Every piece goes to disk as it arrives.
-        const bool http = isWebAddress(url);
+        const bool http = boundedrequest::isWebAddress(url);
         if (!http || !m_file.open()) {
             const QString why = http ? m_file.errorString() : QStringLiteral("not a web address");
             QTimer::singleShot(0, this, [this, why] { finish(why); });
@@ -92,9 +88,8 @@ signals:
 private:
     void send(const QUrl &url)
     {
-        m_reply = m_network->get(boundedrequest::make(url));
+        m_reply = boundedrequest::get(m_network, boundedrequest::make(url), readBufferBytes);
         m_reply->setParent(this);
-        m_reply->setReadBufferSize(readBufferBytes); // taken as it comes: nothing piles up in memory
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &FileFetch::checkHeaders);
         connect(m_reply, &QNetworkReply::readyRead, this, &FileFetch::gather);
         connect(m_reply, &QNetworkReply::finished, this, &FileFetch::complete);
@@ -204,32 +199,6 @@ private:
 
 } // namespace
 
-namespace boundedrequest {
-
-QNetworkRequest make(const QUrl &url)
-{
-    QNetworkRequest request(url);
-    request.setTransferTimeout(transferlimits::stalledMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setRawHeader("Accept-Encoding", "identity");
-    return request;
-}
-
-std::optional<QUrl> redirectOf(const QNetworkReply *reply)
-{
-    static const QList<int> redirects{301, 302, 303, 307, 308};
-    const QVariant location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
-    if (!redirects.contains(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()) || !location.isValid())
-        return std::nullopt;
-    const QUrl target = reply->url().resolved(location.toUrl());
-    const bool downgrade = reply->url().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
-                           target.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
-    return isWebAddress(target) && !downgrade ? target : QUrl();
-}
-
-} // namespace boundedrequest
-
 ServerFetch::ServerFetch(QNetworkAccessManager *network, QObject *parent) : QObject(parent), m_network(network) {}
 
 void ServerFetch::GetPage(const QUrl &url, QObject *context, PageCallback done)
@@ -244,14 +213,8 @@ void ServerFetch::send(const QUrl &url, bool asPost, QObject *context, PageCallb
     // type keeps the request identical and quiet.
     if (asPost && url.hasQuery())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
-    QNetworkReply *reply = asPost ? m_network->post(request, QByteArray()) : m_network->get(request);
-    // Qt starts a request with a body to send (even an empty one) only from the event loop, and a read buffer set
-    // before that is lost; set from the event loop too, it comes right after the start, before any answer.
-    const auto bound = [reply] { reply->setReadBufferSize(readBufferBytes); };
-    if (asPost)
-        QMetaObject::invokeMethod(reply, bound, Qt::QueuedConnection);
-    else
-        bound();
+    QNetworkReply *reply = asPost ? boundedrequest::post(m_network, request, readBufferBytes)
+                                  : boundedrequest::get(m_network, request, readBufferBytes);
     // The answer is taken as it comes, which lets the network go on, and given up once it grows past its limit: it
     // then counts as no answer.
     auto body = std::make_shared<QByteArray>();

@@ -15,26 +15,6 @@ class QNetworkReply;
 class QNetworkRequest;
 struct FileNaming;
 
-// Qt holds a reply to its read buffer (QNetworkReply::setReadBufferSize) only until it follows a redirect: the
-// request it sends then takes the body as fast as the network brings it, and a redirect to an endless answer fills
-// the memory whenever the window is slower than the network. Requests to the game server follow redirects here
-// instead, each hop a new reply that is bounded from its start.
-namespace boundedrequest {
-
-// Redirects a request follows before it is given up.
-constexpr int maxRedirects = 10;
-
-// A request as the program sends it: HTTP/1.1 (where Qt keeps to the read buffer), the bytes as the server stores
-// them (Content-Length then counts what arrives), no redirect followed by Qt, given up when it moves no data for
-// transferlimits::stalledMs.
-QNetworkRequest make(const QUrl &url);
-
-// Where a reply whose headers are in redirects to: nothing when it is no redirect; an invalid URL for one that is
-// not followed (not a web address, or from https down to http).
-std::optional<QUrl> redirectOf(const QNetworkReply *reply);
-
-} // namespace boundedrequest
-
 // What a file fetch accepts: at most maxBytes, within maxMs in all (0: no limit but the transfer timeout),
 // and content that accept (when set) approves: the whole body, or only its first acceptHeadBytes when that is set.
 struct FetchLimits
