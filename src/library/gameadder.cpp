@@ -2,6 +2,7 @@
 
 #include "base/library/library.h"
 #include "base/logging.h"
+#include "library/verifydialog.h"
 #include "widgets/messagebox.h"
 
 #include <QDragEnterEvent>
@@ -56,6 +57,24 @@ void GameAdder::addMenu(QMenuBar *bar)
     files->setObjectName(QStringLiteral("m_addgames"));
     QAction *folder = mgames->addAction(tr("Add a folder of games..."), this, &GameAdder::chooseFolder);
     folder->setObjectName(QStringLiteral("m_addfolder"));
+    mgames->addSeparator();
+    QAction *verify = mgames->addAction(tr("Verify library"), this, &GameAdder::verifyLibrary);
+    verify->setObjectName(QStringLiteral("m_verifylibrary"));
+}
+
+void GameAdder::verifyLibrary()
+{
+    if (m_verify) {
+        m_verify->raise();
+        m_verify->activateWindow();
+        return;
+    }
+    // Not modal: games go on playing and downloading while the library is read.
+    m_verify = new VerifyDialog(m_library, m_messages, m_serverUrl, m_window);
+    m_verify->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_verify, &VerifyDialog::redownloadRequested, this, &GameAdder::redownloadRequested);
+    m_verify->show();
+    m_verify->start();
 }
 
 void GameAdder::chooseFiles()
@@ -102,6 +121,7 @@ bool GameAdder::eventFilter(QObject *watched, QEvent *event)
 GameAdder::~GameAdder()
 {
     delete m_progress;
+    delete m_verify;
 }
 
 void GameAdder::add(const QStringList &paths)

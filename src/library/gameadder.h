@@ -5,16 +5,19 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 
 class Library;
 class MessageBox;
 class QMenuBar;
 class QProgressDialog;
 class QWidget;
+class VerifyDialog;
 
 // Adds the user's own movies to the library: copies them into the flash folder, has the library record them
 // all in one go, and names every file that was refused with its reason in one message. A batch of more than a
 // few files shows its progress, and can be cancelled; the window stays responsive throughout.
+// Its menu also opens the verification of the library (VerifyDialog).
 class GameAdder : public QObject
 {
     Q_OBJECT
@@ -27,8 +30,13 @@ public:
     GameAdder(Library *library, MessageBox *messages, QWidget *window);
     ~GameAdder() override;
 
-    // The menu "Games", whose entries choose movies or a folder of them in a dialog and add them.
+    // The menu "Games", whose entries choose movies or a folder of them in a dialog and add them, and verify the
+    // library.
     void addMenu(QMenuBar *bar);
+    // The game server's base URL, under which verification's repairs find the games to download again.
+    void setServerUrl(const QUrl &url) { m_serverUrl = url; }
+    // Opens the verification dialog and starts checking; one that is open already is brought to the front.
+    void verifyLibrary();
     void chooseFiles();
     void chooseFolder();
     // Files and folders (a folder's .swf files, not those of its subfolders). Ignored while a batch runs.
@@ -39,6 +47,8 @@ signals:
     // The batch ended, or the dialog was closed without a choice (0); recorded games are listed newest in the
     // library.
     void finished(int recorded);
+    // The user chose to download these games again after a verification (their links as the portal gives them).
+    void redownloadRequested(const QList<QUrl> &gameLinks);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -51,4 +61,6 @@ private:
     QWidget *m_window;
     MovieImport m_import;
     QPointer<QProgressDialog> m_progress;
+    QPointer<VerifyDialog> m_verify;
+    QUrl m_serverUrl;
 };

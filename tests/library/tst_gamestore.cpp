@@ -45,6 +45,7 @@ private slots:
     void textsAreStoredExactlyAsSent();
     void gamesComeNewestFirstAndIdsAreNeverReused();
     void sameGameIdIsRecordedOnce();
+    void movieDigestsLiveBesideTheRowsAndGoWithThem();
     void identifiersThatAreNoWholeNumbersFindNothing_data();
     void identifiersThatAreNoWholeNumbersFindNothing();
     void unusableFileIsLeftUntouched_data();
@@ -182,6 +183,35 @@ void TestGameStore::sameGameIdIsRecordedOnce()
     QCOMPARE(store.hasGameId(QStringLiteral("70")), std::optional<bool>(false));
     QVERIFY(recordDownload(QStringLiteral("70")));
     QCOMPARE(store.count(), std::optional<qint64>(2));
+}
+
+void TestGameStore::movieDigestsLiveBesideTheRowsAndGoWithThem()
+{
+    TestAppFolder app;
+    {
+        GameStore store(app.path());
+        QVERIFY(store.insert(QStringLiteral("7"), QStringLiteral("Snake"), QStringLiteral("snake.swf"), QString(), {}));
+    }
+    // A library made before digests were kept: the table comes at the next opening, table data stays as it was.
+    QCOMPARE(SqlCipherCli::run(libraryIn(app), QStringLiteral("DROP TABLE moviehash;\n")).err, QString());
+    GameStore store(app.path());
+    QVERIFY(store.open_db());
+    QCOMPARE(SqlCipherCli::run(libraryIn(app), QStringLiteral("SELECT count(*) FROM moviehash;\n")).out.trimmed(),
+             QStringLiteral("0"));
+    const qint64 id = *store.idOfGameId(QStringLiteral("7"));
+    const MovieDigest first{3, QByteArray(32, 'a')};
+    const MovieDigest second{4, QByteArray(32, 'b')};
+    // Only recorded games keep one; a first digest never replaces one kept meanwhile.
+    QCOMPARE(store.setMovieDigests({{id, first}, {id + 1, first}}, GameStore::DigestWrite::IfMissing), 1);
+    QCOMPARE(store.setMovieDigests({{id, second}}, GameStore::DigestWrite::IfMissing), 0);
+    QCOMPARE(store.movieDigest(id), std::optional<MovieDigest>(first));
+    QCOMPARE(store.setMovieDigests({{id, second}}, GameStore::DigestWrite::Replace), 1);
+    QCOMPARE(store.movieDigests()->value(id), second);
+    QCOMPARE(SqlCipherCli::run(libraryIn(app), QStringLiteral("SELECT size, sha256 FROM moviehash;\n")).out.trimmed(),
+             QStringLiteral("4|") + QString::fromLatin1(second.sha256.toHex()));
+    QVERIFY(store.removeById(id));
+    QVERIFY(!store.movieDigest(id));
+    QCOMPARE(store.movieDigests()->size(), 0);
 }
 
 void TestGameStore::identifiersThatAreNoWholeNumbersFindNothing_data()

@@ -2,9 +2,11 @@
 // playing and deleting a game do to the rows and the files, and what it tells those who follow it.
 #include "base/library/incomingfile.h"
 #include "base/library/library.h"
+#include "base/library/movieimport.h"
 #include "filledlibrary.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +29,14 @@ struct Shelf : FilledLibrary
             library = std::make_unique<Library>(path());
     }
     std::optional<GameRecord> row(qint64 id) const { return library->store().gameById(id); }
+    // Writes a movie and gives the digest an independent hash makes of it.
+    MovieDigest writeMovie(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(app.filePath(QStringLiteral("flash/") + name));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return {bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)};
+    }
 };
 
 } // namespace
@@ -41,6 +51,8 @@ private slots:
     void missingFoldersAreMade();
     void recordingAnAcquiredGame_data();
     void recordingAnAcquiredGame();
+    void recordedMoviesAreDigestedAgainWhenReplaced();
+    void orphansAreRemovedOnlyWhileNoGameNamesOrHoldsThem();
     void playingAGameCountsItOnlyWhenItsMovieIsThere_data();
     void playingAGameCountsItOnlyWhenItsMovieIsThere();
     void deleteFreesTheFilesNoOtherGameNames_data();
@@ -161,6 +173,49 @@ void TestLibrary::recordingAnAcquiredGame()
                  (QStringList{gameid, QStringLiteral("snake.swf"), QStringLiteral("snake.png"),
                               QStringLiteral("About it")}));
     }
+}
+
+void TestLibrary::recordedMoviesAreDigestedAgainWhenReplaced()
+{
+    Shelf lib;
+    QSignalSpy digested(lib.library.get(), &Library::movieDigested);
+    const AcquiredGame snake{QStringLiteral("12"), QStringLiteral("Snake"), QStringLiteral("snake.swf"), {}, {}};
+    const auto digestAfter = [&](const std::function<qint64()> &record) {
+        digested.clear();
+        const qint64 id = record();
+        return digested.wait() && digested.first().first().toLongLong() == id ? lib.library->store().movieDigest(id)
+                                                                              : std::nullopt;
+    };
+    // Large enough to take more than one block.
+    MovieDigest movie = lib.writeMovie(QStringLiteral("snake.swf"), QByteArray(3 * 1024 * 1024 + 5, 'a'));
+    QCOMPARE(digestAfter([&] { return lib.library->recordAcquired(snake).row->id; }), movie);
+    // Downloaded again: the row stays, the movie in its place is another.
+    movie = lib.writeMovie(QStringLiteral("snake.swf"), QByteArray(10, 'b'));
+    QCOMPARE(digestAfter([&] { return lib.library->recordAcquired(snake).row->id; }), movie);
+    movie = lib.writeMovie(QStringLiteral("own.swf"), QByteArrayLiteral("FWS own"));
+    ImportedMovie own;
+    own.fileName = QStringLiteral("own.swf");
+    own.title = QStringLiteral("Own");
+    QCOMPARE(digestAfter([&] { return lib.library->recordImported({own})->first().id; }), movie);
+}
+
+void TestLibrary::orphansAreRemovedOnlyWhileNoGameNamesOrHoldsThem()
+{
+    Shelf lib({{1, QStringLiteral("One"), QStringLiteral("one.swf"), QStringLiteral("one.png"), QString()}});
+    lib.writeFiles({QStringLiteral("flash/one.swf"), QStringLiteral("flash/stray.swf"), QStringLiteral("flash/.part"),
+                    QStringLiteral("flash/coming.swf"), QStringLiteral("pic/one.png"), QStringLiteral("pic/x.png")});
+    lib.library->setFilesInUse([](GameFile kind, const QString &name) {
+        return kind == GameFile::Movie && name == QLatin1String("coming.swf");
+    });
+    for (const QString &name : {QStringLiteral("one.swf"), QStringLiteral(".part"), QStringLiteral("coming.swf"),
+                                QStringLiteral("../pic/x.png"), QStringLiteral("gone.swf")})
+        QVERIFY2(!lib.library->removeOrphan(GameFile::Movie, name), qPrintable(name));
+    QVERIFY(!lib.library->removeOrphan(GameFile::Picture, QStringLiteral("one.png")));
+    QVERIFY(lib.library->removeOrphan(GameFile::Movie, QStringLiteral("stray.swf")));
+    QVERIFY(lib.library->removeOrphan(GameFile::Picture, QStringLiteral("x.png")));
+    QCOMPARE(lib.gameFiles(), (QStringList{QStringLiteral("flash/coming.swf"), QStringLiteral("flash/one.swf"),
+                                           QStringLiteral("pic/one.png")}));
+    QVERIFY(lib.exists(QStringLiteral("flash/.part")));
 }
 
 void TestLibrary::playingAGameCountsItOnlyWhenItsMovieIsThere_data()

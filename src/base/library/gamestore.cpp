@@ -30,15 +30,19 @@ const char *const schemaSql = "BEGIN;"
                               "CREATE INDEX data_gamepic ON data (gamepic);"
                               "CREATE TABLE playstats (id INTEGER PRIMARY KEY, last_played INTEGER NOT NULL DEFAULT 0,"
                               " play_count INTEGER NOT NULL DEFAULT 0);"
+                              "CREATE TABLE moviehash (id INTEGER PRIMARY KEY, size INTEGER NOT NULL,"
+                              " sha256 TEXT NOT NULL);"
                               "COMMIT;";
 
-// Play statistics live in a table of their own, so that table data keeps exactly its columns; a library
-// made before they existed gets the table on its first opening.
+// Play statistics and each movie's size and SHA-256 live in tables of their own, so that table data keeps
+// exactly its columns; a library made before they existed gets them on its first opening.
 // The indexes keep a deletion's "does another game name this file?" quick in a large library.
 const char *const statisticsSql = "CREATE TABLE IF NOT EXISTS playstats (id INTEGER PRIMARY KEY,"
                                   " last_played INTEGER NOT NULL DEFAULT 0, play_count INTEGER NOT NULL DEFAULT 0);"
                                   "CREATE INDEX IF NOT EXISTS data_game ON data (game);"
-                                  "CREATE INDEX IF NOT EXISTS data_gamepic ON data (gamepic);";
+                                  "CREATE INDEX IF NOT EXISTS data_gamepic ON data (gamepic);"
+                                  "CREATE TABLE IF NOT EXISTS moviehash (id INTEGER PRIMARY KEY,"
+                                  " size INTEGER NOT NULL, sha256 TEXT NOT NULL);";
 
 // A game's chosen player quality lives in a table of its own too, made when a first choice is kept.
 const char *const qualitySql = "CREATE TABLE IF NOT EXISTS gamequality (id INTEGER PRIMARY KEY, quality TEXT NOT NULL)";
@@ -81,6 +85,7 @@ public:
     Statement &operator=(const Statement &) = delete;
 
     bool prepared() const { return m_stmt != nullptr; }
+    sqlite3_stmt *handle() const { return m_stmt; }
     void bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
     void bind(int index, const QString &value)
     {
@@ -301,10 +306,10 @@ bool GameStore::open_db()
 bool GameStore::prepareStatistics()
 {
     Statement st(m_db, "SELECT count(*), sum(name = 'playstats') FROM sqlite_master"
-                       " WHERE name IN ('playstats', 'data_game', 'data_gamepic')");
+                       " WHERE name IN ('playstats', 'data_game', 'data_gamepic', 'moviehash')");
     if (!st.next())
         return false;
-    if (st.integer(0) == 3)
+    if (st.integer(0) == 4)
         return true;
     const bool hadStatistics = st.integer(1) > 0;
     // A library that cannot be written still lists and plays its games, without statistics if it had none.
@@ -544,10 +549,14 @@ bool GameStore::removeById(qint64 id)
         stats.next();
         if (!stats.done())
             return false;
-        // The quality table may not exist yet: then there is nothing of this game in it.
-        Statement quality(m_db, "DELETE FROM gamequality WHERE id = ?");
-        quality.bind(1, id);
-        return !quality.prepared() || (quality.next(), quality.done());
+        // The quality and digest tables may not exist yet: then there is nothing of this game in them.
+        for (const char *sql : {"DELETE FROM gamequality WHERE id = ?", "DELETE FROM moviehash WHERE id = ?"}) {
+            Statement other(m_db, sql);
+            other.bind(1, id);
+            if (other.prepared() && (other.next(), !other.done()))
+                return false;
+        }
+        return true;
     });
 }
 
@@ -581,6 +590,66 @@ bool GameStore::setGameQuality(qint64 id, const QString &quality)
         return st.done();
     });
     return written && (kept || quality.isEmpty());
+}
+
+std::optional<MovieDigest> GameStore::movieDigest(qint64 id)
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, "SELECT size, sha256 FROM moviehash WHERE id = ?");
+    st.bind(1, id);
+    if (!st.next())
+        return std::nullopt;
+    return MovieDigest{st.integer(0), QByteArray::fromHex(st.text(1).toLatin1())};
+}
+
+std::optional<QHash<qint64, MovieDigest>> GameStore::movieDigests()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    QHash<qint64, MovieDigest> digests;
+    Statement st(m_db, "SELECT id, size, sha256 FROM moviehash");
+    // A library that could not be given the table yet has no digest.
+    if (!st.prepared())
+        return digests;
+    while (st.next())
+        digests.insert(st.integer(0), MovieDigest{st.integer(1), QByteArray::fromHex(st.text(2).toLatin1())});
+    if (!st.done()) {
+        warn(st.error());
+        return std::nullopt;
+    }
+    return digests;
+}
+
+int GameStore::setMovieDigests(const QHash<qint64, MovieDigest> &digests, DigestWrite how)
+{
+    if (digests.isEmpty())
+        return 0;
+    int kept = 0;
+    const bool written = write("keep the movies' digests", [&] {
+        if (!exec(m_db, "CREATE TABLE IF NOT EXISTS moviehash (id INTEGER PRIMARY KEY, size INTEGER NOT NULL,"
+                        " sha256 TEXT NOT NULL)"))
+            return false;
+        // Only a recorded game keeps a digest.
+        Statement st(m_db, how == DigestWrite::Replace
+                               ? "INSERT OR REPLACE INTO moviehash (id, size, sha256) SELECT id, ?, ? FROM data"
+                                 " WHERE id = ?"
+                               : "INSERT OR IGNORE INTO moviehash (id, size, sha256) SELECT id, ?, ? FROM data"
+                                 " WHERE id = ?");
+        kept = 0;
+        for (auto it = digests.cbegin(); it != digests.cend(); ++it) {
+            sqlite3_reset(st.handle());
+            st.bind(1, it.value().size);
+            st.bind(2, QString::fromLatin1(it.value().sha256.toHex()));
+            st.bind(3, it.key());
+            st.next();
+            if (!st.done())
+                return false;
+            kept += sqlite3_changes(m_db) > 0 ? 1 : 0;
+        }
+        return true;
+    });
+    return written ? kept : -1;
 }
 
 std::optional<qint64> GameStore::countNaming(const char *sql, const QString &name)

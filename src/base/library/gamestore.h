@@ -23,6 +23,15 @@ struct GameRecord
     qint64 playCount = 0;
 };
 
+// A movie's size and SHA-256 (32 bytes) as recorded for its game.
+struct MovieDigest
+{
+    qint64 size = 0;
+    QByteArray sha256;
+    bool operator==(const MovieDigest &other) const { return size == other.size && sha256 == other.sha256; }
+    bool operator!=(const MovieDigest &other) const { return !(*this == other); }
+};
+
 class GameIndex;
 
 // The encrypted game library in the data folder: its file, its connection and every statement run on it.
@@ -82,8 +91,8 @@ public:
     // Records games the user added from their own files, all or none. Each gets its row id and a game id
     // below zero, which the game server never gives, so the two can never be taken for each other.
     bool insertOwnGames(QVector<GameRecord> &games);
-    // Deletes the row, its play statistics and its quality; true when the statement ran, whether or not a row had
-    // that id.
+    // Deletes the row, its play statistics, its quality and its movie's digest; true when the statement ran, whether or
+    // not a row had that id.
     bool removeById(qint64 id);
     // The same for an id written as text; false for anything but a whole number.
     bool removeById(const QString &idText);
@@ -99,6 +108,19 @@ public:
     QString gameQuality(qint64 id);
     // Remembers it for that game (an empty quality forgets it); false when it was not written.
     bool setGameQuality(qint64 id, const QString &quality);
+
+    // The recorded size and SHA-256 of the movie of the game with this row id; nullopt when none is recorded.
+    std::optional<MovieDigest> movieDigest(qint64 id);
+    // Every recorded digest by row id; nullopt when the library cannot be read.
+    std::optional<QHash<qint64, MovieDigest>> movieDigests();
+    enum class DigestWrite
+    {
+        Replace,  // the movie was replaced: its new digest holds
+        IfMissing // a first digest: one recorded meanwhile (a newer movie's) stays
+    };
+    // Keeps digests of recorded games (others are left out), all or none; how many were written, -1 when none
+    // could be.
+    int setMovieDigests(const QHash<qint64, MovieDigest> &digests, DigestWrite how);
 
     // Writes an empty library with its table at path unless a file is already there, which is never
     // touched. True when a library file exists at path afterwards.

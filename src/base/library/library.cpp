@@ -19,6 +19,85 @@ Library::Library(GameStore *store, QObject *parent) : QObject(parent), m_store(s
 
 Library::~Library() = default;
 
+void Library::digestMovie(const GameRecord &game)
+{
+    const QString path = folders().moviePath(game.game);
+    if (path.isEmpty())
+        return;
+    if (!m_digests) {
+        m_digests = std::make_unique<DigestWorker>();
+        connect(m_digests.get(), &DigestWorker::digested, this, &Library::keepDigests);
+    }
+    const quint64 serial = ++m_digestSerial;
+    m_latestDigest.insert(game.id, serial);
+    m_digests->add({game.id, serial, path});
+}
+
+void Library::keepDigests(const QVector<DigestWorker::Result> &results)
+{
+    QHash<qint64, MovieDigest> digests;
+    for (const DigestWorker::Result &result : results) {
+        // A later digest of the same game is under way: its movie was replaced again.
+        if (m_latestDigest.value(result.job.id) != result.job.serial)
+            continue;
+        m_latestDigest.remove(result.job.id);
+        // A movie that could not be read whole is digested by the next verification.
+        if (result.digest)
+            digests.insert(result.job.id, *result.digest);
+        else
+            qCWarning(lcLibrary).noquote() << "Cannot read" << result.job.path << "to record its digest";
+    }
+    if (m_store->setMovieDigests(digests, GameStore::DigestWrite::Replace) < 0)
+        return;
+    for (auto it = digests.cbegin(); it != digests.cend(); ++it)
+        emit movieDigested(it.key());
+}
+
+int Library::recordFirstDigests(const QHash<qint64, MovieDigest> &digests)
+{
+    // A digest of the game under way is of its newer movie: it wins.
+    QHash<qint64, MovieDigest> first = digests;
+    for (auto it = m_latestDigest.cbegin(); it != m_latestDigest.cend(); ++it)
+        first.remove(it.key());
+    return std::max(0, m_store->setMovieDigests(first, GameStore::DigestWrite::IfMissing));
+}
+
+QStringList Library::unnamedFiles(GameFile kind, const QStringList &names)
+{
+    QStringList unnamed;
+    if (names.isEmpty())
+        return unnamed;
+    const std::optional<QVector<GameRecord>> games = m_store->gamesNewestFirst();
+    if (!games)
+        return unnamed;
+    QSet<QString> named;
+    for (const GameRecord &game : *games)
+        named.insert(kind == GameFile::Movie ? game.game : game.gamepic);
+    for (const QString &name : names) {
+        if (!name.startsWith(QLatin1Char('.')) && !named.contains(name) && !folders().filePath(kind, name).isEmpty() &&
+            !(m_filesInUse && m_filesInUse(kind, name)))
+            unnamed.append(name);
+    }
+    return unnamed;
+}
+
+bool Library::removeOrphan(GameFile kind, const QString &name)
+{
+    if (name.startsWith(QLatin1Char('.')) || (m_filesInUse && m_filesInUse(kind, name)))
+        return false;
+    // A link is removed itself, never what it points to.
+    const QString path = folders().filePath(kind, name);
+    const std::optional<qint64> rows = countNaming(kind, name);
+    if (path.isEmpty() || !rows || *rows > 0 || (!QFileInfo(path).isSymLink() && !QFileInfo(path).isFile()))
+        return false;
+    if (!QFile::remove(path)) {
+        qCWarning(lcLibrary).noquote() << "Cannot remove" << path;
+        return false;
+    }
+    qCInfo(lcLibrary).noquote() << "Removed" << path << ", which no game names";
+    return true;
+}
+
 bool Library::makeFolders()
 {
     return folders().makeFolders().isEmpty();
@@ -103,6 +182,8 @@ Recording Library::recordAcquired(const AcquiredGame &game)
             return result;
         result.status = Recording::Status::Recorded;
         result.row = m_store->gameById(*id);
+        if (result.row)
+            digestMovie(*result.row);
         emit gameRecorded(*id);
         return result;
     }
@@ -117,6 +198,8 @@ Recording Library::recordAcquired(const AcquiredGame &game)
         result.status = Recording::Status::IdInUse;
     } else {
         result.status = Recording::Status::AlreadyRecorded;
+        // The game came again: the movie its row names may have been replaced by the one that just arrived.
+        digestMovie(*result.row);
     }
     return result;
 }
@@ -146,8 +229,10 @@ std::optional<QVector<GameRecord>> Library::recordImported(const QVector<Importe
             QFile::remove(path);
         return std::nullopt;
     }
-    for (const GameRecord &game : std::as_const(games))
+    for (const GameRecord &game : std::as_const(games)) {
+        digestMovie(game);
         emit gameRecorded(game.id);
+    }
     return games;
 }
 

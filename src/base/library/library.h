@@ -2,7 +2,9 @@
 
 #include "base/library/gamestore.h"
 #include "base/library/libraryfolders.h"
+#include "base/library/libraryverify.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -122,6 +124,21 @@ public:
     // Removes a file of the folder unless a row names it (or that cannot be told); true when it was removed.
     bool removeUnnamedFile(GameFile kind, const QString &name);
 
+    // Files that games on their way hold in flash/ or pic/ before their rows name them: never taken for files
+    // no game names. Called in this object's thread.
+    void setFilesInUse(std::function<bool(GameFile kind, const QString &name)> inUse)
+    {
+        m_filesInUse = std::move(inUse);
+    }
+    // Of these names of files in the folder, those that no recorded game names and no game on its way holds, and
+    // that are not the program's own (a name starting with '.'); none when the library cannot be read.
+    QStringList unnamedFiles(GameFile kind, const QStringList &names);
+    // Removes a file of the folder that no game names or holds (see unnamedFiles); true when it was removed.
+    bool removeOrphan(GameFile kind, const QString &name);
+    // Keeps the digests that verification worked out for games recorded before digests were kept; a game
+    // whose movie was digested meanwhile keeps that digest. How many were kept.
+    int recordFirstDigests(const QHash<qint64, MovieDigest> &digests);
+
     // The player quality chosen for the game, or empty; and choosing it (empty forgets it).
     QString gameQuality(qint64 id) { return m_store->gameQuality(id); }
     bool setGameQuality(qint64 id, const QString &quality) { return m_store->setGameQuality(id, quality); }
@@ -133,11 +150,21 @@ signals:
     void gameRemoved(qint64 id, const QString &movieFile, bool savesGo);
     // A deleted game took its movie with it: what that movie saved goes too.
     void movieGone(const QString &movieFile);
+    // The size and SHA-256 of the game's movie, worked out in the background after it was recorded, are kept.
+    void movieDigested(qint64 id);
 
 private:
+    // Works out the size and SHA-256 of the movie the game's row names, off this thread, and keeps them.
+    void digestMovie(const GameRecord &game);
+    void keepDigests(const QVector<DigestWorker::Result> &results);
     std::optional<qint64> countNaming(GameFile kind, const QString &name);
     bool removeUnlessNamed(GameFile kind, const QString &name, std::optional<qint64> stillNamedBy, QStringList *freed);
 
     std::unique_ptr<GameStore> m_ownStore;
     GameStore *m_store;
+    std::function<bool(GameFile kind, const QString &name)> m_filesInUse;
+    // The latest digest asked for each game: an earlier one still running is of a movie since replaced.
+    QHash<qint64, quint64> m_latestDigest;
+    quint64 m_digestSerial = 0;
+    std::unique_ptr<DigestWorker> m_digests; // made at the first movie; destroyed first, waiting for its thread
 };

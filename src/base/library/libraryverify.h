@@ -1,0 +1,135 @@
+#pragma once
+
+#include "base/library/gamestore.h"
+#include "base/library/libraryfolders.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+class Library;
+
+namespace moviedigest {
+
+// How much of a movie is read at a time: large enough that the system's read-ahead streams the file.
+constexpr qint64 blockBytes = 1024 * 1024;
+
+// The size and SHA-256 of the regular file at path, read whole. nullopt when it cannot be read, is no regular
+// file, changed while it was read, or cancel was set meanwhile. progress (if set) hears of every block read.
+std::optional<MovieDigest> ofFile(const QString &path, const std::atomic<bool> *cancel = nullptr,
+                                  const std::function<void(qint64 bytes)> &progress = {});
+
+} // namespace moviedigest
+
+// Works out the digests of movies one after another on a thread of its own: a movie can be hundreds of MB.
+// The results come back in batches, in the thread this object lives in.
+class DigestWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Job
+    {
+        qint64 id = 0;
+        quint64 serial = 0;
+        QString path;
+    };
+    struct Result
+    {
+        Job job;
+        std::optional<MovieDigest> digest; // nullopt: the movie could not be read whole
+    };
+
+    explicit DigestWorker(QObject *parent = nullptr);
+    ~DigestWorker() override; // stops at the next block and waits for the thread
+
+    void add(const Job &job);
+
+signals:
+    void digested(const QVector<DigestWorker::Result> &results);
+
+private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// What verifying one game found.
+struct GameCheck
+{
+    enum class Movie
+    {
+        Intact,
+        Missing,        // no file (or its recorded name cannot be a file in flash/)
+        SizeChanged,    // not the size recorded
+        ContentChanged, // the size recorded, other bytes
+        Unreadable      // there, but it cannot be read whole
+    };
+    GameRecord game;
+    Movie movie = Movie::Intact;
+    bool pictureMissing = false; // it names a picture that is not in pic/
+
+    bool isDamaged() const { return movie != Movie::Intact || pictureMissing; }
+};
+
+// What a verification of the whole library found.
+struct VerifyReport
+{
+    bool cancelled = false;
+    bool libraryUnreadable = false; // nothing could be checked
+    int gamesChecked = 0;
+    QVector<GameCheck> damaged; // games with a finding, in the library's order (newest first)
+    // Files in flash/ and pic/ that no game names. Names starting with '.' are the program's own (files still
+    // coming in) and never listed; neither are files a game on its way holds.
+    QStringList orphanMovies, orphanPictures;
+    int digestsRecorded = 0; // movies recorded before digests were kept, that now have theirs
+    qint64 bytesRead = 0;
+};
+
+// Checks every game of the library against its record, on a thread of its own: that its movie is there with the
+// size and SHA-256 recorded, that its picture is there, and which files of flash/ and pic/ no game names. A game
+// recorded without a digest gets one now. Changes nothing else: repairing is the caller's, through the Library.
+class LibraryVerify : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LibraryVerify(Library *library, QObject *parent = nullptr);
+    ~LibraryVerify() override; // cancels and waits for the worker
+
+    // Starts a verification, whose end comes as finished(); ignored while one runs. Called in this object's thread.
+    void start();
+    // Stops at the next block read; finished() still comes, with cancelled set.
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+signals:
+    // Delivered in this object's thread, a few times a second at most.
+    void progress(int gamesDone, int games, qint64 bytesDone, qint64 bytes);
+    void finished(const VerifyReport &report);
+
+private:
+    struct Work;
+    void work(Work &job);
+    void done(const VerifyReport &report, const QHash<qint64, MovieDigest> &firstDigests);
+    void stopWorker();
+
+    Library *m_library;
+    bool m_running = false;
+    std::atomic<bool> m_cancel{false};
+    std::thread m_worker;
+};
