@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/library/gamestore.h"
+#include "base/player/savekeeper.h"
 #include "widgets/messagebox.h"
 
 #include <QCache>
@@ -16,7 +17,19 @@
 
 class GameListModel;
 class Library;
+class QAction;
 class QImage;
+class QMenuBar;
+
+// Where the user chooses the file that saves are exported to or imported from; tests answer instead.
+class SavesFileDialogs
+{
+public:
+    virtual ~SavesFileDialogs() = default;
+    // suggested: a file name for the dialog to start with. Empty when cancelled.
+    virtual QString chooseExportFile(const QString &suggested, QWidget *parent);
+    virtual QString chooseImportFile(QWidget *parent);
+};
 
 // The library panel: a search field, the order and the count over the grid of recorded games, and under it
 // the selected game's picture, title, description and plays, with the buttons that play or delete it.
@@ -56,6 +69,19 @@ public:
 
     GameListModel *model() const { return m_model; }
 
+    // Where the games' saves are kept, and the dialogs that choose their files (none: the desktop's own). Without
+    // it the saves entries stay disabled and a game is deleted without asking about its saves.
+    void setSaves(SaveKeeper *saves, SavesFileDialogs *dialogs = nullptr);
+    // Adds the "Saves" menu: export and import the current game's saves, export every game's.
+    void addSavesMenu(QMenuBar *bar);
+    // "Export saves...", "Import saves..." (for the current game) and "Export all saves...".
+    void exportSaves();
+    void importSaves();
+    void exportAllSaves();
+    QAction *exportSavesAction() const { return m_exportSaves; }
+    QAction *importSavesAction() const { return m_importSaves; }
+    QAction *exportAllSavesAction() const { return m_exportAllSaves; }
+
     QTableView *game_list;
     QLabel *loc_pic;
     QLabel *loc_name;
@@ -89,6 +115,12 @@ private:
     void showPicture(const QImage &image);
     void gameRemoved(qint64 id);
     void clearDetails();
+    // Deletes the game; the saves of spareMovie (when given) stay for the game's return.
+    void deleteGame(qint64 id, const QString &spareMovie);
+    void showGameMenu(const QPoint &at);
+    void updateSavesActions();
+    // Tells what went wrong, if anything; title is empty for every game's saves.
+    void tellSavesResult(const SaveKeeper::Result &result, const QString &title, const QString &file, bool importing);
 
     Library *m_library;
     MessageBox *m_messages;
@@ -96,4 +128,11 @@ private:
     GameListModel *m_model;
     qint64 m_detailsId = 0;                                // the game whose details show with their buttons
     QCache<QString, QImage> m_pictures{pictureCacheBytes}; // the pictures shown last, read once each
+    SaveKeeper *m_saves = nullptr;
+    SavesFileDialogs *m_savesDialogs = nullptr;
+    std::unique_ptr<SavesFileDialogs> m_ownSavesDialogs;
+    QAction *m_exportSaves;
+    QAction *m_importSaves;
+    QAction *m_exportAllSaves;
+    bool m_deleting = false; // a deletion waits for the saves to be counted
 };

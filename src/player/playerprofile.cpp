@@ -2,11 +2,13 @@
 
 #include "base/logging.h"
 #include "player/playerschemehandler.h"
+#include "player/profilesaves.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -56,7 +58,7 @@ QWebEngineProfile *PlayerProfile::makeProfile(const QString &savesFolder, QObjec
 PlayerProfile::PlayerProfile(const QString &appFolder, const QString &ruffleFolder, const QString &savesFolder,
                              QObject *parent)
     : QObject(parent), m_handler(new PlayerSchemeHandler(appFolder, ruffleFolder, this)),
-      m_profile(makeProfile(savesFolder, this))
+      m_profile(makeProfile(savesFolder, this)), m_saves(new ProfileSaves(this, this))
 {
     m_profile->installUrlSchemeHandler(PlayerSchemeHandler::scheme(), m_handler);
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
@@ -92,8 +94,48 @@ bool PlayerProfile::keepsSaves() const
     return !m_profile->isOffTheRecord();
 }
 
+SaveKeeper *PlayerProfile::saves() const
+{
+    return m_saves;
+}
+
+void PlayerProfile::spareSaves(const QString &movieFileName, bool spare)
+{
+    if (spare)
+        m_spared.insert(movieFileName);
+    else
+        m_spared.remove(movieFileName);
+}
+
+void PlayerProfile::runWithSaves(const QString &script, QObject *context,
+                                 std::function<void(bool ok, const QVariant &)> done)
+{
+    auto *page = new QWebEnginePage(m_profile, this);
+    const QPointer<QObject> caller(context);
+    connect(page, &QWebEnginePage::loadFinished, page, [page, script, caller, done](bool ok) {
+        if (!ok) {
+            page->deleteLater();
+            if (caller)
+                done(false, QVariant());
+            return;
+        }
+        page->runJavaScript(script, [page, caller, done](const QVariant &value) {
+            page->deleteLater();
+            if (caller)
+                done(true, value);
+        });
+    });
+    connect(this, &PlayerProfile::releasingPages, page, [page] { delete page; });
+    page->load(PlayerSchemeHandler::pageUrl());
+}
+
 void PlayerProfile::removeSaves(const QString &movieFileName)
 {
+    if (m_spared.contains(movieFileName)) {
+        qCInfo(lcPlayer).noquote() << "Kept the saves of" << movieFileName << "as the user asked";
+        emit savesRemoved(movieFileName, 0);
+        return;
+    }
     // Ruffle names each shared object after the movie's address, which holds "/flash/<file name>/" with the
     // name percent-encoded as in the address (and the player page keeps even a movie's shared-path objects
     // there); a page of the player's own origin can reach those entries of local storage and nothing else.
@@ -103,29 +145,19 @@ void PlayerProfile::removeSaves(const QString &movieFileName)
     const QString encoded = address.path(QUrl::FullyEncoded);
     if (!needles.contains(encoded))
         needles << encoded;
-    auto *page = new QWebEnginePage(m_profile, this);
-    connect(page, &QWebEnginePage::loadFinished, page, [this, page, needles, movieFileName](bool ok) {
-        if (!ok) {
+    const QString script =
+        QStringLiteral(
+            "(function(needles){var gone=[];for(var i=0;i<localStorage.length;i++){var k=localStorage.key(i);"
+            "if(needles.some(function(n){return k.indexOf(n)>=0;}))gone.push(k);}"
+            "gone.forEach(function(k){localStorage.removeItem(k);});return gone.length;})(%1)")
+            .arg(QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(needles)).toJson(QJsonDocument::Compact)));
+    runWithSaves(script, this, [this, movieFileName](bool ok, const QVariant &removed) {
+        if (!ok)
             qCWarning(lcPlayer).noquote() << "Cannot reach the saves to forget those of" << movieFileName;
-            page->deleteLater();
-            emit savesRemoved(movieFileName, 0);
-            return;
-        }
-        const QString script =
-            QStringLiteral(
-                "(function(needles){var gone=[];for(var i=0;i<localStorage.length;i++){var k=localStorage.key(i);"
-                "if(needles.some(function(n){return k.indexOf(n)>=0;}))gone.push(k);}"
-                "gone.forEach(function(k){localStorage.removeItem(k);});return gone.length;})(%1)")
-                .arg(QString::fromUtf8(
-                    QJsonDocument(QJsonArray::fromStringList(needles)).toJson(QJsonDocument::Compact)));
-        page->runJavaScript(script, [this, page, movieFileName](const QVariant &removed) {
+        else
             qCInfo(lcPlayer).noquote() << "Forgot" << removed.toInt() << "saves of" << movieFileName;
-            page->deleteLater();
-            emit savesRemoved(movieFileName, removed.toInt());
-        });
+        emit savesRemoved(movieFileName, removed.toInt());
     });
-    connect(this, &PlayerProfile::releasingPages, page, [page] { delete page; });
-    page->load(PlayerSchemeHandler::pageUrl());
 }
 
 PlayerProfile::~PlayerProfile()

@@ -3,11 +3,16 @@
 #include "player/devicefont.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QVariant>
 
+#include <functional>
 #include <optional>
 
 class PlayerSchemeHandler;
+class ProfileSaves;
+class SaveKeeper;
 class QWebEngineProfile;
 
 // The one web profile that every Flash player shares, with the scheme that serves Ruffle and the movies.
@@ -38,9 +43,18 @@ public:
     void setDeviceFont(const std::optional<DeviceFont> &font);
     const std::optional<DeviceFont> &deviceFont() const { return m_deviceFont; }
 
-    // Forgets what the movie of this file name in the flash folder saved. Done in the background; says
-    // savesRemoved() when done.
+    // Forgets what the movie of this file name in the flash folder saved, unless spared. Done in the background;
+    // says savesRemoved() when done (a count of 0 when spared).
     void removeSaves(const QString &movieFileName);
+    // While spared, removeSaves leaves the movie's saves alone: the user keeps them for when the game comes back.
+    void spareSaves(const QString &movieFileName, bool spare);
+
+    // Counting, exporting and importing what games saved, for the library.
+    SaveKeeper *saves() const;
+
+    // Runs script in a page of the players' own origin (whose local storage holds the saves) and hands its value
+    // to done, on this thread, while context lives; ok is false when the page could not be loaded.
+    void runWithSaves(const QString &script, QObject *context, std::function<void(bool ok, const QVariant &)> done);
 
 signals:
     // The profile is going: every page made with it must be deleted now.
@@ -53,4 +67,6 @@ private:
     PlayerSchemeHandler *m_handler;
     QWebEngineProfile *m_profile;
     std::optional<DeviceFont> m_deviceFont;
+    QSet<QString> m_spared;
+    ProfileSaves *m_saves;
 };

@@ -1,6 +1,12 @@
+#include "base/library/library.h"
+#include "base/player/savekeeper.h"
+#include "base/player/savesarchive.h"
+#include "library/gamelistmodel.h"
+#include "library/librarypanel.h"
 #include "player/flashplayer.h"
 #include "player/playerprofile.h"
 #include "playertestmain.h"
+#include "recordingmessagebox.h"
 #include "testappfolder.h"
 
 #include <QDir>
@@ -8,6 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -40,6 +47,9 @@ private slots:
     void savesStayWithTheirMovie_data();
     void savesStayWithTheirMovie();
     void unusableSavesFolderStillPlays();
+    void exportedSavesComeBackInAFreshLibrary();
+    void deletingAGameAsksWhetherToKeepItsSaves_data();
+    void deletingAGameAsksWhetherToKeepItsSaves();
     void flushedSaveSurvivesAKillTenSecondsLater();
     // Run by the test above in a child process: plays the counter in the folder it is given, then waits.
     void playAndWaitToBeKilled();
@@ -108,6 +118,11 @@ void TestPlayerSaves::removedSavesAreForgottenForThatMovieOnly()
     QVERIFY(near(play(&profile, QStringLiteral("other.swf")), kSecond));
 
     QSignalSpy removed(&profile, &PlayerProfile::savesRemoved);
+    profile.spareSaves(QStringLiteral("other.swf"), true); // the user keeps them as the game goes
+    profile.removeSaves(QStringLiteral("other.swf"));
+    QVERIFY(removed.wait(kStartTimeout) || !removed.isEmpty());
+    QCOMPARE(removed.takeFirst().at(1).toInt(), 0);
+    profile.spareSaves(QStringLiteral("other.swf"), false);
     profile.removeSaves(QStringLiteral("other.swf"));
     QVERIFY(removed.wait(kStartTimeout));
     QCOMPARE(removed.first().at(1).toInt(), 1);
@@ -155,6 +170,111 @@ void TestPlayerSaves::unusableSavesFolderStillPlays()
     PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
     QVERIFY(!profile.keepsSaves());
     QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kFirst));
+}
+
+// A game's saves exported from one library (alone, or with every game's as a backup) and imported into a fresh
+// one are what the game finds there; a game that has saves already keeps them unless the user agrees to replace them.
+void TestPlayerSaves::exportedSavesComeBackInAFreshLibrary()
+{
+    QTemporaryDir carried;
+    const QString file = carried.filePath(QStringLiteral("counter saves.zip"));
+    const QString backup = carried.filePath(QStringLiteral("all saves.zip"));
+    const SaveKeeper::Game game{QStringLiteral("counter.swf"), QStringLiteral("12"), QStringLiteral("Counter")};
+    SaveKeeper::Result result;
+    bool done = false;
+    const auto finished = [&](const SaveKeeper::Result &r) {
+        result = r;
+        done = true;
+    };
+    {
+        PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+        QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kFirst));
+        QVERIFY(near(play(&profile, QStringLiteral("counter.swf")), kSecond));
+        profile.saves()->exportSaves({game}, false, file, this, finished);
+        QVERIFY(QTest::qWaitFor([&] { return done; }, kStartTimeout));
+        QCOMPARE(result.outcome, SaveKeeper::Outcome::Done);
+        done = false; // and the whole library's, as a backup
+        profile.saves()->exportSaves({game}, true, backup, this, finished);
+        QVERIFY(QTest::qWaitFor([&] { return done; }, kStartTimeout));
+        QCOMPARE(result.outcome, SaveKeeper::Outcome::Done);
+    }
+    // What Ruffle keeps is the .sol file itself, as Flash wrote it.
+    QFile exported(file);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    const savesarchive::ReadResult archive = savesarchive::read(exported.readAll());
+    QCOMPARE(archive.problem, savesarchive::Problem::None);
+    QCOMPARE(archive.games.size(), 1);
+    QCOMPARE(archive.games.first().objects.size(), 1);
+    const QByteArray sol = archive.games.first().objects.first().data;
+    QVERIFY2(sol.startsWith(QByteArray("\x00\xbf", 2)) && sol.mid(6, 4) == "TCSO", sol.left(16).toHex().constData());
+
+    m_app = std::make_unique<TestAppFolder>();
+    QVERIFY(QDir(m_app->path()).mkpath(QStringLiteral("flash")));
+    QVERIFY(copyCounter(QStringLiteral("counter.swf")));
+    PlayerProfile fresh(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    QList<int> asked;
+    const auto answer = [&](bool replace) {
+        return [&asked, replace](int existing) {
+            asked.append(existing);
+            return replace;
+        };
+    };
+    done = false;
+    fresh.saves()->importSaves(game, backup, this, answer(true), finished);
+    QVERIFY(QTest::qWaitFor([&] { return done; }, kStartTimeout));
+    QCOMPARE(result.outcome, SaveKeeper::Outcome::Done);
+    QVERIFY(asked.isEmpty());
+    QVERIFY(near(play(&fresh, QStringLiteral("counter.swf")), kThird));
+
+    done = false;
+    fresh.saves()->importSaves(game, file, this, answer(false), finished);
+    QVERIFY(QTest::qWaitFor([&] { return done; }, kStartTimeout));
+    QCOMPARE(result.outcome, SaveKeeper::Outcome::Declined);
+    QCOMPARE(asked, QList<int>{1});
+}
+
+void TestPlayerSaves::deletingAGameAsksWhetherToKeepItsSaves_data()
+{
+    QTest::addColumn<bool>("forget");
+    QTest::addColumn<QColor>("afterwards");
+    QTest::newRow("kept: they come back with the game") << false << kThird;
+    QTest::newRow("deleted with the game") << true << kFirst;
+}
+
+void TestPlayerSaves::deletingAGameAsksWhetherToKeepItsSaves()
+{
+    QFETCH(bool, forget);
+    QFETCH(QColor, afterwards);
+    m_app = std::make_unique<TestAppFolder>(TestAppFolder::WithLibrary);
+    QVERIFY(QDir(m_app->path()).mkpath(QStringLiteral("flash")));
+    Library library(m_app->path());
+    PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
+    connect(&library, &Library::movieGone, &profile, &PlayerProfile::removeSaves); // as the window does
+    RecordingMessageBox messages;
+    LibraryPanel panel(&library, &messages, m_app->filePath(QStringLiteral("no.gif")));
+    panel.setSaves(profile.saves());
+    panel.show();
+    const AcquiredGame counter{QStringLiteral("12"), QStringLiteral("Counter"), QStringLiteral("counter.swf"), {}, {}};
+    const auto acquire = [&] {
+        return copyCounter(counter.movieFile) && library.recordAcquired(counter).status == Recording::Status::Recorded;
+    };
+    QVERIFY(acquire());
+    QVERIFY(near(play(&profile, counter.movieFile), kFirst));
+    QVERIFY(near(play(&profile, counter.movieFile), kSecond));
+
+    panel.reload();
+    panel.game_list->setCurrentIndex(panel.model()->index(GameListModel::TitleRow + 1, 0));
+    panel.game_list_Click();
+    messages.answer = forget;
+    QSignalSpy removed(&library, &Library::gameRemoved);
+    QSignalSpy forgotten(&profile, &PlayerProfile::savesRemoved);
+    QTest::mouseClick(panel.Game_Delete, Qt::LeftButton);
+    QVERIFY(removed.wait(kStartTimeout) || !removed.isEmpty());
+    QCOMPARE(messages.asked.size(), 1);
+    QVERIFY(forgotten.wait(kStartTimeout) || !forgotten.isEmpty());
+
+    QVERIFY(acquire());
+    QVERIFY(near(play(&profile, counter.movieFile), afterwards));
 }
 
 void TestPlayerSaves::flushedSaveSurvivesAKillTenSecondsLater()
