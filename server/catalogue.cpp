@@ -13,6 +13,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -215,6 +216,17 @@ std::string movie(const std::vector<uint32_t> &colours, double frameRate, int wi
 const std::string swfType = "application/x-shockwave-flash";
 
 } // namespace
+
+Asset::Asset(std::string fileBytes, std::string type) : bytes(std::move(fileBytes)), contentType(std::move(type))
+{
+    // FNV-1a with the size: another version of the file gets another tag.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : bytes)
+        hash = (hash ^ std::uint8_t(c)) * 1099511628211ull;
+    char text[48];
+    std::snprintf(text, sizeof text, "\"%016llx-%zx\"", static_cast<unsigned long long>(hash), bytes.size());
+    etag = text;
+}
 
 Catalogue::Catalogue()
 {

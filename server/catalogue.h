@@ -12,8 +12,11 @@ namespace portal {
 // A file the portal serves as it is: a movie, a picture or an advertisement.
 struct Asset
 {
+    Asset() = default;
+    Asset(std::string fileBytes, std::string type);
     std::string bytes;
     std::string contentType;
+    std::string etag; // strong, quoted, made from the bytes: a range request can name this version
 };
 
 struct Category

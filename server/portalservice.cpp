@@ -28,6 +28,7 @@ const char *const swfType = "application/x-shockwave-flash";
 
 constexpr std::size_t pieceSize = 16 * 1024;
 constexpr std::size_t trickleStep = 1024;
+constexpr std::size_t noCut = std::numeric_limits<std::size_t>::max();
 // Larger answers are streamed, and count as long work: a client that does not read them can hold a worker
 // until the write times out. Smaller ones fit in the socket buffers and leave at once.
 constexpr std::size_t inMemoryLimit = 64 * 1024;
@@ -156,19 +157,23 @@ FileBody joined(std::vector<FileBody> parts)
             }};
 }
 
-// A body as it is: in memory when small, streamed otherwise.
-void sendBody(httplib::Response &response, const FileBody &body, const std::string &type)
+// A body as it is: in memory when small, streamed otherwise. With cutAt, the connection is closed once the
+// body's first cutAt bytes are sent, under a Content-Length for all of it.
+void sendBody(httplib::Response &response, const FileBody &body, const std::string &type, std::size_t cutAt = noCut)
 {
-    if (body.size <= inMemoryLimit) {
+    if (cutAt >= body.size && body.size <= inMemoryLimit) {
         std::string all;
         body.read(0, body.size, all);
         response.set_content(all, type.c_str());
         return;
     }
+    const std::size_t end = std::min(cutAt, body.size);
     response.set_content_provider(body.size, type,
-                                  [body](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                  [body, end](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                      if (offset >= end)
+                                          return false; // closes the connection
                                       std::string piece;
-                                      body.read(offset, std::min(length, pieceSize), piece);
+                                      body.read(offset, std::min({length, pieceSize, end - offset}), piece);
                                       return sink.write(piece.data(), piece.size());
                                   });
 }
@@ -178,16 +183,30 @@ std::string contentRange(const ByteRange &range, std::size_t size)
     return "bytes " + std::to_string(range.first) + '-' + std::to_string(range.last) + '/' + std::to_string(size);
 }
 
-// The pieces of body a Range header asks for, merged so that no byte is sent twice; several pieces as a
-// multipart answer.
-void sendRanges(httplib::Response &response, const FileBody &body, const std::string &type,
-                const std::string &rangeHeader)
+// A file the way a range request may ask for it again: its version (a strong ETag) and the request's Range and
+// If-Range headers.
+struct RangedFile
 {
+    FileBody body;
+    std::string etag;
+    std::string range;
+    std::string ifRange;
+    std::size_t cutAt = noCut; // the connection drops at this byte of the file
+};
+
+// The pieces of a file a Range header asks for, merged so that no byte is sent twice; several pieces as a
+// multipart answer. An If-Range that does not name the file's version asks for the whole file (a date never
+// does: the files have no Last-Modified).
+void sendRanges(httplib::Response &response, const RangedFile &file, const std::string &type)
+{
+    const FileBody &body = file.body;
     response.set_header("Accept-Ranges", "bytes");
-    const RangeRequest request = parseRanges(rangeHeader, body.size, maxRanges);
+    response.set_header("ETag", file.etag);
+    const bool sameVersion = file.ifRange.empty() || file.ifRange == file.etag;
+    const RangeRequest request = parseRanges(sameVersion ? file.range : std::string(), body.size, maxRanges);
     switch (request.kind) {
     case RangeRequest::Kind::Whole:
-        sendBody(response, body, type);
+        sendBody(response, body, type, file.cutAt);
         return;
     case RangeRequest::Kind::Unsatisfiable:
         response.status = 416;
@@ -200,7 +219,8 @@ void sendRanges(httplib::Response &response, const FileBody &body, const std::st
     if (request.ranges.size() == 1) {
         const ByteRange &range = request.ranges.front();
         response.set_header("Content-Range", contentRange(range, body.size));
-        sendBody(response, slice(body, range.first, range.length()), type);
+        const std::size_t cut = file.cutAt > range.first ? file.cutAt - range.first : noCut;
+        sendBody(response, slice(body, range.first, range.length()), type, cut);
         return;
     }
     const std::string boundary = "qbx-portal-ranges-" + std::to_string(body.size);
@@ -270,13 +290,15 @@ enum class FaultKind
     Empty,
     Trickle,
     Endless, // the file's bytes again and again, chunked, until the client gives up
-    Html     // status 200 with an HTML page instead of the file
+    Html,    // status 200 with an HTML page instead of the file
+    Cut      // answered as without a fault, ranges included, but the connection drops at byte cutAt of the file
 };
 
 struct Fault
 {
     FaultKind kind = FaultKind::None;
     long long trickleMs = 0;
+    long long cutAt = 0;
 };
 
 std::optional<Fault> parseFault(const std::string &text)
@@ -287,24 +309,31 @@ std::optional<Fault> parseFault(const std::string &text)
         const auto ms = parseNumber(text.substr(8));
         return ms ? std::optional<Fault>(Fault{FaultKind::Trickle, *ms}) : std::nullopt;
     }
-    static const std::map<std::string, FaultKind> kinds = {{"chunked", FaultKind::Chunked},
-                                                           {"short", FaultKind::Short},
-                                                           {"404", FaultKind::NotFound},
-                                                           {"500", FaultKind::ServerError},
-                                                           {"empty", FaultKind::Empty},
-                                                           {"endless", FaultKind::Endless},
-                                                           {"html", FaultKind::Html}};
+    if (startsWith(text, "cut-")) {
+        const auto at = parseNumber(text.substr(4));
+        return at ? std::optional<Fault>(Fault{FaultKind::Cut, 0, *at}) : std::nullopt;
+    }
+    static const std::map<std::string, FaultKind> kinds = {
+        {"chunked", FaultKind::Chunked}, {"short", FaultKind::Short}, {"404", FaultKind::NotFound},
+        {"500", FaultKind::ServerError}, {"empty", FaultKind::Empty}, {"endless", FaultKind::Endless},
+        {"html", FaultKind::Html}};
     const auto it = kinds.find(text);
-    return it == kinds.end() ? std::nullopt : std::optional<Fault>(Fault{it->second, 0});
+    return it == kinds.end() ? std::nullopt : std::optional<Fault>(Fault{it->second, 0, 0});
 }
 
-// A file as asked for: with a fault, or the pieces a Range header names (faults answer without ranges).
-void sendFile(httplib::Response &response, const FileBody &body, const std::string &type, const Fault &fault,
-              const std::string &rangeHeader, const std::atomic<bool> &stopping)
+// A file as asked for: with a fault, or the pieces a Range header names (faults but the cut answer without
+// ranges).
+void sendFile(httplib::Response &response, RangedFile file, const std::string &type, const Fault &fault,
+              const std::atomic<bool> &stopping)
 {
+    const FileBody &body = file.body;
     switch (fault.kind) {
     case FaultKind::None:
-        sendRanges(response, body, type, rangeHeader);
+        sendRanges(response, file, type);
+        return;
+    case FaultKind::Cut:
+        file.cutAt = std::size_t(fault.cutAt);
+        sendRanges(response, file, type);
         return;
     case FaultKind::Chunked:
         response.set_chunked_content_provider(type, [body](std::size_t offset, httplib::DataSink &sink) {
@@ -317,19 +346,9 @@ void sendFile(httplib::Response &response, const FileBody &body, const std::stri
             return sink.write(piece.data(), piece.size());
         });
         return;
-    case FaultKind::Short: {
-        // Half the body under a Content-Length for all of it; returning false closes the connection.
-        const std::size_t cut = body.size / 2;
-        response.set_content_provider(body.size, type,
-                                      [body, cut](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
-                                          if (offset >= cut)
-                                              return false;
-                                          std::string piece;
-                                          body.read(offset, std::min({length, cut - offset, pieceSize}), piece);
-                                          return sink.write(piece.data(), piece.size());
-                                      });
+    case FaultKind::Short:
+        sendBody(response, body, type, body.size / 2);
         return;
-    }
     case FaultKind::Trickle:
         response.set_content_provider(
             body.size, type,
@@ -712,15 +731,21 @@ void PortalService::answerFile(const Target &target, const httplib::Request &req
     if (startsWith(route, "movies/size-") && route.size() > 16 && route.compare(route.size() - 4, 4, ".swf") == 0) {
         const auto size = parseNumber(route.substr(12, route.size() - 16));
         const auto body = size ? paddedMovie(std::size_t(*size)) : std::nullopt;
+        // Its bytes follow from its size alone: the size names the version.
         if (body)
-            sendFile(response, *body, swfType, *fault, request.get_header_value("Range"), m_stopping);
+            sendFile(response,
+                     {*body, "\"size-" + std::to_string(*size) + '"', request.get_header_value("Range"),
+                      request.get_header_value("If-Range")},
+                     swfType, *fault, m_stopping);
         else
             answerError(response, 404, QStringLiteral("No movie of that size."));
         return;
     }
     if (const Asset *asset = m_catalogue.asset(route)) {
-        sendFile(response, bodyOf(&asset->bytes), asset->contentType, *fault, request.get_header_value("Range"),
-                 m_stopping);
+        sendFile(response,
+                 {bodyOf(&asset->bytes), asset->etag, request.get_header_value("Range"),
+                  request.get_header_value("If-Range")},
+                 asset->contentType, *fault, m_stopping);
         return;
     }
     answerError(response, 404, QStringLiteral("The page you asked for is not here."));

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,19 +81,31 @@ bool nameInUse(int error)
 
 bool IncomingFile::isStandInName(const QString &name)
 {
-    return name.startsWith(hiddenPrefix);
+    return name.startsWith(QLatin1Char('.'));
 }
 
 IncomingFile::IncomingFile(const QString &folder) : m_folder(QDir(folder).absolutePath()) {}
 
 IncomingFile::~IncomingFile()
 {
-    discard();
+    close();
+}
+
+void IncomingFile::close()
+{
+    if (!m_kept) {
+        discard();
+        return;
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    m_hiddenPath.clear();
+    m_kept = false;
 }
 
 bool IncomingFile::open()
 {
-    discard();
+    close();
     m_error.clear();
     // A nameless file is given its name through /proc; without it there is no way to name it at all.
     static const bool procfs = QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
@@ -109,6 +122,49 @@ bool IncomingFile::open()
         m_fd = ::open(path.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
         return m_fd >= 0;
     });
+}
+
+bool IncomingFile::openKept(const QString &hiddenName)
+{
+    close();
+    m_error.clear();
+    const QString path = QDir(m_folder).filePath(hiddenName);
+    m_fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    // The lock goes with the descriptor: a program killed holds none.
+    if (m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::lseek(m_fd, 0, SEEK_END) < 0) {
+        m_error = errno == EWOULDBLOCK ? QStringLiteral("%1 is in use").arg(hiddenName) : errnoText();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    m_hiddenPath = path;
+    m_kept = true;
+    return true;
+}
+
+bool IncomingFile::isInUse(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+qint64 IncomingFile::size() const
+{
+    struct stat status;
+    return m_fd >= 0 && ::fstat(m_fd, &status) == 0 ? qint64(status.st_size) : -1;
+}
+
+bool IncomingFile::truncate()
+{
+    if (::ftruncate(m_fd, 0) == 0 && ::lseek(m_fd, 0, SEEK_SET) == 0)
+        return true;
+    m_error = errnoText();
+    return false;
 }
 
 bool IncomingFile::takeHiddenName(const std::function<bool(const QByteArray &path)> &make)
@@ -151,12 +207,13 @@ bool IncomingFile::sync()
     return false;
 }
 
-QByteArray IncomingFile::readBack() const
+QByteArray IncomingFile::readBack(qint64 maxBytes) const
 {
     struct stat status;
     if (m_fd < 0 || ::fstat(m_fd, &status) != 0)
         return QByteArray();
-    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
+    const qint64 size = maxBytes < 0 ? qint64(status.st_size) : qMin(maxBytes, qint64(status.st_size));
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
     for (qint64 done = 0; done < bytes.size();) {
         const ssize_t n = ::pread(m_fd, bytes.data() + done, size_t(bytes.size() - done), done);
         if (n < 0 && errno == EINTR)
@@ -197,6 +254,7 @@ filenaming::Attempt IncomingFile::linkAs(const QString &name)
     if (!m_hiddenPath.isEmpty())
         ::unlink(QFile::encodeName(m_hiddenPath).constData());
     m_hiddenPath.clear();
+    m_kept = false;
     ::close(m_fd);
     m_fd = -1;
     return filenaming::Attempt::Placed;
@@ -221,6 +279,7 @@ filenaming::Attempt IncomingFile::replaceFile(const QString &name)
         return filenaming::Attempt::Failed;
     }
     m_hiddenPath.clear();
+    m_kept = false;
     ::close(m_fd);
     m_fd = -1;
     return filenaming::Attempt::Placed;
@@ -230,6 +289,11 @@ QString IncomingFile::place(const FileNaming &naming)
 {
     if (m_fd < 0) {
         m_error = QStringLiteral("the file is not open");
+        return QString();
+    }
+    // Such a name could replace a file still coming in, another game's partial download among them.
+    if (isStandInName(naming.wanted)) {
+        m_error = QStringLiteral("the name %1 is kept for files still coming in").arg(naming.wanted);
         return QString();
     }
     QString error;
@@ -258,4 +322,5 @@ void IncomingFile::discard()
     if (!m_hiddenPath.isEmpty())
         ::unlink(QFile::encodeName(m_hiddenPath).constData());
     m_hiddenPath.clear();
+    m_kept = false;
 }

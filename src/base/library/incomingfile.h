@@ -44,7 +44,9 @@ struct FileNaming
 
 // A file coming into a library folder. It is written without a name (a crash leaves nothing behind), and takes
 // its name only once whole, under the file-name rule. Where the folder's file system cannot make nameless files,
-// a hidden temporary name stands in. Not copyable; one thread at a time.
+// a hidden temporary name stands in. A file that is to outlive the program until it is whole (a download that
+// may go on later) is opened under a hidden name of the caller's instead (openKept). Not copyable; one thread at
+// a time.
 class IncomingFile
 {
 public:
@@ -55,25 +57,40 @@ public:
     IncomingFile &operator=(const IncomingFile &) = delete;
 
     bool open();
+    // Opens the file of the folder named hiddenName (which starts with '.'), made when it is not there, to go on
+    // writing at its end. It stays on the disk when this is dropped unplaced; discard() removes it. false, with
+    // errorString(), when it cannot be opened, or when another IncomingFile (of any process) has it open.
+    bool openKept(const QString &hiddenName);
     bool isOpen() const { return m_fd >= 0; }
+    // Bytes in the file.
+    qint64 size() const;
+    // Drops what was written: writing starts again at the first byte.
+    bool truncate();
     // All of data, or false (a full disk, for one).
     bool write(const char *data, qint64 size);
     bool write(const QByteArray &data) { return write(data.constData(), data.size()); }
     // Puts what was written on the disk. Slow for a large file: it may run on a worker thread.
     bool sync();
-    // What was written so far, read back from the disk (empty when it cannot be read).
-    QByteArray readBack() const;
+    // What was written so far (at most maxBytes of it when that is not negative), read back from the disk (empty
+    // when it cannot be read).
+    QByteArray readBack(qint64 maxBytes = -1) const;
 
     // Gives the file its name under the rule: naming.wanted, or the first free numbered name. The name given,
     // the file closed; empty on failure, with errorString() saying why.
     QString place(const FileNaming &naming);
     // Drops the file; nothing of it stays.
     void discard();
+    // Lets go of the file; a kept one stays as it is, any other is dropped.
+    void close();
 
     QString folder() const { return m_folder; }
-    // Whether name is one that a file coming in has only until it is placed (a crash may leave one behind).
+    // Whether name is one that a file coming in has only until it is placed (a crash may leave one behind): every
+    // name starting with '.', the stand-in names and the partial downloads kept to go on with later alike. No file
+    // is placed under such a name.
     static bool isStandInName(const QString &name);
     QString errorString() const { return m_error; }
+    // Whether an IncomingFile (of any process) has the file at path open through openKept.
+    static bool isInUse(const QString &path);
 
 private:
     filenaming::Attempt linkAs(const QString &name);
@@ -85,5 +102,6 @@ private:
     QString m_folder;
     QString m_hiddenPath; // the stand-in name, once it has one
     int m_fd = -1;
+    bool m_kept = false; // the file under m_hiddenPath outlives this
     QString m_error;
 };
