@@ -2,6 +2,7 @@
 #include "base/appfolders.h"
 #include "base/library/library.h"
 #include "base/logging.h"
+#include "base/portal/moviedownload.h"
 #include "base/shell/commandline.h"
 #include "base/shell/singleinstance.h"
 #include "base/translations.h"
@@ -127,6 +128,8 @@ int main(int argc, char *argv[])
         return refuseToStart(messages, unusableFolder + instance.errorString());
     }
     Library library(folders.data);
+    // Downloads given up long ago leave their partial data behind; those of games still queued go on from it.
+    MovieDownload::dropStalePartials(library.folders().movieFolder());
     config.appFolder = folders.files;
     config.dataFolder = folders.data;
 

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 
 #include <cmath>
 
@@ -58,6 +59,11 @@ DownloadPanel::DownloadPanel(QWidget *parent) : QFrame(parent)
     gamedec->setWordWrap(true);
     gamedec->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     twips::place(gamedec, 2160, 1920, 5895, 3615);
+
+    b_list = new QPushButton(tr("Downloads list"), this);
+    b_list->setObjectName(QStringLiteral("b_list"));
+    twips::place(b_list, 8280, 1920, 2775, 375);
+    connect(b_list, &QPushButton::clicked, this, &DownloadPanel::listRequested);
 }
 
 double DownloadPanel::trackWidthTwips() const
@@ -97,6 +103,11 @@ void DownloadPanel::showPicture(const QImage &image)
 void DownloadPanel::showFailure()
 {
     lblSpeed->setText(tr("Download failed"));
+}
+
+void DownloadPanel::showCancelled()
+{
+    lblSpeed->setText(tr("Download cancelled"));
 }
 
 void DownloadPanel::resetFill()

@@ -6,6 +6,7 @@
 
 class QImage;
 class QLabel;
+class QPushButton;
 struct GameDetails;
 
 // The download panel `download_main`: the game being fetched, its picture and the progress of its movie.
@@ -25,6 +26,8 @@ public:
     QSize pictureSize() const;
     // The movie did not arrive.
     void showFailure();
+    // The user gave the game up in the downloads list.
+    void showCancelled();
 
     // The fill back at its starting width (30 twips).
     void resetFill();
@@ -46,6 +49,10 @@ public:
     QLabel *lblSpeed;
     QLabel *loadpic;
     QLabel *gamedec;
+    QPushButton *b_list; // opens the downloads list
+
+signals:
+    void listRequested();
 
 private:
     void setFillTwips(double twips);

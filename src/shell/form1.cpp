@@ -12,6 +12,7 @@
 #include "player/playerpanel.h"
 #include "player/playerprofile.h"
 #include "player/playerschemehandler.h"
+#include "portal/downloadlist.h"
 #include "portal/downloadpanel.h"
 #include "portal/portalpane.h"
 #include "portal/webbrowser.h"
@@ -43,6 +44,8 @@ Form1::Form1(const AppConfig &config, Library *library, QNetworkAccessManager *n
     m_acquisition->setPictureCheck([](const QByteArray &bytes) { return !PictureLoader::decode(bytes).isNull(); });
     m_adder = new GameAdder(m_library, m_messages, this);
     connect(m_adder, &GameAdder::finished, this, &Form1::gamesAdded);
+    m_adder->setServerUrl(m_config.serverUrl);
+    connect(m_adder, &GameAdder::redownloadRequested, m_acquisition, &GameAcquisition::queueGames);
     buildControls();
     connect(m_startup, &Startup::finished, this, &Form1::finishStartup);
     connect(m_startup, &Startup::refused, this, &Form1::refuseStartup);
@@ -62,11 +65,6 @@ Form1::Form1(const AppConfig &config, Library *library, QNetworkAccessManager *n
 // The members' order does the work: the full-screen window, the views, then the profiles, then the window's
 // children.
 Form1::~Form1() = default;
-
-QString Form1::appPath(const QString &relative) const
-{
-    return QDir(m_config.appFolder).filePath(relative);
-}
 
 void Form1::buildControls()
 {
@@ -124,9 +122,12 @@ void Form1::buildControls()
     m_controls = new PlayerControls(flash, flash_main, m_library, m_library->folders().settingsFile(), this);
     m_adder->addMenu(menuBar());
     m_controls->addMenus(menuBar());
+    game_main->setSaves(m_playerProfile->saves());
+    game_main->addSavesMenu(menuBar());
 
     download_main = new DownloadPanel(client);
     download_main->hide();
+    (new DownloadList(m_acquisition, download_main, this))->addMenu(menuBar());
 
     gg_download = new FlashPlayer(m_playerProfile.get(), client);
     gg_download->setObjectName(QStringLiteral("gg_download"));
@@ -164,7 +165,7 @@ void Form1::showPane(Pane pane)
     if (pane == Pane::Download)
         gg_download->raise(); // the advertisement lies over the download panel
     else
-        m_acquisition->abandon(); // a movie still coming in is kept, but the user no longer waits for it
+        m_acquisition->abandon(); // a movie still coming in is recorded when it arrives, but no longer played
 
     // Only a pane with a game to play offers full screen; the library leaves the entry as it was.
     if (pane != Pane::Library)
@@ -211,6 +212,7 @@ void Form1::finishStartup()
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     show();
+    m_acquisition->restoreQueue(); // the games the last run did not finish
     emit startupFinished();
 }
 
@@ -242,21 +244,22 @@ void Form1::showDownload(const GameDetails &game)
 void Form1::onAcquisitionFinished(const AcquisitionResult &result)
 {
     switch (result.status) {
-    case AcquisitionResult::Status::NoGame:
-        tell(MessageBox::Icon::Critical, noGameMessage());
-        return;
-    case AcquisitionResult::Status::Failed:
-        download_main->showFailure();
-        emit downloadFinished(false);
-        return;
-    case AcquisitionResult::Status::Abandoned:
-        emit downloadFinished(false);
+    case AcquisitionResult::Status::NoGame: // told of the game waited for; the others are in the log
+        if (result.waitedFor)
+            tell(MessageBox::Icon::Critical, noGameMessage());
         return;
     case AcquisitionResult::Status::IdInUse:
-        tell(MessageBox::Icon::Warning, GameAcquisition::idInUseMessage(result.heldBy));
+        if (result.waitedFor)
+            tell(MessageBox::Icon::Warning, GameAcquisition::idInUseMessage(result.heldBy));
+        return;
+    case AcquisitionResult::Status::Failed: // a game not waited for shows it in the downloads list
+    case AcquisitionResult::Status::Abandoned:
+        if (result.waitedFor)
+            download_main->showFailure();
+        emit downloadFinished(false);
         return;
     case AcquisitionResult::Status::Installed:
-        if (const std::optional<GameRecord> row = m_library->gameWithServerId(result.game.game_id)) {
+        if (const auto row = m_library->gameWithServerId(result.game.game_id); row && result.waitedFor) {
             m_library->countPlay(row->id);
             // A game recorded only now keeps the quality chosen for it from here on.
             if (!m_controls->game() && m_pane == Pane::Player && loadflash_name == result.game.strName)
@@ -372,10 +375,9 @@ void Form1::closeEvent(QCloseEvent *event)
         m_fullScreen->release();
     hide();
     exit_flag = true;
-    // A game already playing is kept without waiting for its picture. A transfer still running is stopped, its
-    // temporary file removed, and the timer ends the program.
+    // A game playing is kept without its picture; a transfer running stops to resume at the next start.
     m_acquisition->recordWaitingGames();
-    if (m_acquisition->cancel())
+    if (m_acquisition->suspend())
         Timer1->start();
     event->accept();
 }

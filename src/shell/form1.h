@@ -6,6 +6,7 @@
 #include "shell/skin.h"
 #include "widgets/messagebox.h"
 
+#include <QDir>
 #include <QMainWindow>
 
 #include <memory>
@@ -110,7 +111,8 @@ private:
     void gamesAdded(int recorded);
     void Timer1_Timer();
     void endProgram();
-    QString appPath(const QString &relative) const; // a delivered, read-only file
+    // A delivered, read-only file.
+    QString appPath(const QString &relative) const { return QDir(m_config.appFolder).filePath(relative); }
 
     AppConfig m_config;
     Library *m_library;

@@ -13,6 +13,7 @@
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -104,10 +105,17 @@ private slots:
     void linkNamingNoGameLeavesTheRunningDownloadAlone();
     void failedMovieLeavesNoFileAndNoRow_data();
     void failedMovieLeavesNoFileAndNoRow();
-    void abandonedMovieIsKeptButNotRecorded();
-    void secondGameReplacesTheRunningDownload();
-    void onlyTheLastLinkGoesOn_data();
-    void onlyTheLastLinkGoesOn();
+    void leftGameIsRecordedWithoutThePlayer();
+    void threeGamesInARowAllArrive();
+    void theLastLinkIsTheOneShown_data();
+    void theLastLinkIsTheOneShown();
+    void aGameQueuedTwiceComesOnce_data();
+    void aGameQueuedTwiceComesOnce();
+    void failedGameClickedAgainArrives();
+    void cancelledGameLeavesTheQueue();
+    void queueSurvivesARestart();
+    void queueFileGivesOnlyUsableGames_data();
+    void queueFileGivesOnlyUsableGames();
     void filesOtherGamesNameStay_data();
     void filesOtherGamesNameStay();
     void fullDiskFailsTheDownloadCleanly_data();
@@ -361,40 +369,47 @@ void TestGameAcquisition::failedMovieLeavesNoFileAndNoRow()
     QVERIFY2(warnings.first().contains(result.errorText), qPrintable(warnings.first()));
 }
 
-void TestGameAcquisition::abandonedMovieIsKeptButNotRecorded()
+void TestGameAcquisition::leftGameIsRecordedWithoutThePlayer()
 {
     startSlowGame(QStringLiteral("id=4&moviefault=trickle-200"));
     m_acquisition->abandon();
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
-    QVERIFY(!m_events.contains(QLatin1String("movie")));
-    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Abandoned);
-    QVERIFY(!m_results.first().recorded);
-    QCOMPARE(contentOf(m_acquisition->save_path()).size(), 3000);
-    QVERIFY(filesIn(picFolder()).isEmpty());
-    QCOMPARE(m_store->count(), std::optional<qint64>(0));
+    QCOMPARE(m_events, words("details progress finished"));
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Installed);
+    QVERIFY(m_results.first().recorded);
+    QVERIFY(!m_results.first().waitedFor);
+    QCOMPARE(filesIn(picFolder()), words("pocket-racer.png"));
+    QCOMPARE(m_store->count(), std::optional<qint64>(1));
 
     // Leaving one download does not carry over to the next game.
     m_acquisition->fetchDetails(link(QStringLiteral("id=5")));
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
-    QCOMPARE(m_results.last().status, AcquisitionResult::Status::Installed);
-    QCOMPARE(m_store->count(), std::optional<qint64>(1));
+    QVERIFY(m_results.last().waitedFor);
+    QCOMPARE(m_store->count(), std::optional<qint64>(2));
 }
 
-void TestGameAcquisition::secondGameReplacesTheRunningDownload()
+void TestGameAcquisition::threeGamesInARowAllArrive()
 {
-    // The second movie takes longer than the rest of the first would: a first one left running would end first.
+    // Game 4 comes in slowly; 5 and 7 are clicked while it does, 7 last: 7 goes first, 4 goes on, then 5.
     startSlowGame(QStringLiteral("id=4&moviefault=trickle-300"));
-    m_acquisition->fetchDetails(link(QStringLiteral("id=5&moviefault=trickle-1000")));
-    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
-    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Installed);
-    QCOMPARE(m_results.first().game.game_id, QStringLiteral("5"));
-    QCOMPARE(m_events.count(QStringLiteral("details")), 2);
+    m_acquisition->fetchDetails(link(QStringLiteral("id=5")));
+    m_acquisition->fetchDetails(link(QStringLiteral("id=7")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 3, 3 * waitMs);
+    QStringList order;
+    for (const AcquisitionResult &result : std::as_const(m_results)) {
+        QCOMPARE(result.status, AcquisitionResult::Status::Installed);
+        QVERIFY(result.recorded);
+        QCOMPARE(result.waitedFor, result.game.game_id == QLatin1String("7"));
+        order << result.game.game_id;
+    }
+    QCOMPARE(order, words("7 4 5"));
     QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
-    QCOMPARE(filesIn(flashFolder()), words("tiny-tennis.swf"));
+    QCOMPARE(m_acquisition->game().game_id, QStringLiteral("7"));
+    QCOMPARE(filesIn(flashFolder()), words("moon-lander.swf pocket-racer.swf tiny-tennis.swf"));
+    QCOMPARE(contentOf(QDir(flashFolder()).filePath(QStringLiteral("pocket-racer.swf"))),
+             httpGet(*m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf"))));
+    QCOMPARE(m_store->count(), std::optional<qint64>(3));
     QCOMPARE(openFilesIn(flashFolder()) + openFilesIn(picFolder()), 0);
-    const QVector<GameRecord> rows = m_store->gamesNewestFirst().value_or(QVector<GameRecord>());
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.first().gameid, QStringLiteral("5"));
 }
 
 QUrl TestGameAcquisition::answerLink(const QString &id, const QString &title, const QString &movie,
@@ -419,7 +434,7 @@ void TestGameAcquisition::unreadableLibraryStillGivesTheGame()
     QCOMPARE(filesIn(flashFolder()), words("pocket-racer.swf"));
 }
 
-void TestGameAcquisition::onlyTheLastLinkGoesOn_data()
+void TestGameAcquisition::theLastLinkIsTheOneShown_data()
 {
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
@@ -429,22 +444,136 @@ void TestGameAcquisition::onlyTheLastLinkGoesOn_data()
                                                    << "id=5";
 }
 
-void TestGameAcquisition::onlyTheLastLinkGoesOn()
+void TestGameAcquisition::theLastLinkIsTheOneShown()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
     m_acquisition->fetchDetails(link(first));
     m_acquisition->fetchDetails(link(second));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
+    // Only the second is announced; the first arrives as well, in the library only.
+    QCOMPARE(m_events.count(QStringLiteral("details")), 1);
+    QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
+    QCOMPARE(m_acquisition->game().game_id, QStringLiteral("5"));
+    for (const AcquisitionResult &result : std::as_const(m_results)) {
+        QCOMPARE(result.status, AcquisitionResult::Status::Installed);
+        QCOMPARE(result.waitedFor, result.game.game_id == QLatin1String("5"));
+    }
+    QCOMPARE(filesIn(flashFolder()), words("pocket-racer.swf tiny-tennis.swf"));
+    QCOMPARE(m_store->count(), std::optional<qint64>(2));
+}
+
+void TestGameAcquisition::aGameQueuedTwiceComesOnce_data()
+{
+    QTest::addColumn<QString>("again"); // a second link to game 4, clicked while it comes in
+    QTest::newRow("the same link") << "id=4&moviefault=trickle-200";
+    QTest::newRow("another link to the same game") << "id=4&delay=100";
+}
+
+void TestGameAcquisition::aGameQueuedTwiceComesOnce()
+{
+    QFETCH(QString, again);
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-200"));
+    m_acquisition->queueGame(link(QStringLiteral("id=5")));
+    m_acquisition->fetchDetails(link(again));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, 2 * waitMs);
+    // Game 4 is the one waited for again: it plays, and comes once.
+    QCOMPARE(m_results.first().game.game_id, QStringLiteral("4"));
+    QVERIFY(m_results.first().waitedFor);
+    QCOMPARE(m_results.last().game.game_id, QStringLiteral("5"));
+    QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
+    QCOMPARE(m_acquisition->queue()->games().size(), 2);
+    QCOMPARE(m_store->count(), std::optional<qint64>(2));
+}
+
+void TestGameAcquisition::failedGameClickedAgainArrives()
+{
+    m_acquisition->fetchDetails(link(QStringLiteral("id=4&moviefault=500")));
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
-    // An answer slower than either of theirs: whatever the first link would still bring has come by then.
-    bool answered = false;
-    m_fetch->GetPage(link(QStringLiteral("id=6&delay=1600")), this, [&](const auto &) { answered = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(answered, waitMs);
-    QCOMPARE(m_events, words("details progress movie finished"));
-    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Installed);
-    QCOMPARE(m_results.first().game.game_id, QStringLiteral("5"));
-    QCOMPARE(filesIn(flashFolder()), words("tiny-tennis.swf"));
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Failed);
+    QCOMPARE(m_acquisition->queue()->games().first().state, QueuedGame::State::Failed);
+    // Another link to it brings the server's fresh answer to the game queued already.
+    m_acquisition->fetchDetails(link(QStringLiteral("id=4")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
+    QCOMPARE(m_results.last().status, AcquisitionResult::Status::Installed);
+    QVERIFY(m_results.last().waitedFor);
+    QCOMPARE(m_acquisition->queue()->games().size(), 1);
     QCOMPARE(m_store->count(), std::optional<qint64>(1));
+}
+
+void TestGameAcquisition::cancelledGameLeavesTheQueue()
+{
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-300"));
+    m_acquisition->queueGame(link(QStringLiteral("id=5")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_acquisition->queue()->games().last().state, QueuedGame::State::Waiting, waitMs);
+    m_acquisition->cancelGame(m_acquisition->queue()->games().first().serial);
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QCOMPARE(m_results.first().game.game_id, QStringLiteral("5"));
+    QCOMPARE(m_acquisition->queue()->games().size(), 1);
+    QCOMPARE(filesIn(flashFolder()), words("tiny-tennis.swf"));
+    QCOMPARE(QDir(flashFolder()).entryList(QDir::Files | QDir::Hidden), words("tiny-tennis.swf"));
+    QCOMPARE(m_store->count(), std::optional<qint64>(1));
+}
+
+void TestGameAcquisition::queueSurvivesARestart()
+{
+    m_acquisition->restoreQueue();
+    startSlowGame(QStringLiteral("id=4&moviefault=trickle-300"));
+    m_acquisition->queueGame(link(QStringLiteral("id=5")));
+    m_acquisition->queueGame(link(QStringLiteral("id=999")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs); // the game that is none leaves the queue
+    QTRY_COMPARE_WITH_TIMEOUT(m_acquisition->queue()->games().last().state, QueuedGame::State::Waiting, waitMs);
+    const QString file = m_acquisition->queueFile();
+    QVERIFY(QFileInfo::exists(file));
+
+    // The program ends with both unfinished; the next run brings them without taking over the panel.
+    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_library.get());
+    QSignalSpy finished(m_acquisition.get(), &GameAcquisition::finished);
+    QSignalSpy shown(m_acquisition.get(), &GameAcquisition::detailsArrived);
+    m_acquisition->restoreQueue();
+    QCOMPARE(m_acquisition->queue()->games().size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 2 * waitMs);
+    QCOMPARE(shown.size(), 0);
+    QCOMPARE(filesIn(flashFolder()), words("pocket-racer.swf tiny-tennis.swf"));
+    QCOMPARE(m_store->count(), std::optional<qint64>(2));
+    QVERIFY(!QFileInfo::exists(file));
+}
+
+void TestGameAcquisition::queueFileGivesOnlyUsableGames_data()
+{
+    QTest::addColumn<QByteArray>("entry"); // one game of the file, as JSON
+    QTest::addColumn<QString>("state");    // what it is queued as; empty: skipped
+    const QByteArray game = R"("game": {"id": "4", "title": "Pocket Racer", "movie": "http://127.0.0.1/m.swf",
+                                         "movieName": "%1", "pictureName": "%2"})";
+    const auto with = [&](const char *movie, const char *picture) {
+        return "{\"link\": \"http://127.0.0.1/game.asp?id=4\", " +
+               QByteArray(game).replace("%1", movie).replace("%2", picture) + '}';
+    };
+    QTest::newRow("waiting") << with("racer.swf", "racer.png") << "Waiting";
+    QTest::newRow("failed") << with("racer.swf", "").replace("}}", "}, \"failed\": true}") << "Failed";
+    QTest::newRow("link only") << QByteArray(R"({"link": "https://127.0.0.1/game.asp?id=4"})") << "Details";
+    QTest::newRow("movie name climbs out") << with("../racer.swf", "racer.png") << "Details";
+    QTest::newRow("picture name in a folder") << with("racer.swf", "a/racer.png") << "Details";
+    QTest::newRow("id not a server's") << with("racer.swf", "").replace("\"4\"", "\"-4\"") << "Details";
+    QTest::newRow("link to a file") << QByteArray(R"({"link": "file:///etc/passwd"})") << "";
+    QTest::newRow("no link") << QByteArray(R"({"game": {}})") << "";
+}
+
+void TestGameAcquisition::queueFileGivesOnlyUsableGames()
+{
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, state);
+    const QString file = m_folder->filePath(QStringLiteral("queue.json"));
+    QVERIFY(testfiles::writeFile(file, "[" + entry + ", 17, \"text\"]"));
+    DownloadQueue queue;
+    queue.setFile(file);
+    const QList<QueuedGame> games = queue.read();
+    QCOMPARE(games.size(), state.isEmpty() ? 0 : 1);
+    if (state.isEmpty())
+        return;
+    const char *names[] = {"Details", "Waiting", "Downloading", "Failed", "Done"};
+    QCOMPARE(QString::fromLatin1(names[int(games.first().state)]), state);
+    QCOMPARE(games.first().game.has_value(), state != QLatin1String("Details"));
 }
 
 void TestGameAcquisition::filesOtherGamesNameStay_data()

@@ -23,15 +23,23 @@ QString GameAcquisition::idInUseMessage(const QString &heldBy)
 }
 
 GameAcquisition::GameAcquisition(QNetworkAccessManager *network, ServerFetch *fetch, Library *library, QObject *parent)
-    : QObject(parent), m_network(network), m_fetch(fetch), m_library(library),
+    : QObject(parent), m_network(network), m_fetch(fetch), m_library(library), m_queue(new DownloadQueue(this)),
       m_maxMovieBytes(MovieDownload::defaultMaxBytes)
 {
     setObjectName(QStringLiteral("acquisition"));
+    // The files of games on their way are spoken for before any row names them.
+    m_library->setFilesInUse([this](GameFile kind, const QString &name) {
+        if (kind == GameFile::Movie)
+            return heldOnTheWay(name, QString());
+        return std::any_of(m_pictures.cbegin(), m_pictures.cend(),
+                           [&](const PictureFetch &picture) { return picture.placed == name; });
+    });
 }
 
 GameAcquisition::~GameAcquisition()
 {
-    cancel();
+    m_library->setFilesInUse({});
+    suspend();
 }
 
 namespace {
@@ -53,26 +61,75 @@ QString GameAcquisition::save_path2() const
     return m_game.strpic.isEmpty() ? QString() : m_library->folders().picturePath(m_game.strpic);
 }
 
+QString GameAcquisition::queueFile() const
+{
+    return QFileInfo(m_library->folders().settingsFile()).dir().filePath(QStringLiteral("downloads.json"));
+}
+
+void GameAcquisition::restoreQueue()
+{
+    m_queue->setFile(queueFile());
+    for (const QueuedGame &saved : m_queue->read()) {
+        if (m_queue->unfinishedWithLink(saved.link) || (saved.game && m_queue->unfinishedWithId(saved.game->game_id)))
+            continue;
+        const quint64 serial = m_queue->add(saved.link, saved.game, saved.state);
+        if (!saved.game)
+            requestDetails(serial, saved.link);
+    }
+    m_queue->save();
+    startNext();
+}
+
 void GameAcquisition::fetchDetails(const QUrl &gameLink)
 {
-    // The earlier link's answer, even one already in, must not overtake this one.
-    const quint64 ticket = ++m_detailsTicket;
-    delete m_detailsRequest.data();
-    m_detailsRequest = new QObject(this);
-    m_fetch->GetPage(gameLink, m_detailsRequest, [this, gameLink, ticket](const std::optional<QByteArray> &body) {
-        if (ticket != m_detailsTicket)
-            return;
-        if (m_detailsRequest)
-            m_detailsRequest->deleteLater(); // it is answering now
-        m_detailsRequest = nullptr;
-        onDetails(gameLink, body);
+    if (const QueuedGame *queued = m_queue->unfinishedWithLink(gameLink)) {
+        const quint64 serial = queued->serial;
+        waitFor(serial);
+        retryGame(serial);
+        return;
+    }
+    m_waitedFor = queueLink(gameLink);
+}
+
+void GameAcquisition::queueGame(const QUrl &gameLink)
+{
+    if (const QueuedGame *queued = m_queue->unfinishedWithLink(gameLink))
+        retryGame(queued->serial);
+    else
+        queueLink(gameLink);
+}
+
+void GameAcquisition::queueGames(const QList<QUrl> &gameLinks)
+{
+    for (const QUrl &link : gameLinks)
+        queueGame(link);
+}
+
+quint64 GameAcquisition::queueLink(const QUrl &gameLink)
+{
+    const quint64 serial = m_queue->add(gameLink);
+    requestDetails(serial, gameLink);
+    return serial;
+}
+
+void GameAcquisition::requestDetails(quint64 serial, const QUrl &gameLink)
+{
+    auto *request = new QObject(this);
+    m_detailsRequests.insert(serial, request);
+    m_fetch->GetPage(gameLink, request, [this, serial, gameLink](const std::optional<QByteArray> &body) {
+        if (QObject *answering = m_detailsRequests.take(serial))
+            answering->deleteLater();
+        onDetails(serial, gameLink, body);
     });
 }
 
-void GameAcquisition::onDetails(const QUrl &gameLink, const std::optional<QByteArray> &body)
+void GameAcquisition::onDetails(quint64 serial, const QUrl &gameLink, const std::optional<QByteArray> &body)
 {
+    if (!m_queue->find(serial))
+        return; // given up meanwhile
+    const bool waited = serial == m_waitedFor;
     QString whyNot;
-    std::optional<GameDetails> game = parseGameDetails(body, m_game, &whyNot);
+    std::optional<GameDetails> game = parseGameDetails(body, waited ? m_game : GameDetails(), &whyNot);
     // The library records a server's game under its id, a whole number above zero; a game that could never be
     // recorded is not fetched either, or its movie and picture would lie in flash/ and pic/ with no row naming them.
     if (game && !isServerGameId(game->game_id)) {
@@ -83,7 +140,8 @@ void GameAcquisition::onDetails(const QUrl &gameLink, const std::optional<QByteA
         // A request that brought no answer was logged by the fetch itself.
         if (body)
             qCWarning(lcPortal).noquote() << "Game link" << loggableUrl(gameLink) << "refused:" << whyNot;
-        end(AcquisitionResult::Status::NoGame, m_game, whyNot);
+        m_queue->remove(serial);
+        end(AcquisitionResult::Status::NoGame, waited ? m_game : GameDetails(), waited, whyNot);
         return;
     }
     // A row with this id stays as it is; when it is plainly another game, this one could be played but never
@@ -93,34 +151,100 @@ void GameAcquisition::onDetails(const QUrl &gameLink, const std::optional<QByteA
         qCWarning(lcPortal).noquote() << "Game" << game->game_id << game->game_name.left(200)
                                       << "not fetched: the library holds another game under its id:"
                                       << row->gamename.left(200);
+        m_queue->remove(serial);
         AcquisitionResult result;
         result.status = AcquisitionResult::Status::IdInUse;
         result.game = *game;
         result.heldBy = row->gamename;
         result.errorText = QStringLiteral("the library holds another game under the id %1").arg(game->game_id);
+        result.waitedFor = waited;
         emit finished(result);
         return;
     }
-    m_game = *game;
+    // Another link to a game queued already: that one goes on, and is the one waited for when this one was.
+    if (const QueuedGame *same = m_queue->unfinishedWithId(game->game_id, serial)) {
+        const quint64 earlier = same->serial;
+        // One not under way takes the fresh answer: the server may have mended what made it fail.
+        if (same->state == QueuedGame::State::Waiting || same->state == QueuedGame::State::Failed)
+            m_queue->setDetails(earlier, *game);
+        m_queue->remove(serial);
+        if (waited) {
+            waitFor(earlier);
+            retryGame(earlier);
+        }
+        return;
+    }
+    m_queue->setDetails(serial, *game);
+    if (waited) {
+        m_game = *game;
+        emit detailsArrived(m_game);
+    }
+    startNext();
+}
+
+void GameAcquisition::waitFor(quint64 serial)
+{
+    m_waitedFor = serial;
+    const QueuedGame *queued = m_queue->find(serial);
+    if (!queued || !queued->game)
+        return; // announced when its details come
+    m_game = *queued->game;
     emit detailsArrived(m_game);
-    start_download(m_game.dl_file);
+    if (queued->state == QueuedGame::State::Downloading && queued->written > 0)
+        emit progress(queued->written, queued->total);
+    if (const PictureFetch *picture = pictureOf(serial); picture && !picture->placed.isEmpty())
+        emit pictureArrived(m_game, m_library->folders().picturePath(picture->placed));
+    startNext();
 }
 
 void GameAcquisition::start_download(const QString &url)
 {
-    // One transfer at a time: a new game replaces the one still coming in.
-    cancel();
-    m_abandoned = false;
-    const GameDetails game = m_game;
-    const quint64 serial = ++m_gameSerial;
-    auto *job = new MovieDownload(m_network, QUrl(url), save_path(), this);
+    GameDetails game = m_game;
+    game.dl_file = url;
+    if (const QueuedGame *queued = m_queue->unfinishedWithId(game.game_id)) {
+        waitFor(queued->serial);
+        return;
+    }
+    m_waitedFor = m_queue->add(QUrl(url), game, QueuedGame::State::Waiting);
+    startNext();
+}
+
+void GameAcquisition::startNext()
+{
+    if (m_suspended)
+        return;
+    // The game the user waits for does not wait behind another: the one coming in stops, keeping what came to go on
+    // from there after it.
+    const QueuedGame *waited = m_queue->find(m_waitedFor);
+    if (m_download && m_downloadSerial != m_waitedFor && waited && waited->state == QueuedGame::State::Waiting) {
+        const quint64 stopped = m_downloadSerial;
+        stopTransfer(false);
+        m_queue->setState(stopped, QueuedGame::State::Waiting);
+    }
+    if (m_download)
+        return;
+    if (const std::optional<quint64> next = m_queue->next(m_waitedFor))
+        startTransfer(*next);
+}
+
+void GameAcquisition::startTransfer(quint64 serial)
+{
+    const GameDetails game = *m_queue->find(serial)->game;
+    m_queue->setState(serial, QueuedGame::State::Downloading);
+    auto *job = new MovieDownload(m_network, QUrl(game.dl_file), m_library->folders().moviePath(game.strName), this);
     m_download = job;
+    m_downloadSerial = serial;
     job->setMaxBytes(m_maxMovieBytes);
+    // A game stopped before its end goes on from where it stopped, also in a later run: its id names what came.
+    job->setResumeKey(game.game_id);
     job->setNaming([this, game] { return namingFor(game, GameFile::Movie); });
-    connect(job, &MovieDownload::progress, this, &GameAcquisition::progress);
+    connect(job, &MovieDownload::progress, this, [this, serial](qint64 written, std::optional<qint64> announced) {
+        m_queue->setProgress(serial, written, announced);
+        if (serial == m_waitedFor)
+            emit progress(written, announced);
+    });
     connect(job, &MovieDownload::finished, this,
             [this, job, game, serial](const DownloadResult &result) { onMovieFinished(job, result, game, serial); });
-    m_downloadSerial = serial;
     job->start();
     fetchPicture(game, serial);
 }
@@ -168,21 +292,78 @@ void GameAcquisition::recordWaitingGames()
 
 void GameAcquisition::abandon()
 {
-    if (m_download)
-        m_abandoned = true;
+    const QueuedGame *queued = m_queue->find(m_waitedFor);
+    if (queued && queued->isUnfinished())
+        m_waitedFor = 0;
+}
+
+void GameAcquisition::stopTransfer(bool giveUp)
+{
+    MovieDownload *job = m_download;
+    m_download = nullptr;
+    job->disconnect(this);
+    if (giveUp)
+        job->cancel();
+    // Destroyed while running, a download keeps what came in to resume from.
+    job->deleteLater();
+    dropPicture(m_downloadSerial);
+}
+
+void GameAcquisition::cancelGame(quint64 serial)
+{
+    const QueuedGame *queued = m_queue->find(serial);
+    if (!queued)
+        return;
+    if (m_download && serial == m_downloadSerial)
+        stopTransfer(true);
+    else if (queued->isUnfinished() && queued->game)
+        MovieDownload::dropPartial(m_library->folders().movieFolder(), queued->game->game_id);
+    delete m_detailsRequests.take(serial).data();
+    if (serial == m_waitedFor && queued->isUnfinished())
+        m_waitedFor = 0;
+    m_queue->remove(serial);
+    startNext();
+}
+
+void GameAcquisition::retryGame(quint64 serial)
+{
+    const QueuedGame *queued = m_queue->find(serial);
+    if (!queued || queued->state != QueuedGame::State::Failed)
+        return;
+    if (queued->game) {
+        m_queue->setState(serial, QueuedGame::State::Waiting);
+        startNext();
+    } else {
+        m_queue->setState(serial, QueuedGame::State::Details);
+        requestDetails(serial, queued->link);
+    }
 }
 
 bool GameAcquisition::cancel()
 {
-    if (!m_download)
-        return false;
-    MovieDownload *job = m_download;
-    m_download = nullptr;
-    job->disconnect(this);
-    job->cancel();
-    job->deleteLater();
-    dropPicture(m_downloadSerial);
-    return true;
+    const bool running = m_download;
+    QList<quint64> unfinished;
+    for (const QueuedGame &queued : m_queue->games()) {
+        if (queued.isUnfinished())
+            unfinished << queued.serial;
+    }
+    m_suspended = true; // nothing starts while the queue empties
+    for (quint64 serial : std::as_const(unfinished))
+        cancelGame(serial);
+    m_suspended = false;
+    return running;
+}
+
+bool GameAcquisition::suspend()
+{
+    m_suspended = true;
+    const bool running = m_download;
+    if (running)
+        stopTransfer(false);
+    for (const QPointer<QObject> &request : std::as_const(m_detailsRequests))
+        delete request.data();
+    m_detailsRequests.clear();
+    return running;
 }
 
 bool GameAcquisition::isDownloading() const
@@ -194,13 +375,16 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
                                       quint64 serial)
 {
     if (m_download != job)
-        return; // replaced by a later game
+        return; // given up
     m_download = nullptr;
     job->deleteLater();
+    const bool waited = serial == m_waitedFor;
     if (result.status != DownloadResult::Status::Completed) {
         qCWarning(lcPortal).noquote() << "Download of" << loggableUrl(job->url()) << "failed:" << result.errorText;
         dropPicture(serial);
-        end(AcquisitionResult::Status::Failed, game, result.errorText);
+        m_queue->setState(serial, QueuedGame::State::Failed, result.errorText);
+        end(AcquisitionResult::Status::Failed, game, waited, result.errorText);
+        startNext();
         return;
     }
     const QString stored = QFileInfo(result.filePath).fileName();
@@ -208,18 +392,14 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
         qCInfo(lcPortal).noquote() << "The movie" << game.strName << "of game" << game.game_id << "is stored as"
                                    << stored;
     game.strName = stored;
-    if (serial == m_gameSerial)
+    if (waited)
         m_game.strName = stored;
-    if (m_abandoned) {
-        qCInfo(lcPortal).noquote() << "The movie" << game.strName
-                                   << "arrived after the download was left; it is kept but not recorded";
-        dropPicture(serial);
-        end(AcquisitionResult::Status::Abandoned, game);
-        return;
-    }
+    m_queue->setDetails(serial, game);
+    m_queue->setState(serial, QueuedGame::State::Done);
     // Its movie is spoken for until its row names it.
-    m_onTheWay.append({serial, game.game_id, game.strName});
-    emit movieArrived(game, result.filePath);
+    m_onTheWay.append({serial, game.game_id, game.strName, waited});
+    if (waited)
+        emit movieArrived(game, result.filePath);
     PictureFetch *picture = pictureOf(serial);
     if (!picture) {
         fetchPicture(game, serial);
@@ -228,6 +408,7 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
     picture->movieIn = game;
     if (picture->done)
         recordWithPicture(serial);
+    startNext();
 }
 
 GameAcquisition::PictureFetch *GameAcquisition::pictureOf(quint64 serial)
@@ -267,7 +448,7 @@ void GameAcquisition::fetchPicture(const GameDetails &game, quint64 serial)
             if (picture->request)
                 picture->request->deleteLater();
             const bool movieIn = picture->movieIn.has_value();
-            if (placed && serial == m_gameSerial)
+            if (placed && serial == m_waitedFor)
                 emit pictureArrived(m_game, m_library->folders().picturePath(*placed));
             if (movieIn && pictureOf(serial))
                 recordWithPicture(serial);
@@ -289,7 +470,7 @@ void GameAcquisition::recordWithPicture(quint64 serial)
         game.strpic = naming.keep(naming.wanted) ? QString() : naming.wanted;
     }
     m_pictures.removeIf([serial](const PictureFetch &other) { return other.serial == serial; });
-    if (serial == m_gameSerial)
+    if (serial == m_waitedFor)
         m_game.strpic = game.strpic;
     record(game, serial);
 }
@@ -308,10 +489,13 @@ void GameAcquisition::dropPicture(quint64 serial)
 
 void GameAcquisition::record(const GameDetails &game, quint64 serial)
 {
+    const bool shown = std::any_of(m_onTheWay.cbegin(), m_onTheWay.cend(),
+                                   [serial](const OnTheWay &other) { return other.serial == serial && other.shown; });
     m_onTheWay.removeIf([serial](const OnTheWay &other) { return other.serial == serial; });
     AcquisitionResult result;
     result.status = AcquisitionResult::Status::Installed;
     result.game = game;
+    result.waitedFor = shown;
     const Recording recording = m_library->recordAcquired(acquired(game));
     switch (recording.status) {
     case Recording::Status::Recorded:
@@ -346,11 +530,13 @@ void GameAcquisition::removeUnrecorded(const GameDetails &game)
         m_library->removeUnnamedFile(GameFile::Picture, game.strpic);
 }
 
-void GameAcquisition::end(AcquisitionResult::Status status, const GameDetails &game, const QString &error)
+void GameAcquisition::end(AcquisitionResult::Status status, const GameDetails &game, bool waitedFor,
+                          const QString &error)
 {
     AcquisitionResult result;
     result.status = status;
     result.game = game;
     result.errorText = error;
+    result.waitedFor = waitedFor;
     emit finished(result);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "base/portal/answers.h"
+#include "base/portal/downloadqueue.h"
 #include "base/portal/transferlimits.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -29,20 +31,26 @@ struct AcquisitionResult
         Installed, // the movie is in the flash folder, the picture fetched if it could be, the game recorded
         NoGame,    // the details answer names no game: nothing was started, nothing written
         Failed,    // the movie did not arrive whole; no file was put in its place
-        Abandoned, // the movie arrived after the user had left the download; it is kept but not recorded
+        Abandoned, // no longer given: a game the user left is recorded when it arrives (kept for older callers)
         IdInUse    // the library holds another game under this game's id: the game is not recorded, and no file
                    // of it is kept
     };
     Status status = Status::Failed;
-    GameDetails game;      // with the names its files took in flash/ and pic/
-    QString errorText;     // why it failed, for the log
-    bool recorded = false; // Installed: the library holds the game (now or from before)
-    QString heldBy;        // IdInUse: the title of the library's game with that id, as stored
+    GameDetails game;       // with the names its files took in flash/ and pic/
+    QString errorText;      // why it failed, for the log
+    bool recorded = false;  // Installed: the library holds the game (now or from before)
+    QString heldBy;         // IdInUse: the title of the library's game with that id, as stored
+    bool waitedFor = false; // the user waited for this game on the download panel (and its movie went to the player)
 };
 
-// Turns a game link into a game in the library: asks the server for the game's details, downloads its movie
-// into the flash folder with progress and its picture into the pic folder beside it, and records it. One game at a
-// time: a new game link cancels a details request still out, and a new game replaces one still downloading.
+// Turns game links into games in the library: asks the server for each game's details, downloads its movie
+// into the flash folder with progress and its picture into the pic folder beside it, and records it. Every link
+// clicked is queued (see queue()): its details are fetched at once, and the movies come one after another, one
+// transfer at a time. The game the user waits for on the download panel (the last link clicked) goes first: a game
+// coming in that nobody waits for stops for it, and goes on from where it stopped afterwards (by the game's id,
+// see MovieDownload::setResumeKey). Only the game waited for is announced (detailsArrived, progress, pictureArrived,
+// movieArrived); the others are recorded without taking over the player. The unfinished games are kept across runs
+// (restoreQueue) and resume where they stopped.
 // A file that another game's row names is never replaced: the newcomer's file takes a free name, and its row
 // names that one.
 class GameAcquisition : public QObject
@@ -57,26 +65,48 @@ public:
     GameAcquisition(QNetworkAccessManager *network, ServerFetch *fetch, Library *library, QObject *parent = nullptr);
     ~GameAcquisition() override;
 
-    // Posts the game link back to the server for its details, cancelling the request of an earlier link: only
-    // the latest link's game may go on. A game is announced with detailsArrived() and its movie download
-    // follows; an answer that names no game ends in finished(NoGame), a game whose id the library holds for
-    // plainly another game in finished(IdInUse), and in both cases a download already running goes on.
+    // The user clicked a game link: the game is queued (or, when it is queued already, found there; a failed one is
+    // tried again) and becomes the one the user waits for. Its details are announced with detailsArrived() and its
+    // movie follows in its turn. An answer that names no game ends in finished(NoGame), a game whose id the library
+    // holds for plainly another game in finished(IdInUse); the other games of the queue go on either way.
     void fetchDetails(const QUrl &gameLink);
-
-    // Downloads url as the current game's movie, in place of any download still running.
+    // Queues the game behind gameLink without taking over the download panel or the player: its details are
+    // fetched, its movie downloaded in its turn and the game recorded. A game queued already is not queued twice.
+    void queueGame(const QUrl &gameLink);
+    void queueGames(const QList<QUrl> &gameLinks);
+    // Downloads url as the current game's movie, the game the user waits for.
     void start_download(const QString &url);
+    // Queues again the unfinished games of the last run, kept in queueFile(), and keeps the queue there from now.
+    void restoreQueue();
+    // The file beside the settings that holds the unfinished games across runs.
+    QString queueFile() const;
 
     // The largest movie accepted (MovieDownload::defaultMaxBytes unless set).
     void setMaxMovieBytes(qint64 bytes) { m_maxMovieBytes = bytes; }
     // Approves a picture's bytes before it is kept (the layer above decodes images); none: every picture.
     void setPictureCheck(std::function<bool(const QByteArray &)> check) { m_pictureCheck = std::move(check); }
 
-    // The user left the download: a movie that arrives later is kept but the game is not installed.
+    // The games asked for and what became of them.
+    const DownloadQueue *queue() const { return m_queue; }
+    // The serial of the queued game the user waits for on the download panel; 0: none.
+    quint64 waitedFor() const { return m_waitedFor; }
+    // The user gives a game up: a transfer running stops, what came of it is dropped and the game leaves the
+    // queue, without any signal. A game that is done only leaves the list.
+    void cancelGame(quint64 serial);
+    // Tries a failed game again, from where it stopped when the server allows.
+    void retryGame(quint64 serial);
+
+    // The user left the download panel: the game still coming is no longer waited for; it stays queued and is
+    // recorded when it arrives.
     void abandon();
     // Records at once the games whose movie is in and whose picture is still coming: the program is closing.
     void recordWaitingGames();
-    // Stops a running download and removes its temporary file, without any signal; true when one was running.
+    // Gives every unfinished game up as cancelGame does; true when a transfer was running.
     bool cancel();
+    // Stops the transfer running and the requests out, without any signal, and starts nothing more: the program is
+    // closing. The queue stays as it was written, and what came of the transfer is kept to resume from; true when a
+    // transfer was running.
+    bool suspend();
     bool isDownloading() const;
 
     // Whether the server's id can be recorded in the library: a whole number above zero (the ids below belong
@@ -85,7 +115,7 @@ public:
     // What the user is told of an IdInUse result; heldBy is the library game's title.
     static QString idInUseMessage(const QString &heldBy);
 
-    // The game the latest details answer described (all empty before the first).
+    // The game the user waited for last (all empty before the first).
     const GameDetails &game() const { return m_game; }
     // Where the current game's movie and picture are stored; empty before the first game.
     QString save_path() const;
@@ -106,6 +136,7 @@ private:
     {
         quint64 serial;
         QString gameid, movie;
+        bool shown; // its movie went to the player
     };
     // The picture of a game under way, fetched beside its movie.
     struct PictureFetch
@@ -118,14 +149,25 @@ private:
         std::optional<GameDetails> movieIn; // the movie is in: the game is recorded once the picture is done
     };
 
-    void onDetails(const QUrl &gameLink, const std::optional<QByteArray> &body);
+    // Adds the link to the queue and asks for its details; the game's serial.
+    quint64 queueLink(const QUrl &gameLink);
+    void requestDetails(quint64 serial, const QUrl &gameLink);
+    void onDetails(quint64 serial, const QUrl &gameLink, const std::optional<QByteArray> &body);
+    // The user waits for this game: the panel is told what there is to tell of it.
+    void waitFor(quint64 serial);
+    // Starts the next game's movie when no transfer runs.
+    void startNext();
+    void startTransfer(quint64 serial);
+    // Stops the running transfer without a signal; give up: its partial data goes too.
+    void stopTransfer(bool giveUp);
     void onMovieFinished(MovieDownload *job, const DownloadResult &result, GameDetails game, quint64 serial);
     PictureFetch *pictureOf(quint64 serial);
     void fetchPicture(const GameDetails &game, quint64 serial);
     void recordWithPicture(quint64 serial);
     void dropPicture(quint64 serial);
     void record(const GameDetails &game, quint64 serial);
-    void end(AcquisitionResult::Status status, const GameDetails &game, const QString &error = QString());
+    void end(AcquisitionResult::Status status, const GameDetails &game, bool waitedFor,
+             const QString &error = QString());
     // What a file of the game is to be called in its folder, from what the library holds at this moment.
     FileNaming namingFor(const GameDetails &game, GameFile kind);
     // Whether a game other than the one with this id is on its way with this movie.
@@ -136,15 +178,15 @@ private:
     QNetworkAccessManager *m_network;
     ServerFetch *m_fetch;
     Library *m_library;
+    DownloadQueue *m_queue;
     GameDetails m_game;
-    quint64 m_gameSerial = 0;           // which acquisition m_game belongs to
-    QPointer<QObject> m_detailsRequest; // destroying it cancels the details request still out
-    quint64 m_detailsTicket = 0;
+    quint64 m_waitedFor = 0;                             // the queued game the user waits for on the panel; 0: none
+    QHash<quint64, QPointer<QObject>> m_detailsRequests; // destroying one cancels its request
     QList<OnTheWay> m_onTheWay;
     QList<PictureFetch> m_pictures;
     QPointer<MovieDownload> m_download;
     quint64 m_downloadSerial = 0;
-    bool m_abandoned = false;
+    bool m_suspended = false;
     qint64 m_maxMovieBytes;
     std::function<bool(const QByteArray &)> m_pictureCheck;
 };
