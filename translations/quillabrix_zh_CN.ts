@@ -56,6 +56,77 @@
     </message>
 </context>
 <context>
+    <name>DownloadList</name>
+    <message>
+        <source>Downloads</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>Game</source>
+        <translation>游戏</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>Remaining</source>
+        <translation>剩余</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Clear finished</source>
+        <translation>清除已完成</translation>
+    </message>
+    <message>
+        <source>&amp;Downloads</source>
+        <translation>下载(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Downloads list</source>
+        <translation>下载列表</translation>
+    </message>
+    <message>
+        <source>Getting details</source>
+        <translation>正在获取详情</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>正在下载</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>已完成</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/秒</translation>
+    </message>
+</context>
+<context>
     <name>DownloadPanel</name>
     <message>
         <source>Download Game:</source>
@@ -72,6 +143,14 @@
     <message>
         <source>Download %1/%2K</source>
         <translation>下载 %1/%2K</translation>
+    </message>
+    <message>
+        <source>Downloads list</source>
+        <translation>下载列表</translation>
+    </message>
+    <message>
+        <source>Download cancelled</source>
+        <translation>下载已取消</translation>
     </message>
 </context>
 <context>
@@ -192,6 +271,10 @@
         <source>Add a folder of games...</source>
         <translation>添加游戏文件夹…</translation>
     </message>
+    <message>
+        <source>Verify library</source>
+        <translation>校验游戏库</translation>
+    </message>
 </context>
 <context>
     <name>GameListModel</name>
@@ -210,6 +293,45 @@
     <message>
         <source>Description</source>
         <translation>简介</translation>
+    </message>
+</context>
+<context>
+    <name>LibraryOrganiser</name>
+    <message>
+        <source>Favourites first</source>
+        <translation>收藏优先</translation>
+    </message>
+    <message>
+        <source>Most time played</source>
+        <translation>游玩时间最长</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 分钟</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 小时 %2 分钟</translation>
+    </message>
+    <message>
+        <source>Favourites</source>
+        <translation>收藏</translation>
+    </message>
+    <message>
+        <source>Random game</source>
+        <translation>随机游戏</translation>
+    </message>
+    <message>
+        <source>Favourite (Ctrl+D)</source>
+        <translation>收藏 (Ctrl+D)</translation>
+    </message>
+    <message>
+        <source>Time played: %1, last time %2</source>
+        <translation>游玩时间：%1，上次 %2</translation>
     </message>
 </context>
 <context>
@@ -286,6 +408,106 @@
         <source>The game could not be deleted: the library cannot be written.</source>
         <translation>无法删除该游戏：无法写入游戏库。</translation>
     </message>
+    <message>
+        <source>Export saves</source>
+        <translation>导出存档</translation>
+    </message>
+    <message>
+        <source>Saves (*.zip)</source>
+        <translation>存档 (*.zip)</translation>
+    </message>
+    <message>
+        <source>Import saves</source>
+        <translation>导入存档</translation>
+    </message>
+    <message>
+        <source>Saves (*.zip);;All files (*)</source>
+        <translation>存档 (*.zip);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Export saves...</source>
+        <translation>导出存档...</translation>
+    </message>
+    <message>
+        <source>Import saves...</source>
+        <translation>导入存档...</translation>
+    </message>
+    <message>
+        <source>Export all saves...</source>
+        <translation>导出全部存档...</translation>
+    </message>
+    <message>
+        <source>S&amp;aves</source>
+        <translation>存档(&amp;A)</translation>
+    </message>
+    <message>
+        <source>%1 saves.zip</source>
+        <translation>%1 存档.zip</translation>
+    </message>
+    <message>
+        <source>All saves %1.zip</source>
+        <translation>全部存档 %1.zip</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; has saves already. Replace them with those in the file?</source>
+        <translation>“%1”已有存档。要用文件中的存档替换吗？</translation>
+    </message>
+    <message>
+        <source>No game has saves to export.</source>
+        <translation>没有游戏有可导出的存档。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; has no saves to export.</source>
+        <translation>“%1”没有可导出的存档。</translation>
+    </message>
+    <message>
+        <source>%1 is not a file of exported saves.</source>
+        <translation>%1 不是导出的存档文件。</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: it cannot be read whole, so nothing was imported.</source>
+        <translation>%1 已损坏，无法完整读取，因此未导入任何内容。</translation>
+    </message>
+    <message>
+        <source>%1 was written by a newer version of the program. Update the program to import it.</source>
+        <translation>%1 由更新版本的程序写入。请更新程序后再导入。</translation>
+    </message>
+    <message>
+        <source>%1 was refused: it names a place outside the game&apos;s saves (%2).</source>
+        <translation>%1 被拒绝：其中的名称指向游戏存档之外的位置（%2）。</translation>
+    </message>
+    <message>
+        <source>%1 is too large to be a file of exported saves.</source>
+        <translation>%1 太大，不可能是导出的存档文件。</translation>
+    </message>
+    <message>
+        <source>%1 holds no saves of &quot;%2&quot;.</source>
+        <translation>%1 中没有“%2”的存档。</translation>
+    </message>
+    <message>
+        <source>%1 holds the saves of another game (&quot;%2&quot;), not of &quot;%3&quot;.</source>
+        <translation>%1 中是另一个游戏（“%2”）的存档，而不是“%3”的。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read.</source>
+        <translation>无法读取 %1。</translation>
+    </message>
+    <message>
+        <source>There is no room to keep the saves; those the game had stay.</source>
+        <translation>没有空间保存存档；游戏原有的存档保持不变。</translation>
+    </message>
+    <message>
+        <source>The saves could not be written to %1.</source>
+        <translation>无法将存档写入 %1。</translation>
+    </message>
+    <message>
+        <source>The saves cannot be reached. Try again.</source>
+        <translation>无法访问存档。请重试。</translation>
+    </message>
+    <message>
+        <source>Delete the saves of &quot;%1&quot; too? Kept, they come back when the same game is added again.</source>
+        <translation>同时删除“%1”的存档吗？保留的存档会在再次添加同一游戏时恢复。</translation>
+    </message>
 </context>
 <context>
     <name>MessageBox</name>
@@ -359,6 +581,14 @@
     <message>
         <source>more than %1 redirects</source>
         <translation>超过 %1 次重定向</translation>
+    </message>
+    <message>
+        <source>the server sent a part of the movie that was not asked for</source>
+        <translation>服务器发来了未请求的影片片段</translation>
+    </message>
+    <message>
+        <source>the server sent more than the %1 bytes it announced</source>
+        <translation>服务器发送的数据超过了它声明的 %1 字节</translation>
     </message>
 </context>
 <context>
@@ -483,6 +713,117 @@
     <message>
         <source>cannot write to the folder %1</source>
         <translation>无法写入文件夹 %1</translation>
+    </message>
+</context>
+<context>
+    <name>VerifyDialog</name>
+    <message>
+        <source>Download again...</source>
+        <translation>重新下载...</translation>
+    </message>
+    <message>
+        <source>Remove missing games...</source>
+        <translation>移除缺失的游戏...</translation>
+    </message>
+    <message>
+        <source>Delete unused files...</source>
+        <translation>删除无用的文件...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Verify library</source>
+        <translation>校验游戏库</translation>
+    </message>
+    <message>
+        <source>Checking the games...</source>
+        <translation>正在检查游戏...</translation>
+    </message>
+    <message>
+        <source>Checking the games... %1 of %2</source>
+        <translation>正在检查游戏... 第 %1 个，共 %2 个</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>The library cannot be read.</source>
+        <translation>无法读取游戏库。</translation>
+    </message>
+    <message>
+        <source>Checking was cancelled. Games checked: %1.</source>
+        <translation>检查已取消。已检查的游戏：%1。</translation>
+    </message>
+    <message>
+        <source>%1: the movie is missing</source>
+        <translation>%1：影片文件丢失</translation>
+    </message>
+    <message>
+        <source>%1: the movie&apos;s size has changed</source>
+        <translation>%1：影片文件的大小已改变</translation>
+    </message>
+    <message>
+        <source>%1: the movie&apos;s content has changed</source>
+        <translation>%1：影片文件的内容已改变</translation>
+    </message>
+    <message>
+        <source>%1: the movie cannot be read</source>
+        <translation>%1：无法读取影片文件</translation>
+    </message>
+    <message>
+        <source>%1: the picture is missing</source>
+        <translation>%1：图片丢失</translation>
+    </message>
+    <message>
+        <source>No game uses %1</source>
+        <translation>没有游戏使用 %1</translation>
+    </message>
+    <message>
+        <source>Games checked: %1. No problems found.</source>
+        <translation>已检查的游戏：%1。未发现问题。</translation>
+    </message>
+    <message>
+        <source>Games checked: %1. Games with problems: %2. Files no game uses: %3.</source>
+        <translation>已检查的游戏：%1。有问题的游戏：%2。没有游戏使用的文件：%3。</translation>
+    </message>
+    <message>
+        <source>...and %1 more.</source>
+        <translation>……另有 %1 项。</translation>
+    </message>
+    <message>
+        <source>Download these games again from the game server?</source>
+        <translation>要从游戏服务器重新下载这些游戏吗？</translation>
+    </message>
+    <message>
+        <source>Games downloading again: %1</source>
+        <translation>正在重新下载的游戏：%1</translation>
+    </message>
+    <message>
+        <source>Remove these games from the library? Their movies are gone.</source>
+        <translation>要从游戏库中移除这些游戏吗？它们的影片文件已不存在。</translation>
+    </message>
+    <message>
+        <source>Games removed from the library: %1</source>
+        <translation>已从游戏库中移除的游戏：%1</translation>
+    </message>
+    <message>
+        <source>Some games could not be removed from the library.</source>
+        <translation>有些游戏无法从游戏库中移除。</translation>
+    </message>
+    <message>
+        <source>Delete these files? No game in the library uses them.</source>
+        <translation>要删除这些文件吗？游戏库中没有游戏使用它们。</translation>
+    </message>
+    <message>
+        <source>Unused files deleted: %1</source>
+        <translation>已删除的无用文件：%1</translation>
+    </message>
+    <message>
+        <source>These files were not deleted:</source>
+        <translation>以下文件未被删除：</translation>
     </message>
 </context>
 </TS>

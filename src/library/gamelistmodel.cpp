@@ -3,7 +3,11 @@
 #include "base/library/library.h"
 
 #include <QColor>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTextDocument>
+
+#include <cmath>
 
 #include <limits>
 
@@ -25,6 +29,8 @@ GameListModel::GameListModel(Library *library, QObject *parent)
 {
     connect(library, &Library::gamePlayed, this, &GameListModel::gamePlayed);
     connect(library, &Library::gameRemoved, this, &GameListModel::gameRemoved);
+    connect(library, &Library::favouriteChanged, this, &GameListModel::favouriteChanged);
+    connect(library, &Library::playTimeAdded, this, &GameListModel::playTimeAdded);
     m_rows.append(Row{0, false});
     m_indexing.setSingleShot(true);
     m_indexing.setInterval(0);
@@ -45,6 +51,7 @@ bool GameListModel::reload()
 {
     m_index.clear();
     m_filter.clear();
+    m_favouritesOnly = false;
     m_sort = GameIndex::defaultSort();
     const std::optional<QVector<qint64>> ids = m_store->idsNewestFirst();
     m_total = ids ? int(ids->size()) : 0;
@@ -86,6 +93,21 @@ void GameListModel::setFilter(const QString &text)
     refill();
 }
 
+void GameListModel::setFavouritesOnly(bool only)
+{
+    if (only == m_favouritesOnly)
+        return;
+    m_favouritesOnly = only;
+    ensureIndex();
+    refill();
+}
+
+int GameListModel::randomGameRow() const
+{
+    const int shown = shownGames();
+    return shown > 0 ? TitleRow + 1 + int(QRandomGenerator::global()->bounded(shown)) : -1;
+}
+
 void GameListModel::setSort(GameIndex::Sort sort)
 {
     if (sort == m_sort)
@@ -109,7 +131,7 @@ GameIndex::Sort GameListModel::sortForColumn(int column) const
 
 void GameListModel::refill()
 {
-    showIds(m_index.select(m_filter, m_sort));
+    showIds(m_index.select(m_filter, m_sort, m_favouritesOnly));
 }
 
 void GameListModel::showIds(const QVector<qint64> &ids)
@@ -165,6 +187,55 @@ void GameListModel::gamePlayed(const GameRecord &game)
     m_cache.remove(game.id);
 }
 
+void GameListModel::favouriteChanged(qint64 id, bool favourite)
+{
+    m_index.setFavourite(id, favourite);
+    m_cache.remove(id);
+    const int row = rowOf(id);
+    if (row < 0)
+        return;
+    if (m_favouritesOnly && !favourite) {
+        beginRemoveRows(QModelIndex(), row, row);
+        m_rows.remove(row);
+        endRemoveRows();
+        return;
+    }
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+void GameListModel::playTimeAdded(const GameRecord &game)
+{
+    m_index.setPlayTime(game.id, game.playSeconds);
+    m_cache.remove(game.id);
+}
+
+QIcon GameListModel::starIcon(bool filled)
+{
+    static QIcon cached[2];
+    QIcon &icon = cached[filled ? 1 : 0];
+    if (!icon.isNull())
+        return icon;
+    // Drawn rather than read from the images folder: it scales to any row height and needs no file.
+    for (int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPolygonF star;
+        for (int point = 0; point < 10; ++point) {
+            const qreal radius = (point % 2 == 0 ? 0.48 : 0.2) * size;
+            const qreal angle = M_PI / 5 * point - M_PI / 2;
+            star << QPointF(size / 2.0 + radius * std::cos(angle), size / 2.0 + 0.04 * size + radius * std::sin(angle));
+        }
+        painter.setPen(QPen(filled ? QColor(0xB0, 0x80, 0x00) : QColor(0x60, 0x60, 0x60), size / 16.0));
+        painter.setBrush(filled ? QColor(0xFF, 0xC8, 0x20) : QColor(Qt::transparent));
+        painter.drawPolygon(star);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 QString GameListModel::titleText(int column) const
 {
     static const char *const titles[ColumnCount] = {QT_TR_NOOP("ID"), QT_TR_NOOP("Game"), QT_TR_NOOP("File"),
@@ -215,6 +286,12 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
         if (row == TitleRow)
             return titleBackground();
         return m_rows.at(row).shaded ? QVariant(shadedBackground()) : QVariant();
+    }
+    if (role == FavouriteRole || (role == Qt::DecorationRole && index.column() == GameColumn)) {
+        const GameRecord *record = row == TitleRow ? nullptr : game(row);
+        if (!record)
+            return {};
+        return role == FavouriteRole ? QVariant(record->favourite) : QVariant(starIcon(record->favourite));
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};

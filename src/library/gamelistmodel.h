@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QHash>
+#include <QIcon>
 #include <QTimer>
 #include <QVector>
 
@@ -30,6 +31,8 @@ public:
         ColumnCount
     };
     static constexpr int TitleRow = 0;
+    // A game row's cells: whether the game is starred (bool). The game's cell shows the star as its decoration.
+    static constexpr int FavouriteRole = Qt::UserRole + 1;
 
     explicit GameListModel(Library *library, QObject *parent = nullptr);
 
@@ -41,6 +44,11 @@ public:
     // Shows only the games whose title or description holds text (any case); blank shows them all.
     void setFilter(const QString &text);
     QString filter() const { return m_filter; }
+    // Shows only the starred games among those the text finds.
+    void setFavouritesOnly(bool only);
+    bool favouritesOnly() const { return m_favouritesOnly; }
+    // A row picked at random among the game rows shown; -1 when none is shown.
+    int randomGameRow() const;
     void setSort(GameIndex::Sort sort);
     GameIndex::Sort sort() const { return m_sort; }
     // The order a click on a column's title gives: by that column, reversed when it already is.
@@ -58,6 +66,12 @@ public:
     void gameRemoved(qint64 id);
     // A game was played: its statistics change, and with them a "recently played" order.
     void gamePlayed(const GameRecord &game);
+    // The game was starred or its star taken away; a game unstarred leaves a list of the favourites only.
+    void favouriteChanged(qint64 id, bool favourite);
+    void playTimeAdded(const GameRecord &game);
+
+    // The star a game's cell and its details show: filled for a favourite.
+    static QIcon starIcon(bool filled);
 
     const GameIndex &gameIndex() const { return m_index; }
 
@@ -94,6 +108,7 @@ private:
     QTimer m_indexing;
     int m_total = 0;
     QString m_filter;
+    bool m_favouritesOnly = false;
     GameIndex::Sort m_sort;
     QVector<Row> m_rows; // row 0 is the title row
     mutable QHash<qint64, GameRecord> m_cache;

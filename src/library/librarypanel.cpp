@@ -4,6 +4,7 @@
 #include "base/textcodes.h"
 
 #include "library/gamelistmodel.h"
+#include "library/libraryorganiser.h"
 #include "library/pictureloader.h"
 #include "widgets/twips.h"
 
@@ -221,6 +222,7 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
     connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryPanel::updateSavesActions);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::updateSavesActions);
     updateSavesActions();
+    m_organiser = new LibraryOrganiser(library, this);
 }
 
 void LibraryPanel::setSaves(SaveKeeper *saves, SavesFileDialogs *dialogs)
@@ -235,8 +237,10 @@ void LibraryPanel::setSaves(SaveKeeper *saves, SavesFileDialogs *dialogs)
     updateSavesActions();
 }
 
-void LibraryPanel::addSavesMenu(QMenuBar *bar)
+void LibraryPanel::addMenus(QMenuBar *bar)
 {
+    if (auto *games = bar->findChild<QMenu *>(QStringLiteral("mgames")))
+        m_organiser->addToMenu(games);
     QMenu *menu = bar->addMenu(tr("S&aves"));
     menu->setObjectName(QStringLiteral("msaves"));
     menu->addAction(m_exportSaves);

@@ -17,6 +17,7 @@
 
 class GameListModel;
 class Library;
+class LibraryOrganiser;
 class QAction;
 class QImage;
 class QMenuBar;
@@ -72,8 +73,11 @@ public:
     // Where the games' saves are kept, and the dialogs that choose their files (none: the desktop's own). Without
     // it the saves entries stay disabled and a game is deleted without asking about its saves.
     void setSaves(SaveKeeper *saves, SavesFileDialogs *dialogs = nullptr);
-    // Adds the "Saves" menu: export and import the current game's saves, export every game's.
-    void addSavesMenu(QMenuBar *bar);
+    // Adds "Random game" to the "Games" menu (when the bar has it) and the "Saves" menu: export and import the
+    // current game's saves, export every game's.
+    void addMenus(QMenuBar *bar);
+    // The stars, the favourites filter, the random pick and the play time of the details.
+    LibraryOrganiser *organiser() const { return m_organiser; }
     // "Export saves...", "Import saves..." (for the current game) and "Export all saves...".
     void exportSaves();
     void importSaves();
@@ -131,6 +135,7 @@ private:
     SaveKeeper *m_saves = nullptr;
     SavesFileDialogs *m_savesDialogs = nullptr;
     std::unique_ptr<SavesFileDialogs> m_ownSavesDialogs;
+    LibraryOrganiser *m_organiser = nullptr;
     QAction *m_exportSaves;
     QAction *m_importSaves;
     QAction *m_exportAllSaves;

@@ -310,6 +310,8 @@ void FlashPlayer::setMovie(const QString &path)
     m_movieChanged = true;
     m_commands.clear(); // they were meant for the movie that goes
     scheduleFlush();
+    emit movieChanged(path);
+    updateInFront();
 }
 
 // Says why the current movie cannot play: in the player area (the page shows m_failure) and to the program,
@@ -328,6 +330,7 @@ void FlashPlayer::fail(const QString &kind)
         m_failure = tr("The player could not start.");
     else
         m_failure = tr("This movie stopped with an error.");
+    updateInFront();
     const int loadId = m_loadId;
     const QString reason = m_failure;
     QMetaObject::invokeMethod(
@@ -343,18 +346,51 @@ void FlashPlayer::setPlaying(bool playing)
 {
     m_playing = playing;
     command(QStringLiteral("qb.setPlaying(%1);").arg(playing ? QStringLiteral("true") : QStringLiteral("false")));
+    updateInFront();
 }
 
 void FlashPlayer::Forward()
 {
     m_playing = false;
     command(QStringLiteral("qb.forward();"));
+    updateInFront();
 }
 
 void FlashPlayer::Rewind()
 {
     m_playing = false;
     command(QStringLiteral("qb.rewind();"));
+    updateInFront();
+}
+
+void FlashPlayer::updateInFront()
+{
+    watchWindow();
+    const bool inFront =
+        m_playing && !m_movieUrl.isEmpty() && m_failure.isEmpty() && isVisible() && !window()->isMinimized();
+    if (inFront == m_inFront)
+        return;
+    m_inFront = inFront;
+    emit inFrontChanged(inFront);
+}
+
+void FlashPlayer::watchWindow()
+{
+    // The player moves between the main window and the full-screen one: the window it is in now is followed.
+    QWidget *current = window();
+    if (current == m_watchedWindow || current == this)
+        return;
+    if (m_watchedWindow)
+        m_watchedWindow->removeEventFilter(this);
+    m_watchedWindow = current;
+    current->installEventFilter(this);
+}
+
+bool FlashPlayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::WindowStateChange)
+        updateInFront();
+    return QWidget::eventFilter(watched, event);
 }
 
 void FlashPlayer::setBGColor(const QString &rrggbb)
@@ -474,5 +510,10 @@ bool FlashPlayer::event(QEvent *event)
             },
             Qt::QueuedConnection);
     }
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    // Hidden and shown with its panel or window too: Qt tells each visible child.
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::ParentChange ||
+        event->type() == QEvent::WindowStateChange)
+        updateInFront();
+    return handled;
 }

@@ -72,6 +72,10 @@ public:
     // How Ruffle draws ("webgl" or "canvas"); empty until a movie was drawn.
     QString renderer() const { return m_renderer; }
 
+    // Whether the movie runs where the user sees it: one is loaded and has not failed, it is not stopped, the
+    // player is shown (in its panel or full screen) and its window is not minimised. What play time counts.
+    bool isInFront() const { return m_inFront; }
+
     // The web view; null while the player has never been shown.
     QWebEngineView *view() const { return m_view; }
 
@@ -86,9 +90,14 @@ signals:
     void fullScreenRequested(bool on);
     // The movie cannot be played; reason is a short translated text also shown in the player area.
     void movieFailed(const QString &reason);
+    // setMovie was called: path is the movie now in the player.
+    void movieChanged(const QString &path);
+    // isInFront() changed.
+    void inFrontChanged(bool inFront);
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -104,6 +113,8 @@ private:
     void scheduleFlush();
     void flush();
     void command(const QString &script);
+    void updateInFront();
+    void watchWindow();
     QString backgroundValue() const;
     QString scaleValue() const;
     QString fontsValue() const;
@@ -137,4 +148,7 @@ private:
     bool m_pageFullScreen = false;
     QPointer<QWidget> m_fullScreenWindow;
     bool m_leavingQuietly = false; // the page leaves because its window did, not because the movie asked
+
+    bool m_inFront = false;
+    QPointer<QWidget> m_watchedWindow; // whose minimising is followed
 };

@@ -123,7 +123,7 @@ void Form1::buildControls()
     m_adder->addMenu(menuBar());
     m_controls->addMenus(menuBar());
     game_main->setSaves(m_playerProfile->saves());
-    game_main->addSavesMenu(menuBar());
+    game_main->addMenus(menuBar());
 
     download_main = new DownloadPanel(client);
     download_main->hide();
@@ -309,7 +309,7 @@ void Form1::gamesAdded(int recorded)
 
 void Form1::show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row)
 {
-    m_controls->setGame(row);
+    m_controls->setGame(row, moviePath);
     flash->setMovie(moviePath);
     loadflash_name = fileName;
     showPane(Pane::Player);

@@ -2,6 +2,7 @@
 
 #include "base/library/library.h"
 #include "base/logging.h"
+#include "base/player/playtime.h"
 #include "player/flashplayer.h"
 #include "player/playerpanel.h"
 
@@ -31,8 +32,15 @@ int storedVolume(const QVariant &value)
 PlayerControls::PlayerControls(FlashPlayer *player, PlayerPanel *panel, Library *library, const QString &settingsFile,
                                QObject *parent)
     : QObject(parent), m_player(player), m_panel(panel), m_library(library),
-      m_settings(settingsFile, QSettings::IniFormat)
+      m_settings(settingsFile, QSettings::IniFormat), m_playTime(new PlayTime(library, this))
 {
+    connect(m_player, &FlashPlayer::inFrontChanged, m_playTime, &PlayTime::setRunning);
+    connect(m_player, &FlashPlayer::movieChanged, this, [this](const QString &path) {
+        m_playTime->movieChanged(path);
+        // The game's own movie back in the player (full screen starts it again): its time counts again.
+        if (m_row && path == m_movie && !m_playTime->game())
+            m_playTime->setGame(m_row, path);
+    });
     m_volume = storedVolume(m_settings.value(kVolumeKey, kDefaultVolume));
     m_muted = m_settings.value(kMutedKey).toString() == QLatin1String("true");
     connect(m_panel, &PlayerPanel::volumeChosen, this, &PlayerControls::setVolume);
@@ -127,9 +135,11 @@ void PlayerControls::applySound()
         m_mute->setChecked(m_muted);
 }
 
-void PlayerControls::setGame(std::optional<qint64> row)
+void PlayerControls::setGame(std::optional<qint64> row, const QString &moviePath)
 {
     m_row = row;
+    m_movie = moviePath.isEmpty() ? m_player->movie() : moviePath;
+    m_playTime->setGame(row, m_movie);
     QString quality = row ? m_library->gameQuality(*row) : QString();
     if (!qualities().contains(quality))
         quality = defaultQuality();

@@ -11,6 +11,7 @@
 class FlashPlayer;
 class Library;
 class PlayerPanel;
+class PlayTime;
 class QAction;
 class QActionGroup;
 class QMenu;
@@ -18,7 +19,8 @@ class QMenuBar;
 
 // The game player's sound and picture quality as the user sets them: the volume control of the player panel,
 // the Sound and Quality menus, the volume kept in the settings file from one run to the next and the quality
-// kept per game in the library. There is one game player; the full-screen window borrows it.
+// kept per game in the library, and the game's play time. There is one game player; the full-screen window
+// borrows it.
 class PlayerControls : public QObject
 {
     Q_OBJECT
@@ -40,9 +42,10 @@ public:
     int volume() const { return m_volume; }
     bool isMuted() const { return m_muted; }
 
-    // The game shown last, by its library row (none while it is not recorded yet): the player takes the
-    // quality chosen for it, and a quality chosen now is kept for it.
-    void setGame(std::optional<qint64> row);
+    // The game shown last, by its library row (none while it is not recorded yet), and its movie (empty: the one
+    // the player has): the player takes the quality chosen for it, a quality chosen now is kept for it, and the
+    // time its movie runs in front of the user is counted for it.
+    void setGame(std::optional<qint64> row, const QString &moviePath = QString());
     std::optional<qint64> game() const { return m_row; }
     // Whether the player shows that game: only then may its quality be chosen.
     void setGameShown(bool shown);
@@ -64,7 +67,9 @@ private:
     int m_volume = 100;
     bool m_muted = false;
     std::optional<qint64> m_row;
+    QString m_movie; // the movie of m_row's game
     bool m_gameShown = false;
+    PlayTime *m_playTime;
 
     QAction *m_volumeUp = nullptr;
     QAction *m_volumeDown = nullptr;

@@ -15,13 +15,17 @@ private:
     static GameIndex sample()
     {
         GameIndex index;
-        index.append(5, QStringLiteral("Zebra Run"), QStringLiteral("b.swf"), QStringLiteral("Stripes"), 100, 2);
+        // Games 4 and 1 are starred.
+        index.append(5, QStringLiteral("Zebra Run"), QStringLiteral("b.swf"), QStringLiteral("Stripes"), 100, 2, false,
+                     60);
         index.append(4, QStringLiteral("Tom#39;s #34;best#34; game"), QStringLiteral("e.swf"),
-                     QStringLiteral("Tom#39;s own"), 0, 0);
-        index.append(3, QStringLiteral("快乐方块"), QStringLiteral("a.swf"), QStringLiteral("方块 BLOCKS galore"), 300, 1);
+                     QStringLiteral("Tom#39;s own"), 0, 0, true, 0);
+        index.append(3, QStringLiteral("快乐方块"), QStringLiteral("a.swf"), QStringLiteral("方块 BLOCKS galore"), 300,
+                     1, false, 3600);
         index.append(2, QStringLiteral("apple Catch"), QStringLiteral("d.swf"), QStringLiteral("Ärger im Obstgarten"),
-                     200, 7);
-        index.append(1, QStringLiteral("Apple catch"), QStringLiteral("c.swf"), QStringLiteral("zebra in a tree"), 0, 0);
+                     200, 7, false, 60);
+        index.append(1, QStringLiteral("Apple catch"), QStringLiteral("c.swf"), QStringLiteral("zebra in a tree"), 0, 0,
+                     true, 10);
         return index;
     }
 
@@ -65,6 +69,10 @@ private slots:
                                          << QVector<qint64>{3, 2, 5, 4, 1};
         QTest::newRow("most played") << int(Key::PlayCount) << int(Qt::DescendingOrder)
                                      << QVector<qint64>{2, 5, 3, 4, 1};
+        QTest::newRow("favourites first")
+            << int(Key::Favourite) << int(Qt::DescendingOrder) << QVector<qint64>{4, 1, 5, 3, 2};
+        QTest::newRow("most time played")
+            << int(Key::PlayTime) << int(Qt::DescendingOrder) << QVector<qint64>{3, 5, 2, 1, 4};
     }
     void sortOrdersKeepTheNewestFirstAmongEquals()
     {
@@ -87,6 +95,16 @@ private slots:
         QVERIFY(!index.contains(1));
         QCOMPARE(index.select(QStringLiteral("zebra"), recent), QVector<qint64>{5});
         QCOMPARE(index.select(QString(), recent), (QVector<qint64>{3, 2, 5, 4}));
+        // Stars change the favourites shown, alone or with the search.
+        const Sort favouritesFirst{Key::Favourite, Qt::DescendingOrder};
+        QCOMPARE(index.select(QString(), favouritesFirst).first(), 4);
+        index.setFavourite(2, true);
+        index.setFavourite(4, false);
+        QCOMPARE(index.select(QString(), favouritesFirst).first(), 2);
+        QCOMPARE(index.select(QString(), GameIndex::defaultSort(), true), QVector<qint64>{2});
+        QCOMPARE(index.select(QStringLiteral("zebra"), GameIndex::defaultSort(), true), QVector<qint64>{});
+        index.setPlayTime(4, 7200);
+        QCOMPARE(index.select(QString(), Sort{Key::PlayTime, Qt::DescendingOrder}).first(), 4);
         index.setPlayed(42, 1, 1); // not in the index: nothing happens
         index.clear();
         QCOMPARE(index.select(QString(), GameIndex::defaultSort()), QVector<qint64>{});

@@ -2,6 +2,7 @@
 #include "sqlciphercli.h"
 #include "testappfolder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +47,7 @@ private slots:
     void gamesComeNewestFirstAndIdsAreNeverReused();
     void sameGameIdIsRecordedOnce();
     void movieDigestsLiveBesideTheRowsAndGoWithThem();
+    void starsAndPlayTimeAreKeptRepairedAndGoWithTheGame();
     void identifiersThatAreNoWholeNumbersFindNothing_data();
     void identifiersThatAreNoWholeNumbersFindNothing();
     void unusableFileIsLeftUntouched_data();
@@ -212,6 +214,62 @@ void TestGameStore::movieDigestsLiveBesideTheRowsAndGoWithThem()
     QVERIFY(store.removeById(id));
     QVERIFY(!store.movieDigest(id));
     QCOMPARE(store.movieDigests()->size(), 0);
+}
+
+void TestGameStore::starsAndPlayTimeAreKeptRepairedAndGoWithTheGame()
+{
+    TestAppFolder app;
+    {
+        GameStore store(app.path());
+        QVERIFY(store.insert(QStringLiteral("7"), QStringLiteral("Snake"), QStringLiteral("snake.swf"), QString(), {}));
+    }
+    // A library made before stars and play time were kept gets their tables at its next opening.
+    QCOMPARE(SqlCipherCli::run(libraryIn(app), QStringLiteral("DROP TABLE favourite; DROP TABLE playtime;\n")).err,
+             QString());
+    GameStore store(app.path());
+    QVERIFY(store.open_db());
+    const qint64 id = *store.idOfGameId(QStringLiteral("7"));
+    QVERIFY(store.setFavourite(id, true));
+    QVERIFY(!store.setFavourite(id + 1, true));
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QVERIFY(store.addPlayTime(id, 50, 50, now));
+    QVERIFY(store.addPlayTime(id, 10, 60, now));
+    QVERIFY(store.addPlayTime(id, 5, 5, now)); // a new session
+    GameRecord game = *store.gameById(id);
+    QCOMPARE(game.favourite, true);
+    QCOMPARE(game.playSeconds, 65);
+    QCOMPARE(game.lastSessionSeconds, 5);
+
+    // Stored values nobody could have played are repaired when read, and what is added goes onto the repaired time.
+    const auto stored = [&](const QString &seconds, const QString &session, const QString &since) {
+        QCOMPARE(SqlCipherCli::run(libraryIn(app), QStringLiteral("UPDATE playtime SET seconds = %1, last_session = %2,"
+                                                                  " since = %3;\n")
+                                                       .arg(seconds, session, since))
+                     .err,
+                 QString());
+        QVERIFY(store.open_db());
+        game = *store.gameById(id);
+    };
+    stored(QStringLiteral("-40"), QStringLiteral("-1"), QString::number(now - 100));
+    QCOMPARE(game.playSeconds, 0);
+    QCOMPARE(game.lastSessionSeconds, 0);
+    stored(QStringLiteral("9000000000000"), QStringLiteral("9000000000000"), QString::number(now - 100));
+    QVERIFY2(game.playSeconds >= 160 && game.playSeconds <= 170, qPrintable(QString::number(game.playSeconds)));
+    QCOMPARE(game.lastSessionSeconds, game.playSeconds);
+    stored(QStringLiteral("9000000000000"), QStringLiteral("7"), QStringLiteral("0"));
+    QCOMPARE(game.playSeconds, GameStore::maxPlaySeconds);
+    stored(QStringLiteral("-5"), QStringLiteral("0"), QString::number(now - 100));
+    QVERIFY(store.addPlayTime(id, 3, 3, now));
+    QCOMPARE(store.gameById(id)->playSeconds, 3);
+
+    QVERIFY(store.setFavourite(id, false));
+    QCOMPARE(store.gameById(id)->favourite, false);
+    QVERIFY(store.setFavourite(id, true));
+    QVERIFY(store.removeById(id));
+    QCOMPARE(SqlCipherCli::run(libraryIn(app), QStringLiteral("SELECT (SELECT count(*) FROM favourite) || ','"
+                                                              " || (SELECT count(*) FROM playtime);\n"))
+                 .out.trimmed(),
+             QStringLiteral("0,0"));
 }
 
 void TestGameStore::identifiersThatAreNoWholeNumbersFindNothing_data()

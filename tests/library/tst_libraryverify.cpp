@@ -72,7 +72,7 @@ void TestLibraryVerify::damageIsFoundForWhatItIs_data()
                                          << QStringList{QStringLiteral("a.swf"), QStringLiteral("z.txt")}
                                          << QStringList{QStringLiteral("stray.png")};
     // Files still coming in, and what a game on its way holds before its row names it.
-    QTest::newRow("hidden and held files") << int(M::Intact) << false << QStringList() << QStringList();
+    QTest::newRow("hidden, held and advertisement files") << int(M::Intact) << false << QStringList() << QStringList();
 }
 
 void TestLibraryVerify::damageIsFoundForWhatItIs()
@@ -99,9 +99,10 @@ void TestLibraryVerify::damageIsFoundForWhatItIs()
         QVERIFY(QFile::remove(lib.app.filePath(QStringLiteral("pic/one.png"))));
     else if (damage == QLatin1String("files no game names"))
         lib.writeFiles({QStringLiteral("flash/z.txt"), QStringLiteral("flash/a.swf"), QStringLiteral("pic/stray.png")});
-    else if (damage == QLatin1String("hidden and held files")) {
+    else if (damage == QLatin1String("hidden, held and advertisement files")) {
         lib.writeFiles({QStringLiteral("flash/.partial-101"), QStringLiteral("pic/.incoming"),
-                        QStringLiteral("flash/coming.swf"), QStringLiteral("pic/coming.png")});
+                        QStringLiteral("pic/gg_ad.swf"), QStringLiteral("flash/coming.swf"),
+                        QStringLiteral("pic/coming.png")});
         lib.library.setFilesInUse(
             [](GameFile, const QString &name) { return name.startsWith(QLatin1String("coming")); });
     }

@@ -1,7 +1,9 @@
 #include "base/library/gamestore.h"
+#include "base/library/library.h"
 #include "base/portal/moviedownload.h"
 #include "form1fixture.h"
 #include "library/librarypanel.h"
+#include "library/verifydialog.h"
 #include "pagedriver.h"
 #include "pixelcolours.h"
 #include "player/playerpanel.h"
@@ -15,6 +17,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QNetworkReply>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QWebEnginePage>
 
@@ -80,6 +84,7 @@ private slots:
     void wholeRoadOfAGame_data();
     void wholeRoadOfAGame();
     void sameGameTwiceGivesOneRow();
+    void damagedMovieIsFoundAndDownloadedAgain();
     void refusedGameWritesNothing_data();
     void refusedGameWritesNothing();
     void movieFaults_data();
@@ -290,6 +295,41 @@ void TestDownload::sameGameTwiceGivesOneRow()
     QCOMPARE(w->store().count(), std::optional<qint64>(1));
     QCOMPARE(QFileInfo(movie).size(), 3000); // fetched again all the same
     QVERIFY(ui::flash_main(f)->isVisible());
+}
+
+void TestDownload::damagedMovieIsFoundAndDownloadedAgain()
+{
+    auto w = startedWindow();
+    QVERIFY(w);
+    Form1 *f = w->window.get();
+    QSignalSpy recorded(f, &Form1::gameRecorded);
+    QSignalSpy digested(&w->library, &Library::movieDigested);
+    QVERIFY(showTestMovies(f));
+    QVERIFY(clickElement(ui::main_web(f), QStringLiteral("a.game[href=\"game.asp?id=4\"]")));
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, kTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(digested.count(), 1, kTimeout);
+
+    // A bit flipped on the disk: the size is the same, the movie is not.
+    const QString movie = w->folder.filePath(QStringLiteral("flash/pocket-racer.swf"));
+    const QByteArray served = httpGet(m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf")));
+    QByteArray damaged = served;
+    damaged[damaged.size() / 2] = char(damaged.at(damaged.size() / 2) ^ 0x20);
+    QFile file(movie);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+    file.close();
+
+    f->findChild<QAction *>(QStringLiteral("m_verifylibrary"))->trigger();
+    auto *dialog = f->findChild<VerifyDialog *>();
+    QVERIFY(dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->isRunning(), kTimeout);
+    QVERIFY(dialog->findChild<QPlainTextEdit *>()->toPlainText().contains(QLatin1String("content has changed")));
+    w->messages.answer = true;
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("verify_redownload")), Qt::LeftButton);
+
+    QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 2, kTimeout);
+    QCOMPARE(contentOf(movie), served);
+    QCOMPARE(w->store().count(), std::optional<qint64>(1));
+    QTRY_COMPARE_WITH_TIMEOUT(digested.count(), 2, kTimeout); // the record holds the movie as it is now
 }
 
 void TestDownload::refusedGameWritesNothing_data()

@@ -296,6 +296,8 @@ void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles()
     clickRow(1);
     QCOMPARE(library()->loc_name->text(), QStringLiteral("C"));
     QTest::mouseClick(library()->Game_Delete, Qt::LeftButton);
+    // The panel first asks the player whether the game has saves, which takes a moment.
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(3), -1, kStartTimeout);
 
     for (const QString &file : kept)
         QVERIFY2(QFileInfo::exists(appFile(file)), qPrintable(file));

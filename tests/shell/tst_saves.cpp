@@ -246,7 +246,7 @@ void TestSaves::deletingAGameForgetsItsSavesUnlessAnotherGameSharesTheMovie()
 
     selectInLibrary(QStringLiteral("Counter"));
     QTest::mouseClick(library()->Game_Delete, Qt::LeftButton);
-    QCOMPARE(rowOf(QStringLiteral("Counter")), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(rowOf(QStringLiteral("Counter")), -1, kStartTimeout);
     QCOMPARE(QFileInfo::exists(appFile(QStringLiteral("flash/") + kCounter)), shared);
 
     if (shared) {

@@ -89,7 +89,7 @@ QStringList textsOf(QWidget *widget)
 // (the program's, the Flash format's, a key's) and number placeholders are taken out.
 bool hasEnglish(QString text)
 {
-    static const QRegularExpression kept(QStringLiteral("Quillabrix|Flash|SWF|swf|MiB|F6"));
+    static const QRegularExpression kept(QStringLiteral("Quillabrix|Flash|SWF|swf|MiB|F6|Ctrl"));
     text.remove(kept);
     static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
     return text.contains(word);

@@ -45,7 +45,7 @@ void GameIndex::clear()
 }
 
 void GameIndex::append(qint64 id, const QString &title, const QString &file, const QString &description,
-                       qint64 lastPlayed, qint64 playCount)
+                       qint64 lastPlayed, qint64 playCount, bool favourite, qint64 playSeconds)
 {
     QByteArray foldedTitle = fold(title);
     QByteArray foldedDescription = fold(description);
@@ -59,6 +59,8 @@ void GameIndex::append(qint64 id, const QString &title, const QString &file, con
     e.id = id;
     e.lastPlayed = lastPlayed;
     e.playCount = playCount;
+    e.playSeconds = playSeconds;
+    e.favourite = favourite;
     e.textOffset = quint32(m_text.size());
     e.titleLength = quint32(foldedTitle.size());
     e.descriptionLength = quint32(foldedDescription.size());
@@ -105,6 +107,32 @@ void GameIndex::setPlayed(qint64 id, qint64 lastPlayed, qint64 playCount)
         m_cacheValid = false;
 }
 
+void GameIndex::setFavourite(qint64 id, bool favourite)
+{
+    const int at = find(id);
+    if (at < 0)
+        return;
+    m_entries[at].favourite = favourite;
+    if (m_cachedSort.key == SortKey::Favourite)
+        m_cacheValid = false;
+}
+
+void GameIndex::setPlayTime(qint64 id, qint64 playSeconds)
+{
+    const int at = find(id);
+    if (at < 0)
+        return;
+    m_entries[at].playSeconds = playSeconds;
+    if (m_cachedSort.key == SortKey::PlayTime)
+        m_cacheValid = false;
+}
+
+bool GameIndex::isFavourite(qint64 id) const
+{
+    const int at = find(id);
+    return at >= 0 && m_entries.at(at).favourite;
+}
+
 QVector<int> GameIndex::order(Sort sort) const
 {
     if (m_cacheValid && m_cachedSort == sort)
@@ -134,6 +162,10 @@ QVector<int> GameIndex::order(Sort sort) const
             return a.lastPlayed < b.lastPlayed ? -1 : (a.lastPlayed > b.lastPlayed ? 1 : 0);
         case SortKey::PlayCount:
             return a.playCount < b.playCount ? -1 : (a.playCount > b.playCount ? 1 : 0);
+        case SortKey::Favourite:
+            return int(a.favourite) - int(b.favourite);
+        case SortKey::PlayTime:
+            return a.playSeconds < b.playSeconds ? -1 : (a.playSeconds > b.playSeconds ? 1 : 0);
         }
         return 0;
     };
@@ -151,15 +183,17 @@ QVector<int> GameIndex::order(Sort sort) const
     return positions;
 }
 
-QVector<qint64> GameIndex::select(const QString &needle, Sort sort) const
+QVector<qint64> GameIndex::select(const QString &needle, Sort sort, bool favouritesOnly) const
 {
     const QVector<int> positions = order(sort);
     const QByteArray folded = foldedNeedle(needle);
     QVector<qint64> ids;
     if (folded.isEmpty()) {
         ids.reserve(positions.size());
-        for (int at : positions)
-            ids.append(m_entries.at(at).id);
+        for (int at : positions) {
+            if (!favouritesOnly || m_entries.at(at).favourite)
+                ids.append(m_entries.at(at).id);
+        }
         return ids;
     }
 
@@ -179,7 +213,7 @@ QVector<qint64> GameIndex::select(const QString &needle, Sort sort) const
         from = qsizetype(e.textOffset) + e.titleLength + 1 + e.descriptionLength + 1;
     }
     for (int at : positions) {
-        if (matched.at(at))
+        if (matched.at(at) && (!favouritesOnly || m_entries.at(at).favourite))
             ids.append(m_entries.at(at).id);
     }
     return ids;

@@ -20,7 +20,9 @@ public:
         File,
         Description,
         LastPlayed,
-        PlayCount
+        PlayCount,
+        Favourite, // starred games before the others
+        PlayTime   // by the time each game ran in front of the user
     };
 
     struct Sort
@@ -39,16 +41,19 @@ public:
     void clear();
     // Games are added newest first (descending id), as the store lists them.
     void append(qint64 id, const QString &title, const QString &file, const QString &description, qint64 lastPlayed,
-                qint64 playCount);
+                qint64 playCount, bool favourite = false, qint64 playSeconds = 0);
     int size() const { return m_live; }
     bool contains(qint64 id) const { return find(id) >= 0; }
 
     void remove(qint64 id);
     void setPlayed(qint64 id, qint64 lastPlayed, qint64 playCount);
+    void setFavourite(qint64 id, bool favourite);
+    void setPlayTime(qint64 id, qint64 playSeconds);
+    bool isFavourite(qint64 id) const;
 
     // The ids of the games whose title or description holds needle (any case; every game for a blank
-    // needle), in the given order; ties keep the newest first.
-    QVector<qint64> select(const QString &needle, Sort sort) const;
+    // needle), only the starred ones when favouritesOnly, in the given order; ties keep the newest first.
+    QVector<qint64> select(const QString &needle, Sort sort, bool favouritesOnly = false) const;
 
     // Bytes held, for the benchmark's figures.
     qint64 memoryBytes() const;
@@ -59,12 +64,14 @@ private:
         qint64 id;
         qint64 lastPlayed;
         qint64 playCount;
+        qint64 playSeconds;
         quint32 textOffset; // title, 0x1F, description, 0x1E in m_text
         quint32 titleLength;
         quint32 descriptionLength;
         quint32 fileOffset;
         quint32 fileLength;
         bool removed;
+        bool favourite;
     };
 
     int find(qint64 id) const;

@@ -3,11 +3,14 @@
 #include "base/library/gameindex.h"
 #include "base/logging.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryFile>
+
+#include <algorithm>
 
 #include <openssl/evp.h>
 #include <sqlcipher/sqlite3.h>
@@ -32,17 +35,25 @@ const char *const schemaSql = "BEGIN;"
                               " play_count INTEGER NOT NULL DEFAULT 0);"
                               "CREATE TABLE moviehash (id INTEGER PRIMARY KEY, size INTEGER NOT NULL,"
                               " sha256 TEXT NOT NULL);"
+                              "CREATE TABLE favourite (id INTEGER PRIMARY KEY, since INTEGER NOT NULL);"
+                              "CREATE TABLE playtime (id INTEGER PRIMARY KEY, seconds INTEGER NOT NULL,"
+                              " last_session INTEGER NOT NULL, since INTEGER NOT NULL);"
                               "COMMIT;";
 
-// Play statistics and each movie's size and SHA-256 live in tables of their own, so that table data keeps
-// exactly its columns; a library made before they existed gets them on its first opening.
+// Play statistics, each movie's size and SHA-256, the stars and the play time live in tables of their own, so that
+// table data keeps exactly its columns; a library made before they existed gets them on its first opening.
+// The play time's since is when its first session began, what the time is checked against.
 // The indexes keep a deletion's "does another game name this file?" quick in a large library.
-const char *const statisticsSql = "CREATE TABLE IF NOT EXISTS playstats (id INTEGER PRIMARY KEY,"
-                                  " last_played INTEGER NOT NULL DEFAULT 0, play_count INTEGER NOT NULL DEFAULT 0);"
-                                  "CREATE INDEX IF NOT EXISTS data_game ON data (game);"
-                                  "CREATE INDEX IF NOT EXISTS data_gamepic ON data (gamepic);"
-                                  "CREATE TABLE IF NOT EXISTS moviehash (id INTEGER PRIMARY KEY,"
-                                  " size INTEGER NOT NULL, sha256 TEXT NOT NULL);";
+const char *const statisticsSql =
+    "CREATE TABLE IF NOT EXISTS playstats (id INTEGER PRIMARY KEY,"
+    " last_played INTEGER NOT NULL DEFAULT 0, play_count INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX IF NOT EXISTS data_game ON data (game);"
+    "CREATE INDEX IF NOT EXISTS data_gamepic ON data (gamepic);"
+    "CREATE TABLE IF NOT EXISTS moviehash (id INTEGER PRIMARY KEY,"
+    " size INTEGER NOT NULL, sha256 TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS favourite (id INTEGER PRIMARY KEY, since INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS playtime (id INTEGER PRIMARY KEY,"
+    " seconds INTEGER NOT NULL, last_session INTEGER NOT NULL, since INTEGER NOT NULL);";
 
 // A game's chosen player quality lives in a table of its own too, made when a first choice is kept.
 const char *const qualitySql = "CREATE TABLE IF NOT EXISTS gamequality (id INTEGER PRIMARY KEY, quality TEXT NOT NULL)";
@@ -115,15 +126,21 @@ private:
     int m_rc = SQLITE_MISUSE;
 };
 
-// Every game query reads the columns in this order, as "data d", with its statistics when the library has them.
-QByteArray selectGames(bool withStatistics, const char *rest)
+// Every game query reads the columns in this order, as "data d", with its statistics, star and play time when the
+// library has them.
+QByteArray selectGames(bool withStatistics, bool withOrganising, const char *rest)
 {
-    return QByteArray(withStatistics ? "SELECT d.id, d.gameid, d.gamename, d.game, d.gamepic, d.gamedesc,"
-                                       " coalesce(s.last_played, 0), coalesce(s.play_count, 0)"
-                                       " FROM data d LEFT JOIN playstats s ON s.id = d.id"
-                                     : "SELECT d.id, d.gameid, d.gamename, d.game, d.gamepic, d.gamedesc, 0, 0"
-                                       " FROM data d") +
-           rest;
+    QByteArray sql = "SELECT d.id, d.gameid, d.gamename, d.game, d.gamepic, d.gamedesc, ";
+    sql += withStatistics ? "coalesce(s.last_played, 0), coalesce(s.play_count, 0), " : "0, 0, ";
+    sql += withOrganising
+               ? "f.id IS NOT NULL, coalesce(t.seconds, 0), coalesce(t.last_session, 0), coalesce(t.since, 0)"
+               : "0, 0, 0, 0";
+    sql += " FROM data d";
+    if (withStatistics)
+        sql += " LEFT JOIN playstats s ON s.id = d.id";
+    if (withOrganising)
+        sql += " LEFT JOIN favourite f ON f.id = d.id LEFT JOIN playtime t ON t.id = d.id";
+    return sql + rest;
 }
 
 GameRecord recordAt(const Statement &row)
@@ -137,6 +154,11 @@ GameRecord recordAt(const Statement &row)
     game.gamedesc = row.text(5);
     game.lastPlayed = row.integer(6);
     game.playCount = row.integer(7);
+    game.favourite = row.integer(8) != 0;
+    game.playSeconds = row.integer(9);
+    game.lastSessionSeconds = row.integer(10);
+    GameStore::repairPlayTime(&game.playSeconds, &game.lastSessionSeconds, row.integer(11),
+                              QDateTime::currentSecsSinceEpoch());
     return game;
 }
 
@@ -305,15 +327,28 @@ bool GameStore::open_db()
 
 bool GameStore::prepareStatistics()
 {
-    Statement st(m_db, "SELECT count(*), sum(name = 'playstats') FROM sqlite_master"
-                       " WHERE name IN ('playstats', 'data_game', 'data_gamepic', 'moviehash')");
-    if (!st.next())
+    const auto present = [this](int *statistics, int *organising) {
+        Statement st(m_db, "SELECT count(*), sum(name = 'playstats'), sum(name IN ('favourite', 'playtime'))"
+                           " FROM sqlite_master"
+                           " WHERE name IN ('playstats', 'data_game', 'data_gamepic', 'moviehash', 'favourite',"
+                           " 'playtime')");
+        if (!st.next())
+            return -1;
+        *statistics = int(st.integer(1));
+        *organising = int(st.integer(2));
+        return int(st.integer(0));
+    };
+    int statistics = 0;
+    int organising = 0;
+    const int found = present(&statistics, &organising);
+    if (found < 0)
         return false;
-    if (st.integer(0) == 4)
-        return true;
-    const bool hadStatistics = st.integer(1) > 0;
-    // A library that cannot be written still lists and plays its games, without statistics if it had none.
-    return write("keep play statistics", [this] { return exec(m_db, statisticsSql); }) || hadStatistics;
+    // A library that has every table is only read, so that opening it leaves the file as it was.
+    // One that cannot be written still lists and plays its games, without what it had no table for.
+    if (found != 6 && write("keep play statistics", [this] { return exec(m_db, statisticsSql); }))
+        present(&statistics, &organising);
+    m_hasOrganising = organising == 2;
+    return statistics > 0;
 }
 
 bool GameStore::ensureOpen()
@@ -361,7 +396,7 @@ std::optional<QVector<GameRecord>> GameStore::gamesNewestFirst()
 {
     if (!ensureOpen())
         return std::nullopt;
-    Statement st(m_db, selectGames(m_hasStatistics, " ORDER BY d.id DESC").constData());
+    Statement st(m_db, selectGames(m_hasStatistics, m_hasOrganising, " ORDER BY d.id DESC").constData());
     return readRows<GameRecord>(st, recordAt);
 }
 
@@ -375,7 +410,7 @@ std::optional<GameRecord> GameStore::gameById(qint64 id)
 {
     if (!ensureOpen())
         return std::nullopt;
-    Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id = ?").constData());
+    Statement st(m_db, selectGames(m_hasStatistics, m_hasOrganising, " WHERE d.id = ?").constData());
     st.bind(1, id);
     if (!st.next())
         return std::nullopt;
@@ -393,7 +428,7 @@ std::optional<QVector<GameRecord>> GameStore::gamesByIds(const QVector<qint64> &
         QByteArray list;
         for (int i = from; i < std::min<int>(from + slice, ids.size()); ++i)
             list += (list.isEmpty() ? "" : ",") + QByteArray::number(ids.at(i));
-        Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id IN (" + list + ")").constData());
+        Statement st(m_db, selectGames(m_hasStatistics, m_hasOrganising, " WHERE d.id IN (" + list + ")").constData());
         const std::optional<QVector<GameRecord>> part = readRows<GameRecord>(st, recordAt);
         if (!part)
             return std::nullopt;
@@ -406,12 +441,19 @@ std::optional<int> GameStore::loadIndexPart(GameIndex &index, qint64 belowId, in
 {
     if (!ensureOpen())
         return std::nullopt;
-    Statement st(m_db, selectGames(m_hasStatistics, " WHERE d.id < ? ORDER BY d.id DESC LIMIT ?").constData());
+    Statement st(
+        m_db, selectGames(m_hasStatistics, m_hasOrganising, " WHERE d.id < ? ORDER BY d.id DESC LIMIT ?").constData());
     st.bind(1, belowId);
     st.bind(2, qint64(limit));
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
     int added = 0;
     while (st.next()) {
-        index.append(st.integer(0), st.text(2), st.text(3), st.text(5), st.integer(6), st.integer(7));
+        // Only what the index needs is read: the texts it folds and the numbers it orders by.
+        qint64 seconds = st.integer(9);
+        qint64 session = 0;
+        repairPlayTime(&seconds, &session, st.integer(11), now);
+        index.append(st.integer(0), st.text(2), st.text(3), st.text(5), st.integer(6), st.integer(7),
+                     st.integer(8) != 0, seconds);
         *lastId = st.integer(0);
         ++added;
     }
@@ -549,8 +591,9 @@ bool GameStore::removeById(qint64 id)
         stats.next();
         if (!stats.done())
             return false;
-        // The quality and digest tables may not exist yet: then there is nothing of this game in them.
-        for (const char *sql : {"DELETE FROM gamequality WHERE id = ?", "DELETE FROM moviehash WHERE id = ?"}) {
+        // These tables may not exist yet: then there is nothing of this game in them.
+        for (const char *sql : {"DELETE FROM gamequality WHERE id = ?", "DELETE FROM moviehash WHERE id = ?",
+                                "DELETE FROM favourite WHERE id = ?", "DELETE FROM playtime WHERE id = ?"}) {
             Statement other(m_db, sql);
             other.bind(1, id);
             if (other.prepared() && (other.next(), !other.done()))
@@ -590,6 +633,69 @@ bool GameStore::setGameQuality(qint64 id, const QString &quality)
         return st.done();
     });
     return written && (kept || quality.isEmpty());
+}
+
+bool GameStore::setFavourite(qint64 id, bool favourite)
+{
+    if (!ensureOpen() || !m_hasOrganising)
+        return false;
+    bool changed = false;
+    const bool written = write("star a game", [&] {
+        // Only a recorded game is starred.
+        Statement st(m_db, favourite ? "INSERT OR IGNORE INTO favourite (id, since) SELECT id, ? FROM data WHERE id = ?"
+                                     : "DELETE FROM favourite WHERE id = ?");
+        if (favourite)
+            st.bind(1, QDateTime::currentSecsSinceEpoch());
+        st.bind(favourite ? 2 : 1, id);
+        st.next();
+        changed = st.done();
+        return st.done();
+    });
+    if (!written || !changed)
+        return false;
+    const std::optional<GameRecord> game = gameById(id);
+    return game && game->favourite == favourite;
+}
+
+void GameStore::repairPlayTime(qint64 *seconds, qint64 *sessionSeconds, qint64 firstSession, qint64 now)
+{
+    // A first session that is later than now, or none, says nothing of how long the game can have run.
+    // A minute's leeway: the clocks are read in whole seconds, at times that differ a little.
+    const qint64 possible = firstSession > 0 && firstSession <= now ? now - firstSession + 60 : maxPlaySeconds;
+    *seconds = std::clamp<qint64>(*seconds, 0, std::min(possible, maxPlaySeconds));
+    *sessionSeconds = std::clamp<qint64>(*sessionSeconds, 0, *seconds);
+}
+
+bool GameStore::addPlayTime(qint64 id, qint64 seconds, qint64 sessionSeconds, qint64 at)
+{
+    if (!ensureOpen() || !m_hasOrganising || seconds < 0)
+        return false;
+    bool added = false;
+    const bool written = write("keep a game's play time", [&] {
+        Statement known(m_db, "SELECT coalesce(t.seconds, 0), coalesce(t.since, 0), t.id IS NOT NULL FROM data d"
+                              " LEFT JOIN playtime t ON t.id = d.id WHERE d.id = ?");
+        known.bind(1, id);
+        if (!known.next())
+            return known.done();
+        qint64 total = known.integer(0);
+        qint64 since = known.integer(1);
+        qint64 unused = 0;
+        // What is added to is repaired first: an absurd total would otherwise stay absurd for ever.
+        repairPlayTime(&total, &unused, since, at);
+        total = std::min(total + seconds, maxPlaySeconds);
+        // A first session began no later than its time ago.
+        if (known.integer(2) == 0 || since <= 0 || since > at)
+            since = at - std::max(total, sessionSeconds);
+        Statement st(m_db, "INSERT OR REPLACE INTO playtime (id, seconds, last_session, since) VALUES (?, ?, ?, ?)");
+        st.bind(1, id);
+        st.bind(2, total);
+        st.bind(3, std::clamp<qint64>(sessionSeconds, 0, total));
+        st.bind(4, since);
+        st.next();
+        added = st.done();
+        return st.done();
+    });
+    return written && added;
 }
 
 std::optional<MovieDigest> GameStore::movieDigest(qint64 id)

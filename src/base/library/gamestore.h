@@ -21,6 +21,11 @@ struct GameRecord
     // never) and how often.
     qint64 lastPlayed = 0;
     qint64 playCount = 0;
+    // Kept beside the table too: whether the user starred the game, and the time it ran in front of the user, in
+    // seconds, in all and in its latest session (repaired when read: see GameStore::repairPlayTime).
+    bool favourite = false;
+    qint64 playSeconds = 0;
+    qint64 lastSessionSeconds = 0;
 };
 
 // A movie's size and SHA-256 (32 bytes) as recorded for its game.
@@ -91,8 +96,8 @@ public:
     // Records games the user added from their own files, all or none. Each gets its row id and a game id
     // below zero, which the game server never gives, so the two can never be taken for each other.
     bool insertOwnGames(QVector<GameRecord> &games);
-    // Deletes the row, its play statistics, its quality and its movie's digest; true when the statement ran, whether or
-    // not a row had that id.
+    // Deletes the row, its play statistics and play time, its star, its quality and its movie's digest; true when the
+    // statement ran, whether or not a row had that id.
     bool removeById(qint64 id);
     // The same for an id written as text; false for anything but a whole number.
     bool removeById(const QString &idText);
@@ -122,6 +127,18 @@ public:
     // could be.
     int setMovieDigests(const QHash<qint64, MovieDigest> &digests, DigestWrite how);
 
+    // Stars the game with this row id or takes its star away; false when it was not written (or no game has the id).
+    bool setFavourite(qint64 id, bool favourite);
+    // Adds seconds of play to the game's time and makes sessionSeconds its latest session's; at, seconds since 1970
+    // UTC, is now. False when it was not written (or no game has the id).
+    bool addPlayTime(qint64 id, qint64 seconds, qint64 sessionSeconds, qint64 at);
+    // The longest time a game is believed to have run: a hundred years.
+    static constexpr qint64 maxPlaySeconds = 100LL * 366 * 24 * 3600;
+    // A stored play time as it can be: never below zero, never more than the time since its first session
+    // (firstSession, seconds since 1970 UTC; a minute's leeway) nor than maxPlaySeconds; a session never longer than
+    // the total.
+    static void repairPlayTime(qint64 *seconds, qint64 *sessionSeconds, qint64 firstSession, qint64 now);
+
     // Writes an empty library with its table at path unless a file is already there, which is never
     // touched. True when a library file exists at path afterwards.
     static bool createLibrary(const QString &path);
@@ -138,6 +155,7 @@ private:
     LibraryFolders m_folders;
     sqlite3 *m_db = nullptr;
     bool m_hasStatistics = false;
+    bool m_hasOrganising = false; // the favourite and playtime tables are there
     bool m_diskFull = false;
     QByteArray m_checkedStamp; // the file as it was when last read whole, or last written by this store
     // Deriving the key from the passphrase is deliberately slow; each file's salt gives one derived key,

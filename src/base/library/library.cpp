@@ -62,6 +62,18 @@ int Library::recordFirstDigests(const QHash<qint64, MovieDigest> &digests)
     return std::max(0, m_store->setMovieDigests(first, GameStore::DigestWrite::IfMissing));
 }
 
+namespace {
+
+// Files no row names that are still the program's own: those coming in or partly downloaded (a hidden name), and
+// the start-up advertisements, the movies among the pictures.
+bool isProgramsOwn(GameFile kind, const QString &name)
+{
+    return name.startsWith(QLatin1Char('.')) ||
+           (kind == GameFile::Picture && name.endsWith(QLatin1String(".swf"), Qt::CaseInsensitive));
+}
+
+} // namespace
+
 QStringList Library::unnamedFiles(GameFile kind, const QStringList &names)
 {
     QStringList unnamed;
@@ -74,7 +86,7 @@ QStringList Library::unnamedFiles(GameFile kind, const QStringList &names)
     for (const GameRecord &game : *games)
         named.insert(kind == GameFile::Movie ? game.game : game.gamepic);
     for (const QString &name : names) {
-        if (!name.startsWith(QLatin1Char('.')) && !named.contains(name) && !folders().filePath(kind, name).isEmpty() &&
+        if (!isProgramsOwn(kind, name) && !named.contains(name) && !folders().filePath(kind, name).isEmpty() &&
             !(m_filesInUse && m_filesInUse(kind, name)))
             unnamed.append(name);
     }
@@ -83,7 +95,7 @@ QStringList Library::unnamedFiles(GameFile kind, const QStringList &names)
 
 bool Library::removeOrphan(GameFile kind, const QString &name)
 {
-    if (name.startsWith(QLatin1Char('.')) || (m_filesInUse && m_filesInUse(kind, name)))
+    if (isProgramsOwn(kind, name) || (m_filesInUse && m_filesInUse(kind, name)))
         return false;
     // A link is removed itself, never what it points to.
     const QString path = folders().filePath(kind, name);
@@ -263,6 +275,23 @@ bool Library::countPlay(qint64 id)
         return false;
     if (const std::optional<GameRecord> game = m_store->gameById(id))
         emit gamePlayed(*game);
+    return true;
+}
+
+bool Library::setFavourite(qint64 id, bool favourite)
+{
+    if (!m_store->setFavourite(id, favourite))
+        return false;
+    emit favouriteChanged(id, favourite);
+    return true;
+}
+
+bool Library::addPlayTime(qint64 id, qint64 seconds, qint64 sessionSeconds)
+{
+    if (!m_store->addPlayTime(id, seconds, sessionSeconds, QDateTime::currentSecsSinceEpoch()))
+        return false;
+    if (const std::optional<GameRecord> game = m_store->gameById(id))
+        emit playTimeAdded(*game);
     return true;
 }
 

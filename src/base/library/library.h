@@ -131,7 +131,8 @@ public:
         m_filesInUse = std::move(inUse);
     }
     // Of these names of files in the folder, those that no recorded game names and no game on its way holds, and
-    // that are not the program's own (a name starting with '.'); none when the library cannot be read.
+    // that are not the program's own (a hidden name, or a movie in pic/: the advertisements); none when the library
+    // cannot be read.
     QStringList unnamedFiles(GameFile kind, const QStringList &names);
     // Removes a file of the folder that no game names or holds (see unnamedFiles); true when it was removed.
     bool removeOrphan(GameFile kind, const QString &name);
@@ -139,11 +140,21 @@ public:
     // whose movie was digested meanwhile keeps that digest. How many were kept.
     int recordFirstDigests(const QHash<qint64, MovieDigest> &digests);
 
+    // Stars the game or takes its star away; false when that could not be written (or no game has the id).
+    bool setFavourite(qint64 id, bool favourite);
+    // Adds seconds the game ran in front of the user to its time; sessionSeconds is the whole of its latest session
+    // so far. False when that could not be written.
+    bool addPlayTime(qint64 id, qint64 seconds, qint64 sessionSeconds);
+
     // The player quality chosen for the game, or empty; and choosing it (empty forgets it).
     QString gameQuality(qint64 id) { return m_store->gameQuality(id); }
     bool setGameQuality(qint64 id, const QString &quality) { return m_store->setGameQuality(id, quality); }
 
 signals:
+    // The game was starred (true) or its star taken away.
+    void favouriteChanged(qint64 id, bool favourite);
+    // More of the game's play time was kept: game holds it.
+    void playTimeAdded(const GameRecord &game);
     void gameRecorded(qint64 id);
     void gamePlayed(const GameRecord &game);
     // savesGo: the game's movie left the library with it, so what that movie saved goes too.

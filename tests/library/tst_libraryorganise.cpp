@@ -1,0 +1,78 @@
+#include "base/library/library.h"
+#include "filledlibrary.h"
+#include "library/gamelistmodel.h"
+#include "library/libraryorganiser.h"
+#include "library/librarypanel.h"
+#include "recordingmessagebox.h"
+
+#include <QApplication>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+// Organising the library in the window: stars, the Favourites filter and the random pick.
+class TestLibraryOrganise : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void starredGamesAreFoundAndPickedAtRandom();
+};
+
+void TestLibraryOrganise::starredGamesAreFoundAndPickedAtRandom()
+{
+    QVector<Game> games;
+    for (int id = 1; id <= 8; ++id)
+        games.append({id, QStringLiteral("Game %1").arg(id), QStringLiteral("g%1.swf").arg(id), QString(), {}});
+    FilledLibrary folder(games);
+    RecordingMessageBox messages;
+    Library library(folder.path());
+    LibraryPanel panel(&library, &messages, folder.app.filePath(QStringLiteral("no.gif")));
+    LibraryOrganiser &organiser = *panel.organiser();
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.reload();
+    GameListModel *model = panel.model();
+    QSignalSpy played(&panel, &LibraryPanel::playRequested);
+    const auto rowRect = [&](qint64 id) {
+        return panel.game_list->visualRect(model->index(model->rowOf(id), GameListModel::GameColumn));
+    };
+
+    // Three ways to star a game: its star in the grid, Ctrl+D on the grid's current game, the star in its details.
+    const QRect cell = rowRect(7);
+    QTest::mouseClick(panel.game_list->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.left() + cell.height() / 2, cell.center().y()));
+    QTest::mouseClick(panel.game_list->viewport(), Qt::LeftButton, {}, rowRect(5).center());
+    QVERIFY(!library.game(5)->favourite); // a click beside the star only selects
+    panel.game_list->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_D, Qt::ControlModifier);
+    QTest::mouseClick(panel.game_list->viewport(), Qt::LeftButton, {}, rowRect(2).center());
+    QVERIFY(organiser.loc_star->isVisible());
+    QTest::mouseClick(organiser.loc_star, Qt::LeftButton);
+    QVERIFY(organiser.loc_star->isChecked());
+    QCOMPARE(model->index(model->rowOf(2), 0).data(GameListModel::FavouriteRole), QVariant(true));
+
+    const QSet<qint64> starred{7, 5, 2};
+    QTest::mouseClick(organiser.game_favourites, Qt::LeftButton);
+    QSet<qint64> shown;
+    for (int row = 1; row < model->rowCount(); ++row)
+        shown.insert(model->idAt(row));
+    QCOMPARE(shown, starred);
+
+    // Picked among those shown, selected with its details; never started.
+    QSet<qint64> picked;
+    for (int i = 0; i < 40; ++i) {
+        QTest::mouseClick(organiser.game_random, Qt::LeftButton);
+        const qint64 id = panel.currentGameId().value_or(0);
+        QVERIFY2(starred.contains(id), qPrintable(QString::number(id)));
+        QCOMPARE(panel.loc_name->text(), QStringLiteral("Game %1").arg(id));
+        picked.insert(id);
+    }
+    QVERIFY(picked.size() > 1);
+    QCOMPARE(played.count(), 0);
+}
+
+QTEST_MAIN(TestLibraryOrganise)
+#include "tst_libraryorganise.moc"
