@@ -5,9 +5,11 @@
 #include "logcapture.h"
 #include "pixelcolours.h"
 #include "player/form2.h"
+#include "player/playerpanel.h"
 #include "player/playerprofile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QWebEnginePage>
@@ -45,6 +47,7 @@ private slots:
     void deletingAGameForgetsItsSavesUnlessAnotherGameSharesTheMovie_data();
     void deletingAGameForgetsItsSavesUnlessAnotherGameSharesTheMovie();
     void unusableSavesFolderStillPlaysWithoutKeepingSaves();
+    void playTimeCountsOnlyTheTimeInFront();
 
 private:
     Form1 *window() const { return m_w->window.get(); }
@@ -289,6 +292,46 @@ void TestSaves::unusableSavesFolderStillPlaysWithoutKeepingSaves()
     QVERIFY(plays(QStringLiteral("Counter"), 1));
     QVERIFY(QFileInfo(appFile(QStringLiteral("saves"))).isFile());
     QVERIFY(m_w->messages.shown.isEmpty());
+}
+
+// The time kept for a game is the time it ran in front of the user: paused or minimised adds nothing.
+void TestSaves::playTimeCountsOnlyTheTimeInFront()
+{
+    FlashPlayer *player = ui::flash(window());
+    PlayerPanel *panel = ui::flash_main(window());
+    QVERIFY(plays(QStringLiteral("Counter"), 1));
+    QTRY_VERIFY_WITH_TIMEOUT(player->isInFront(), kStartTimeout);
+    QElapsedTimer inFront;
+    inFront.start();
+    QTest::qWait(3000);
+    QTest::mouseClick(panel->b_pause, Qt::LeftButton);
+    QVERIFY(!player->isInFront());
+    qint64 counted = inFront.elapsed();
+    QTest::qWait(2000);
+
+    QTest::mouseClick(panel->b_play, Qt::LeftButton);
+    QVERIFY(player->isInFront());
+    inFront.start();
+    QTest::qWait(2000);
+    window()->showMinimized();
+    QTRY_VERIFY(!player->isInFront());
+    counted += inFront.elapsed();
+    QTest::qWait(2000);
+    window()->showNormal();
+    QTRY_VERIFY(player->isInFront());
+    inFront.start();
+    QTest::qWait(1000);
+    window()->b_local_Click(); // the game's session ends with the library shown
+    counted += inFront.elapsed();
+
+    GameStore store(m_w->folder.path());
+    QVERIFY(store.open_db());
+    const auto games = store.gamesNewestFirst();
+    QVERIFY(games && games->size() == 1);
+    const GameRecord *game = &games->first();
+    QVERIFY2(qAbs(game->playSeconds * 1000 - counted) <= 1500,
+             qPrintable(QStringLiteral("kept %1 s, in front %2 ms").arg(game->playSeconds).arg(counted)));
+    QCOMPARE(game->lastSessionSeconds, game->playSeconds);
 }
 
 QUILLABRIX_WINDOW_TEST_MAIN(TestSaves)
