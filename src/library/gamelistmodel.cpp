@@ -29,6 +29,7 @@ GameListModel::GameListModel(Library *library, QObject *parent)
 {
     connect(library, &Library::gamePlayed, this, &GameListModel::gamePlayed);
     connect(library, &Library::gameRemoved, this, &GameListModel::gameRemoved);
+    connect(library, &Library::gameRecorded, this, &GameListModel::gameRecorded);
     connect(library, &Library::favouriteChanged, this, &GameListModel::favouriteChanged);
     connect(library, &Library::playTimeAdded, this, &GameListModel::playTimeAdded);
     m_rows.append(Row{0, false});
@@ -57,7 +58,8 @@ bool GameListModel::reload()
     m_total = ids ? int(ids->size()) : 0;
     showIds(ids.value_or(QVector<qint64>()));
     m_indexReady = !ids || ids->isEmpty();
-    m_indexedDownTo = std::numeric_limits<qint64>::max();
+    // Games recorded from now on are newer: they come into the index as they are recorded, never from the store.
+    m_indexedDownTo = ids && !ids->isEmpty() ? ids->first() + 1 : std::numeric_limits<qint64>::max();
     if (!m_indexReady)
         m_indexing.start();
     return bool(ids);
@@ -179,6 +181,32 @@ void GameListModel::gameRemoved(qint64 id)
     --m_total;
     m_cache.remove(id);
     endRemoveRows();
+}
+
+void GameListModel::gameRecorded(qint64 id)
+{
+    m_cache.remove(id);
+    if (m_index.contains(id) || rowOf(id) >= 0) {
+        if (const int row = rowOf(id); row >= 0)
+            emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+        return;
+    }
+    const std::optional<GameRecord> game = m_store->gameById(id);
+    if (!game)
+        return;
+    // The newest game: the index, filled from the newest game down, has not seen it.
+    m_index.append(game->id, game->gamename, game->game, game->gamedesc, game->lastPlayed, game->playCount, false,
+                   game->playSeconds);
+    ++m_total;
+    if (!m_filter.isEmpty() || m_favouritesOnly || m_sort != GameIndex::defaultSort()) {
+        refill(); // its place depends on the search and the order
+        return;
+    }
+    // In the library's own order it comes first, shaded unlike the game below it.
+    const int first = TitleRow + 1;
+    beginInsertRows(QModelIndex(), first, first);
+    m_rows.insert(first, Row{id, m_rows.size() > first && !m_rows.at(first).shaded});
+    endInsertRows();
 }
 
 void GameListModel::gamePlayed(const GameRecord &game)

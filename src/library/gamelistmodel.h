@@ -64,6 +64,8 @@ public:
     int rowOf(qint64 id) const;
     // The game left the library: its row goes, the others keep their order and their shading.
     void gameRemoved(qint64 id);
+    // A game came into the library while it is shown (a download that ran in the background), or came again.
+    void gameRecorded(qint64 id);
     // A game was played: its statistics change, and with them a "recently played" order.
     void gamePlayed(const GameRecord &game);
     // The game was starred or its star taken away; a game unstarred leaves a list of the favourites only.

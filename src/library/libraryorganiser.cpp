@@ -87,7 +87,7 @@ LibraryOrganiser::LibraryOrganiser(Library *library, LibraryPanel *panel)
     game_favourites->setCheckable(true);
     connect(game_favourites, &QToolButton::toggled, this, [this](bool only) {
         m_model->setFavouritesOnly(only);
-        showCount();
+        m_panel->showCount();
     });
 
     game_random = new QPushButton(tr("Random game"), panel);
@@ -141,11 +141,7 @@ LibraryOrganiser::LibraryOrganiser(Library *library, LibraryPanel *panel)
     connect(library, &Library::playTimeAdded, this, &LibraryOrganiser::showDetails);
     connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryOrganiser::updateRandom);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &LibraryOrganiser::updateRandom);
-    // A game unstarred leaves the favourites shown.
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
-        if (m_model->favouritesOnly())
-            showCount();
-    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &LibraryOrganiser::updateRandom);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         // A reload shows every game again.
         const QSignalBlocker quiet(game_favourites);
@@ -213,19 +209,6 @@ void LibraryOrganiser::showDetails()
     loc_star->setChecked(game->favourite);
     loc_star->setIcon(GameListModel::starIcon(game->favourite));
     loc_time->setText(playTimeText(game->playSeconds, game->lastSessionSeconds));
-}
-
-void LibraryOrganiser::showCount()
-{
-    // The panel counts anew as the search changes; the filter changes what is shown as much, in the panel's words.
-    const int shown = m_model->shownGames();
-    const int total = m_model->totalGames();
-    if (shown != total)
-        m_panel->game_count->setText(
-            QCoreApplication::translate("LibraryPanel", "%1 of %2 games").arg(shown).arg(total));
-    else
-        m_panel->game_count->setText(total == 1 ? QCoreApplication::translate("LibraryPanel", "1 game")
-                                                : QCoreApplication::translate("LibraryPanel", "%1 games").arg(total));
 }
 
 void LibraryOrganiser::updateRandom()

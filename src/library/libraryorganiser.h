@@ -53,7 +53,6 @@ private:
     void showDetails();
     void placeControls();
     void updateRandom();
-    void showCount();
 
     Library *m_library;
     LibraryPanel *m_panel;

@@ -221,6 +221,10 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
             &LibraryPanel::updateSavesActions);
     connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryPanel::updateSavesActions);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::updateSavesActions);
+    // Games come and go while the panel is shown: a download in the background, a star taken off a favourite.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &LibraryPanel::showCount);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::showCount);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryPanel::showCount);
     updateSavesActions();
     m_organiser = new LibraryOrganiser(library, this);
 }

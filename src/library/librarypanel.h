@@ -78,6 +78,8 @@ public:
     void addMenus(QMenuBar *bar);
     // The stars, the favourites filter, the random pick and the play time of the details.
     LibraryOrganiser *organiser() const { return m_organiser; }
+    // Says how many games are shown, of how many.
+    void showCount();
     // "Export saves...", "Import saves..." (for the current game) and "Export all saves...".
     void exportSaves();
     void importSaves();
@@ -111,7 +113,6 @@ private:
     int currentRow() const;
     void titleRowPressed(const QModelIndex &index);
     void sortChosen(int entry);
-    void showCount();
     void showStatistics(const GameRecord &game);
     void placeBar();
     QImage picture(const QString &path);

@@ -92,6 +92,7 @@ private slots:
     void deleteWhenTheLibraryCannotBeReadKeepsEverything();
     void fullDiskDeletionThatFailsKeepsTheGameListedAndSaysWhy();
     void searchFiltersAsTheUserTypesAndEscapeClears();
+    void gamesRecordedWhileShownTakeTheirPlace();
     void titleClicksSortAndOpeningAgainRestoresNewestFirst();
     void keyboardShowsPlaysAndDeletesOnlyWhenConfirmed();
     void playsAreCountedShownAndSortedBy();
@@ -426,6 +427,30 @@ void TestLibraryPanel::searchFiltersAsTheUserTypesAndEscapeClears()
     lib.panel->reload();
     QVERIFY(lib.panel->game_search->text().isEmpty());
     QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+}
+
+// A download that ran in the background ends while the library is shown: the game shows where it belongs.
+void TestLibraryPanel::gamesRecordedWhileShownTakeTheirPlace()
+{
+    Shelf lib(searchGames);
+    lib.panel->reload();
+    lib.writeFiles({QStringLiteral("flash/z.swf"), QStringLiteral("flash/z2.swf")});
+    const auto shading = [&lib](int row) { return lib.model()->index(row, 0).data(Qt::BackgroundRole); };
+    QVERIFY(lib.library
+                ->recordAcquired(
+                    {QStringLiteral("901"), QStringLiteral("Zebra"), QStringLiteral("z.swf"), QString(), QString()})
+                .row);
+    QCOMPARE(games(lib).first(), QStringLiteral("5"));
+    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("5 games"));
+    QVERIFY(shading(1) != shading(2));
+
+    typeInto(lib.panel->game_search, QStringLiteral("zebra"));
+    QVERIFY(lib.library
+                ->recordAcquired({QStringLiteral("902"), QStringLiteral("Zebra two"), QStringLiteral("z2.swf"),
+                                  QString(), QString()})
+                .row);
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("6"), QStringLiteral("5")}));
+    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("2 of 6 games"));
 }
 
 void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()

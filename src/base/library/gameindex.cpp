@@ -71,9 +71,33 @@ void GameIndex::append(qint64 id, const QString &title, const QString &file, con
     m_text += foldedDescription;
     m_text += entryEnd;
     m_files += foldedFile;
-    m_entries.append(e);
+    // Kept in descending id order, the texts in the same order: games come oldest last as the store is read; a game
+    // recorded since takes its place, and the texts are laid out again behind it.
+    const auto at = std::lower_bound(m_entries.begin(), m_entries.end(), id,
+                                     [](const Entry &entry, qint64 value) { return entry.id > value; });
+    const bool last = at == m_entries.end();
+    m_entries.insert(at, e);
+    if (!last)
+        layOutTexts();
     ++m_live;
     m_cacheValid = false;
+}
+
+void GameIndex::layOutTexts()
+{
+    QByteArray text, files;
+    text.reserve(m_text.size());
+    files.reserve(m_files.size());
+    for (Entry &e : m_entries) {
+        const quint32 textOffset = quint32(text.size());
+        text.append(m_text.constData() + e.textOffset, qsizetype(e.titleLength) + 1 + e.descriptionLength + 1);
+        e.textOffset = textOffset;
+        const quint32 fileOffset = quint32(files.size());
+        files.append(m_files.constData() + e.fileOffset, e.fileLength);
+        e.fileOffset = fileOffset;
+    }
+    m_text = text;
+    m_files = files;
 }
 
 int GameIndex::find(qint64 id) const

@@ -81,7 +81,10 @@ private:
         return QByteArray::fromRawData(m_text.constData() + e.textOffset, e.titleLength);
     }
 
-    QVector<Entry> m_entries; // descending id
+    // Puts every game's texts in the order of m_entries again, as the search reads them.
+    void layOutTexts();
+
+    QVector<Entry> m_entries; // descending id, their texts in the same order
     QByteArray m_text;
     QByteArray m_files;
     int m_live = 0;
