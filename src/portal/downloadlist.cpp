@@ -194,7 +194,7 @@ void DownloadList::cancelChosen()
     const quint64 serial = chosen();
     const QueuedGame *game = m_acquisition->queue()->find(serial);
     // The panel no longer shows a transfer that will not come.
-    const bool shown = game && game->isUnfinished() && serial == m_acquisition->waitedFor();
+    const bool shown = game && game->isUnfinished() && serial == m_acquisition->onPanel();
     m_acquisition->cancelGame(serial);
     if (shown)
         m_panel->showCancelled();

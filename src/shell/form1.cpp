@@ -252,9 +252,8 @@ void Form1::onAcquisitionFinished(const AcquisitionResult &result)
         if (result.waitedFor)
             tell(MessageBox::Icon::Warning, GameAcquisition::idInUseMessage(result.heldBy));
         return;
-    case AcquisitionResult::Status::Failed: // a game not waited for shows it in the downloads list
-    case AcquisitionResult::Status::Abandoned:
-        if (result.waitedFor)
+    case AcquisitionResult::Status::Failed: // a game the panel does not show tells it in the downloads list
+        if (result.onPanel)
             download_main->showFailure();
         emit downloadFinished(false);
         return;

@@ -106,6 +106,7 @@ private slots:
     void failedMovieLeavesNoFileAndNoRow_data();
     void failedMovieLeavesNoFileAndNoRow();
     void leftGameIsRecordedWithoutThePlayer();
+    void leftGameThatFailsIsStillTheOneOnThePanel();
     void threeGamesInARowAllArrive();
     void theLastLinkIsTheOneShown_data();
     void theLastLinkIsTheOneShown();
@@ -386,6 +387,18 @@ void TestGameAcquisition::leftGameIsRecordedWithoutThePlayer()
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
     QVERIFY(m_results.last().waitedFor);
     QCOMPARE(m_store->count(), std::optional<qint64>(2));
+}
+
+// The panel keeps showing the game the user left: its failure is told there, not left at "Connecting ...".
+void TestGameAcquisition::leftGameThatFailsIsStillTheOneOnThePanel()
+{
+    // The user opens the library as soon as the game is announced, before its movie fails.
+    connect(m_acquisition.get(), &GameAcquisition::detailsArrived, this, [this] { m_acquisition->abandon(); });
+    m_acquisition->fetchDetails(link(QStringLiteral("id=4&moviefault=html")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
+    QCOMPARE(m_results.first().status, AcquisitionResult::Status::Failed);
+    QVERIFY(!m_results.first().waitedFor);
+    QVERIFY(m_results.first().onPanel);
 }
 
 void TestGameAcquisition::threeGamesInARowAllArrive()

@@ -163,8 +163,6 @@ QString outcomeName(Outcome outcome)
         return QStringLiteral("installed");
     case Outcome::Failed:
         return QStringLiteral("failed");
-    case Outcome::Abandoned:
-        return QStringLiteral("abandoned");
     case Outcome::Refused:
         return QStringLiteral("refused");
     case Outcome::Hung:
@@ -384,7 +382,6 @@ StepReport Driver::run(const Step &step, int timeoutMs)
     };
 
     const auto act = [&] {
-        const bool wasDownloading = f->isDownloading();
         switch (step.action) {
         case Action::None:
             return;
@@ -440,7 +437,6 @@ StepReport Driver::run(const Step &step, int timeoutMs)
             break;
         }
         }
-        report.leftDownload = report.leftDownload || (wasDownloading && f->currentPane() != Form1::Pane::Download);
     };
 
     bool acted = step.action == Action::None;
@@ -469,8 +465,6 @@ StepReport Driver::run(const Step &step, int timeoutMs)
         report.outcome = Outcome::Refused;
     else if (*seen.last == AcquisitionResult::Status::Installed)
         report.outcome = Outcome::Installed;
-    else if (*seen.last == AcquisitionResult::Status::Abandoned)
-        report.outcome = Outcome::Abandoned;
     else
         report.outcome = Outcome::Failed;
     const bool second = acted && step.action == Action::SecondLink && links == 2 && seen.details == 2;
@@ -478,8 +472,8 @@ StepReport Driver::run(const Step &step, int timeoutMs)
     const int game = second ? step.secondGame : step.game;
     bool allowed = false;
     switch (expect) {
-    case Expect::Installed:
-        allowed = report.outcome == Outcome::Installed || (report.outcome == Outcome::Abandoned && report.leftDownload);
+    case Expect::Installed: // also when the user left the panel: the game is recorded in the background
+        allowed = report.outcome == Outcome::Installed;
         break;
     case Expect::Failed:
         allowed = report.outcome == Outcome::Failed;
@@ -553,8 +547,18 @@ QStringList Driver::folderProblems()
 {
     QStringList problems;
     const QDir app(m_session.config.appFolder);
+    // A game still unfinished in the queue (failed ones too) keeps what came of its movie to resume from: the
+    // partial and its description, named by its id (the catalogue's ids are plain numbers, kept as they are).
+    QStringList partials;
+    for (const QueuedGame &queued : ui::acquisition(m_window)->queue()->games()) {
+        if (queued.isUnfinished() && queued.game)
+            partials << QStringLiteral(".partial-") + queued.game->game_id
+                     << QStringLiteral(".partial-%1.json").arg(queued.game->game_id);
+    }
     for (const QString &name : testfiles::filesIn(app.filePath(QStringLiteral("flash")))) {
         const std::optional<QByteArray> clean = m_clean.movie(name);
+        if (partials.contains(name))
+            continue;
         if (!clean)
             problems << QStringLiteral("flash/%1 is no game's movie (a temporary file left behind?)").arg(name);
         else if (testfiles::contentOf(app.filePath(QStringLiteral("flash/") + name)) != *clean)

@@ -95,7 +95,6 @@ enum class Outcome
 {
     Installed,
     Failed,
-    Abandoned, // the user left; the movie is kept but the game not recorded
     Refused,
     Hung,
 };
@@ -122,9 +121,8 @@ Step randomStep(QRandomGenerator &rng, const QStringList &kinds, double actionCh
 struct StepReport
 {
     Outcome outcome = Outcome::Hung;
-    bool actionTaken = false; // the action ran (full screen needs a game to show)
-    bool actionLate = false;  // the acquisition had ended before the moment came
-    bool leftDownload = false;
+    bool actionTaken = false;     // the action ran (full screen needs a game to show)
+    bool actionLate = false;      // the acquisition had ended before the moment came
     bool deletedUnderWay = false; // the user deleted the row of the game under way
     bool stuck = false;           // it did not end even after the server went away
     QStringList problems;         // what went against the expected behaviour
@@ -166,8 +164,9 @@ public:
     // Goes back to the portal's main page and waits for it (a comparable state to measure memory in).
     bool toPortal();
 
-    // What the folder holds that it should not: files that are no catalogue file (temporary ones), stored
-    // movies that differ from the server's, rows naming a missing movie, temporary files still open.
+    // What the folder holds that it should not: files that are no catalogue file (temporary ones, but for the
+    // partials of games still unfinished in the download queue), stored movies that differ from the server's, rows
+    // naming a missing movie, temporary files still open.
     QStringList folderProblems();
     // Pictures that differ from the server's (a picture fault may leave one); not a failure of its own.
     QStringList picturesNotAsServed() const;

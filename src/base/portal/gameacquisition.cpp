@@ -141,7 +141,7 @@ void GameAcquisition::onDetails(quint64 serial, const QUrl &gameLink, const std:
         if (body)
             qCWarning(lcPortal).noquote() << "Game link" << loggableUrl(gameLink) << "refused:" << whyNot;
         m_queue->remove(serial);
-        end(AcquisitionResult::Status::NoGame, waited ? m_game : GameDetails(), waited, whyNot);
+        end(AcquisitionResult::Status::NoGame, waited ? m_game : GameDetails(), serial, whyNot);
         return;
     }
     // A row with this id stays as it is; when it is plainly another game, this one could be played but never
@@ -177,7 +177,7 @@ void GameAcquisition::onDetails(quint64 serial, const QUrl &gameLink, const std:
     m_queue->setDetails(serial, *game);
     if (waited) {
         m_game = *game;
-        emit detailsArrived(m_game);
+        announce(serial);
     }
     startNext();
 }
@@ -189,7 +189,7 @@ void GameAcquisition::waitFor(quint64 serial)
     if (!queued || !queued->game)
         return; // announced when its details come
     m_game = *queued->game;
-    emit detailsArrived(m_game);
+    announce(serial);
     if (queued->state == QueuedGame::State::Downloading && queued->written > 0)
         emit progress(queued->written, queued->total);
     if (const PictureFetch *picture = pictureOf(serial); picture && !picture->placed.isEmpty())
@@ -383,7 +383,7 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
         qCWarning(lcPortal).noquote() << "Download of" << loggableUrl(job->url()) << "failed:" << result.errorText;
         dropPicture(serial);
         m_queue->setState(serial, QueuedGame::State::Failed, result.errorText);
-        end(AcquisitionResult::Status::Failed, game, waited, result.errorText);
+        end(AcquisitionResult::Status::Failed, game, serial, result.errorText);
         startNext();
         return;
     }
@@ -530,13 +530,21 @@ void GameAcquisition::removeUnrecorded(const GameDetails &game)
         m_library->removeUnnamedFile(GameFile::Picture, game.strpic);
 }
 
-void GameAcquisition::end(AcquisitionResult::Status status, const GameDetails &game, bool waitedFor,
+void GameAcquisition::announce(quint64 serial)
+{
+    m_onPanel = serial;
+    emit detailsArrived(m_game);
+}
+
+void GameAcquisition::end(AcquisitionResult::Status status, const GameDetails &game, quint64 serial,
                           const QString &error)
 {
     AcquisitionResult result;
     result.status = status;
     result.game = game;
     result.errorText = error;
-    result.waitedFor = waitedFor;
+    result.waitedFor = serial == m_waitedFor;
+    // The panel goes on showing its game after the user has left it: it must not say the movie is still coming.
+    result.onPanel = serial == m_onPanel;
     emit finished(result);
 }

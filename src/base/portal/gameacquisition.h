@@ -31,7 +31,6 @@ struct AcquisitionResult
         Installed, // the movie is in the flash folder, the picture fetched if it could be, the game recorded
         NoGame,    // the details answer names no game: nothing was started, nothing written
         Failed,    // the movie did not arrive whole; no file was put in its place
-        Abandoned, // no longer given: a game the user left is recorded when it arrives (kept for older callers)
         IdInUse    // the library holds another game under this game's id: the game is not recorded, and no file
                    // of it is kept
     };
@@ -41,6 +40,7 @@ struct AcquisitionResult
     bool recorded = false;  // Installed: the library holds the game (now or from before)
     QString heldBy;         // IdInUse: the title of the library's game with that id, as stored
     bool waitedFor = false; // the user waited for this game on the download panel (and its movie went to the player)
+    bool onPanel = false;   // the download panel shows this game, also when the user has left the panel since
 };
 
 // Turns game links into games in the library: asks the server for each game's details, downloads its movie
@@ -88,8 +88,9 @@ public:
 
     // The games asked for and what became of them.
     const DownloadQueue *queue() const { return m_queue; }
-    // The serial of the queued game the user waits for on the download panel; 0: none.
-    quint64 waitedFor() const { return m_waitedFor; }
+    // The serial of the queued game the download panel shows (announced last), also when the user has left the
+    // panel since; 0: none.
+    quint64 onPanel() const { return m_onPanel; }
     // The user gives a game up: a transfer running stops, what came of it is dropped and the game leaves the
     // queue, without any signal. A game that is done only leaves the list.
     void cancelGame(quint64 serial);
@@ -166,8 +167,9 @@ private:
     void recordWithPicture(quint64 serial);
     void dropPicture(quint64 serial);
     void record(const GameDetails &game, quint64 serial);
-    void end(AcquisitionResult::Status status, const GameDetails &game, bool waitedFor,
-             const QString &error = QString());
+    void end(AcquisitionResult::Status status, const GameDetails &game, quint64 serial, const QString &error);
+    // Announces the game the user waits for: the panel shows it from now on.
+    void announce(quint64 serial);
     // What a file of the game is to be called in its folder, from what the library holds at this moment.
     FileNaming namingFor(const GameDetails &game, GameFile kind);
     // Whether a game other than the one with this id is on its way with this movie.
@@ -181,6 +183,7 @@ private:
     DownloadQueue *m_queue;
     GameDetails m_game;
     quint64 m_waitedFor = 0;                             // the queued game the user waits for on the panel; 0: none
+    quint64 m_onPanel = 0;                               // the queued game the panel shows; 0: none
     QHash<quint64, QPointer<QObject>> m_detailsRequests; // destroying one cancels its request
     QList<OnTheWay> m_onTheWay;
     QList<PictureFetch> m_pictures;
