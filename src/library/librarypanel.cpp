@@ -110,7 +110,11 @@ QString SavesFileDialogs::chooseImportFile(QWidget *parent)
                                         LibraryPanel::tr("Saves (*.zip);;All files (*)"));
 }
 
-LibraryPanel::~LibraryPanel() = default;
+// The organiser watches this panel's children: it goes first, before they are torn down under it.
+LibraryPanel::~LibraryPanel()
+{
+    delete m_organiser;
+}
 
 LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString &placeholderPicture, QWidget *parent)
     : QFrame(parent), m_library(library), m_messages(messages), m_placeholderPicture(placeholderPicture),
