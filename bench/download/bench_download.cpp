@@ -3,6 +3,7 @@
 // 192 MiB, then the next run goes on from there; the bytes both runs fetched against the movie's size, and the
 // resuming run's time against a whole download's.
 #include "base/portal/moviedownload.h"
+#include "pauseprobe.h"
 #include "portalserver.h"
 #include "procstats.h"
 
@@ -39,23 +40,16 @@ Figures downloadWithProgram(QNetworkAccessManager *network, const QUrl &url, con
     job.setResumeKey(resumeKey);
     QEventLoop loop;
     QElapsedTimer clock;
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(2);
-    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
-        f.longestPauseMs = std::max(f.longestPauseMs, sinceTick.nsecsElapsed() / 1e6 - ticker.interval());
-        sinceTick.restart();
-    });
+    PauseProbe pauses;
     QObject::connect(&job, &MovieDownload::finished, &loop, [&](const DownloadResult &r) {
         f.seconds = clock.nsecsElapsed() / 1e9;
+        f.longestPauseMs = pauses.longestMs();
         f.ok = r.status == DownloadResult::Status::Completed && QFile(target).size() == movieBytes;
         f.result = r;
         loop.quit();
     });
     clock.start();
-    sinceTick.start();
-    ticker.start();
+    pauses.start();
     job.start();
     loop.exec();
     return f;

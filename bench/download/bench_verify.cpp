@@ -3,6 +3,7 @@
 // and how long the event loop is held up meanwhile (a 2 ms timer records its own lateness).
 #include "base/library/library.h"
 #include "base/library/libraryverify.h"
+#include "pauseprobe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,22 +62,15 @@ Figures verify(Library &library)
     LibraryVerify job(&library);
     QEventLoop loop;
     QElapsedTimer clock;
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(2);
-    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
-        f.longestPauseMs = std::max(f.longestPauseMs, sinceTick.nsecsElapsed() / 1e6 - ticker.interval());
-        sinceTick.restart();
-    });
+    PauseProbe pauses;
     QObject::connect(&job, &LibraryVerify::finished, &loop, [&](const VerifyReport &report) {
         f.seconds = clock.nsecsElapsed() / 1e9;
+        f.longestPauseMs = pauses.longestMs();
         f.report = report;
         loop.quit();
     });
     clock.start();
-    sinceTick.start();
-    ticker.start();
+    pauses.start();
     job.start();
     loop.exec();
     return f;
