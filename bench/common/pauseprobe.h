@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -32,3 +33,31 @@ private:
     QElapsedTimer m_sinceTick;
     double m_longestMs = 0;
 };
+
+// How long a job ran, from start() to its finished signal, and the longest pause of the event loop meanwhile.
+struct TimedRun
+{
+    double seconds = 0;
+    double longestPauseMs = 0;
+};
+
+// Starts job and runs the event loop until it signals finished; *result is what the signal carried.
+template <typename Job, typename Result>
+TimedRun runTimed(Job &job, void (Job::*finished)(const Result &), Result *result)
+{
+    TimedRun run;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    PauseProbe pauses;
+    QObject::connect(&job, finished, &loop, [&](const Result &r) {
+        run.seconds = clock.nsecsElapsed() / 1e9;
+        run.longestPauseMs = pauses.longestMs();
+        *result = r;
+        loop.quit();
+    });
+    clock.start();
+    pauses.start();
+    job.start();
+    loop.exec();
+    return run;
+}

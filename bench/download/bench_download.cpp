@@ -38,20 +38,10 @@ Figures downloadWithProgram(QNetworkAccessManager *network, const QUrl &url, con
     Figures f;
     MovieDownload job(network, url, target);
     job.setResumeKey(resumeKey);
-    QEventLoop loop;
-    QElapsedTimer clock;
-    PauseProbe pauses;
-    QObject::connect(&job, &MovieDownload::finished, &loop, [&](const DownloadResult &r) {
-        f.seconds = clock.nsecsElapsed() / 1e9;
-        f.longestPauseMs = pauses.longestMs();
-        f.ok = r.status == DownloadResult::Status::Completed && QFile(target).size() == movieBytes;
-        f.result = r;
-        loop.quit();
-    });
-    clock.start();
-    pauses.start();
-    job.start();
-    loop.exec();
+    const TimedRun run = runTimed(job, &MovieDownload::finished, &f.result);
+    f.seconds = run.seconds;
+    f.longestPauseMs = run.longestPauseMs;
+    f.ok = f.result.status == DownloadResult::Status::Completed && QFile(target).size() == movieBytes;
     return f;
 }
 

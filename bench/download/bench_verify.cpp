@@ -60,19 +60,9 @@ Figures verify(Library &library)
 {
     Figures f;
     LibraryVerify job(&library);
-    QEventLoop loop;
-    QElapsedTimer clock;
-    PauseProbe pauses;
-    QObject::connect(&job, &LibraryVerify::finished, &loop, [&](const VerifyReport &report) {
-        f.seconds = clock.nsecsElapsed() / 1e9;
-        f.longestPauseMs = pauses.longestMs();
-        f.report = report;
-        loop.quit();
-    });
-    clock.start();
-    pauses.start();
-    job.start();
-    loop.exec();
+    const TimedRun run = runTimed(job, &LibraryVerify::finished, &f.report);
+    f.seconds = run.seconds;
+    f.longestPauseMs = run.longestPauseMs;
     return f;
 }
 

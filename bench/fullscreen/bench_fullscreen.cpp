@@ -13,13 +13,9 @@
 // since the panel's player is smaller. Back in the panel the first picture is the last full-screen frame, cut
 // to the panel, so the way back is measured until the clock shows a new colour there.
 #include "base/library/library.h"
-#include "player/flashplayer.h"
+#include "gameboxbench.h"
 #include "player/form2.h"
-#include "player/playerprofile.h"
 #include "portalserver.h"
-#include "procstats.h"
-#include "shell/form1.h"
-#include "swfwriter.h"
 #include "testappfolder.h"
 #include "widgets/messagebox.h"
 
@@ -27,47 +23,28 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QTextStream>
-#include <QTimer>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
 
-#include <cstdio>
 #include <functional>
 
 namespace {
 
+using bench::formatMs;
+using bench::idle;
+using bench::medianMs;
+using bench::report;
+
 int switches = 10;
 int pollMs = 5;
 bool traceOn = false;
-constexpr int idleMs = 4000;
-constexpr int timeoutMs = 30000;
 constexpr int dwellMs = 300; // the game plays on this long in each window
 
 // Six colours, twelve frames a second: none of them black (the players' background), white or grey (the
 // full-screen window's).
 const std::vector<uint32_t> clockColours = {0xff0000, 0x00ff00, 0x0000ff, 0xffff00, 0x00ffff, 0xff00ff};
-
-void report(const QString &line)
-{
-    std::printf("%s\n", line.toUtf8().constData());
-    std::fflush(stdout);
-}
-
-bool isClockColour(const QColor &c)
-{
-    for (uint32_t rgb : clockColours) {
-        const QColor k(QRgb(0xff000000 | rgb));
-        if (qAbs(c.red() - k.red()) <= 8 && qAbs(c.green() - k.green()) <= 8 && qAbs(c.blue() - k.blue()) <= 8)
-            return true;
-    }
-    return false;
-}
 
 struct Picture
 {
@@ -83,7 +60,7 @@ Picture look(QWidget *widget)
     const int h = shot.height();
     Picture p;
     p.centre = shot.pixelColor(w / 2, h / 2);
-    p.fills = isClockColour(p.centre);
+    p.fills = bench::isOneOf(p.centre, clockColours);
     QStringList seen{p.centre.name()};
     for (const QPoint &at : {QPoint(2, 2), QPoint(2, h - 3), QPoint(w - 3, h - 3)}) {
         const QColor c = shot.pixelColor(at);
@@ -97,93 +74,34 @@ Picture look(QWidget *widget)
 // Looks at the widget every pollMs until done(picture) holds; milliseconds since `since`, or -1 after the
 // time-out. The window's own event loop runs meanwhile, as in the program.
 double watch(QWidget *widget, const QElapsedTimer &since, const char *what,
-             const std::function<bool(const Picture &)> &done, int limitMs = timeoutMs)
+             const std::function<bool(const Picture &)> &done)
 {
     QString last;
-    double at = -1;
-    const auto check = [&] {
-        const Picture p = look(widget);
-        if (traceOn && p.described != last) {
-            report(QStringLiteral("    %1 %2 ms: %3").arg(QLatin1String(what)).arg(since.elapsed()).arg(p.described));
-            last = p.described;
-        }
-        if (done(p)) {
-            at = since.nsecsElapsed() / 1e6;
-            return true;
-        }
-        return false;
-    };
-    if (check())
-        return at;
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(pollMs);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (check() || since.elapsed() > limitMs)
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
-    return at;
-}
-
-// Runs the event loop until done() holds; milliseconds since `since`, or -1 after the time-out.
-double waitFor(const QElapsedTimer &since, const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(0);
-    double at = -1;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            at = since.nsecsElapsed() / 1e6;
-        if (at >= 0 || since.elapsed() > timeoutMs)
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
-    return at;
-}
-
-void idle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QString ms(double value)
-{
-    return value < 0 ? QStringLiteral("timed out") : QStringLiteral("%1 ms").arg(value, 0, 'f', 0);
-}
-
-double median(const QList<double> &values)
-{
-    QList<double> all;
-    for (double v : values)
-        all << (v < 0 ? timeoutMs : v);
-    return procstats::median(all);
-}
-
-int argValue(const QStringList &args, const char *name, int fallback)
-{
-    const int at = args.indexOf(QLatin1String(name));
-    return at > 0 ? args.value(at + 1).toInt() : fallback;
+    return bench::waitFor(
+        since,
+        [&] {
+            const Picture p = look(widget);
+            if (traceOn && p.described != last) {
+                report(
+                    QStringLiteral("    %1 %2 ms: %3").arg(QLatin1String(what)).arg(since.elapsed()).arg(p.described));
+                last = p.described;
+            }
+            return done(p);
+        },
+        pollMs);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    procstats::prepareEnvironment();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    PlayerProfile::registerScheme();
+    bench::prepareWebApplication();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
     traceOn = args.contains(QStringLiteral("--trace"));
-    switches = qMax(1, argValue(args, "--switches", switches));
-    pollMs = qMax(0, argValue(args, "--poll", pollMs));
+    switches = qMax(1, bench::argValue(args, "--switches", switches));
+    pollMs = qMax(0, bench::argValue(args, "--poll", pollMs));
     const int movieArg = args.indexOf(QStringLiteral("--movie"));
     const bool clockMovie = movieArg < 0;
 
@@ -201,39 +119,24 @@ int main(int argc, char *argv[])
             report(QStringLiteral("bench_fullscreen: cannot copy %1").arg(args.value(movieArg + 1)));
             return 1;
         }
-    } else {
-        swf::MovieSpec spec;
-        spec.frameColors = clockColours;
-        spec.frameRate = 12;
-        const std::string bytes = swf::writeSolidColourMovie(spec);
-        QFile file(gamePath);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
-            report(QStringLiteral("bench_fullscreen: cannot write %1").arg(gamePath));
-            return 1;
-        }
+    } else if (bench::writeColourMovie(gamePath, clockColours) < 0) {
+        report(QStringLiteral("bench_fullscreen: cannot write %1").arg(gamePath));
+        return 1;
     }
 
     Library library(folder.config().dataDir());
     QNetworkAccessManager network;
     MessageBox messages;
     UrlOpener opener;
-    auto window = std::make_unique<Form1>(folder.config(server.baseUrl()), &library, &network, &messages, &opener);
+    auto window = std::make_unique<Form1>(
+        std::make_unique<AppSession>(folder.config(server.baseUrl()), &library, &network, &messages, &opener));
 
     // Start-up: the window shown and its banner painted; then idle, as after bench_startup's start-up.
-    QElapsedTimer clock;
-    clock.start();
-    bool shown = false;
-    bool bannerPainted = false;
-    QObject::connect(window.get(), &Form1::startupFinished, [&] { shown = true; });
-    QObject::connect(window->findChild<FlashPlayer *>(QStringLiteral("gg_movie")), &FlashPlayer::movieStarted,
-                     [&] { bannerPainted = true; });
-    window->Form_Load();
-    if (waitFor(clock, [&] { return shown && bannerPainted; }) < 0) {
+    if (!bench::startGameBox(*window)) {
         report(QStringLiteral("bench_fullscreen: the game box did not start"));
         return 1;
     }
-    idle(idleMs);
+    idle(bench::idleMs);
     const qint64 idlePss = procstats::treePssKiB(QCoreApplication::applicationPid());
 
     // The game, playing in the panel.
@@ -250,7 +153,8 @@ int main(int argc, char *argv[])
     }
     int starts = 0;
     QObject::connect(player, &FlashPlayer::movieStarted, [&] { ++starts; });
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     window->show_player(gamePath, game);
     if (watch(player, clock, "panel", [&](const Picture &p) { return starts > 0 && p.fills; }) < 0) {
         report(QStringLiteral("bench_fullscreen: the game did not start in the panel"));
@@ -294,11 +198,8 @@ int main(int argc, char *argv[])
     // the full-screen window, while the panel's player shows nothing: what a full-screen window with a player
     // of its own paid at each F6.
     player->setMovie(QString());
-    auto *profile = qobject_cast<PlayerProfile *>(view->page()->profile()->parent());
-    auto *fresh = new FlashPlayer(profile);
-    fresh->setBGColor(QStringLiteral("000000"));
-    fresh->setScaleMode(FlashPlayer::ExactFit);
-    fresh->resize(form2->size());
+    PlayerProfile *profile = bench::profileOf(player);
+    FlashPlayer *fresh = bench::newPlayer(profile, form2->size());
     int freshStarts = 0;
     QObject::connect(fresh, &FlashPlayer::movieStarted, [&] { ++freshStarts; });
     fresh->show();
@@ -316,7 +217,8 @@ int main(int argc, char *argv[])
         int before = freshStarts;
         clock.restart();
         fresh->setMovie(gamePath);
-        const double started = waitFor(clock, [&] { return freshStarts > before; });
+        const double started = bench::waitFor(
+            clock, [&] { return freshStarts > before; }, 0);
         // To the game filling the player, looked at as the switches are.
         blank();
         before = freshStarts;
@@ -335,41 +237,39 @@ int main(int argc, char *argv[])
     // player of its own at its first F6.
     QList<double> newPlayerMs;
     for (int i = 0; i <= switches; ++i) {
-        auto *another = new FlashPlayer(profile);
-        another->setBGColor(QStringLiteral("000000"));
-        another->setScaleMode(FlashPlayer::ExactFit);
-        another->resize(form2->size());
+        FlashPlayer *another = bench::newPlayer(profile, form2->size());
         bool started = false;
         QObject::connect(another, &FlashPlayer::movieStarted, [&] { started = true; });
         clock.restart();
         another->setMovie(gamePath);
         another->show();
-        const double at = waitFor(clock, [&] { return started; });
+        const double at = bench::waitFor(
+            clock, [&] { return started; }, 0);
         if (i > 0)
             newPlayerMs << at;
         delete another;
     }
 
-    const double enter = median(enterMs);
-    const double freshStarted = median(freshStartedMs);
-    const double freshPainted = median(freshPaintedMs);
-    const double newPlayer = median(newPlayerMs);
+    const double enter = medianMs(enterMs);
+    const double freshStarted = medianMs(freshStartedMs);
+    const double freshPainted = medianMs(freshPaintedMs);
+    const double newPlayer = medianMs(newPlayerMs);
     QTextStream out(stdout);
     out << "full screen and back, the running game's player moved (median of " << switches
         << " after a warm-up; a picture every " << pollMs << " ms)\n";
     out << QStringLiteral("  F6 -> game fills the full-screen window:      %1 (target at most 300 ms)\n")
-               .arg(ms(enter));
+               .arg(formatMs(enter));
     out << QStringLiteral("  close -> first picture filling the panel:     %1 (the last full-screen frame)\n")
-               .arg(ms(median(backFirstMs)));
+               .arg(formatMs(medianMs(backFirstMs)));
     if (clockMovie)
-        out << QStringLiteral("  close -> the clock moves on in the panel:     %1\n").arg(ms(median(backMs)));
+        out << QStringLiteral("  close -> the clock moves on in the panel:     %1\n").arg(formatMs(medianMs(backMs)));
     out << QStringLiteral("  game started again meanwhile:                 %1 times; same player and page: %2\n")
                .arg(restarts)
                .arg(samePlayer ? QStringLiteral("yes") : QStringLiteral("no"));
     out << "the same movie loaded afresh (median of " << switches << ", same profile, full-screen size)\n";
-    out << QStringLiteral("  player with its page, setMovie -> movieStarted:  %1\n").arg(ms(freshStarted));
-    out << QStringLiteral("  player with its page, setMovie -> game fills it: %1\n").arg(ms(freshPainted));
-    out << QStringLiteral("  new player, setMovie + show -> movieStarted:     %1\n").arg(ms(newPlayer));
+    out << QStringLiteral("  player with its page, setMovie -> movieStarted:  %1\n").arg(formatMs(freshStarted));
+    out << QStringLiteral("  player with its page, setMovie -> game fills it: %1\n").arg(formatMs(freshPainted));
+    out << QStringLiteral("  new player, setMovie + show -> movieStarted:     %1\n").arg(formatMs(newPlayer));
     const auto ratio = [enter](double to) { return QStringLiteral("%1").arg(to > 0 ? enter / to : 0, 0, 'f', 2); };
     out << QStringLiteral("  F6 / fresh load: %1 to movieStarted, %2 to filled, %3 to a new player's start"
                           " (target at most 0.33)\n")

@@ -14,132 +14,64 @@
 // player has never been shown then.
 #include "base/library/gamestore.h"
 #include "base/library/library.h"
+#include "gameboxbench.h"
 #include "library/gamelistmodel.h"
 #include "library/librarypanel.h"
-#include "player/flashplayer.h"
-#include "player/playerprofile.h"
 #include "portalserver.h"
-#include "procstats.h"
-#include "shell/form1.h"
-#include "swfwriter.h"
 #include "testappfolder.h"
 #include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTableView>
 #include <QTextStream>
-#include <QTimer>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
-
-#include <cstdio>
-#include <functional>
 
 namespace {
+
+using bench::formatMs;
+using bench::idle;
+using bench::medianMs;
+using bench::report;
 
 int plays = 10;
 int windows = 3;
 int pollMs = 5;
 bool traceOn = false;
-constexpr int idleMs = 4000;
 int restMs = 1000; // between opening the library and Play, as a user picks a game
-constexpr int timeoutMs = 30000;
 
 // Two movies of disjoint colours, played in turn: a picture left over from the movie played before never
 // counts as the new one's first frame.
 const std::vector<uint32_t> movieColours[2] = {{0xff0000, 0x00ff00, 0x0000ff}, {0xffff00, 0x00ffff, 0xff00ff}};
 
-void report(const QString &line)
-{
-    std::printf("%s\n", line.toUtf8().constData());
-    std::fflush(stdout);
-}
-
 bool showsTheGame(QWidget *player, int movie)
 {
     const QImage shot = player->grab().toImage();
     const QColor c = shot.pixelColor(shot.width() / 2, shot.height() / 2);
-    for (uint32_t rgb : movieColours[movie]) {
-        const QColor k(QRgb(0xff000000 | rgb));
-        if (qAbs(c.red() - k.red()) <= 8 && qAbs(c.green() - k.green()) <= 8 && qAbs(c.blue() - k.blue()) <= 8)
-            return true;
-    }
+    if (bench::isOneOf(c, movieColours[movie]))
+        return true;
     if (traceOn)
         report(QStringLiteral("    %1").arg(c.name()));
     return false;
-}
-
-// Runs the event loop, looking every pollMs, until done() holds; milliseconds since `since`, or -1 after the
-// time-out.
-double waitFor(const QElapsedTimer &since, const std::function<bool()> &done, int everyMs = pollMs)
-{
-    if (done())
-        return since.nsecsElapsed() / 1e6;
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(everyMs);
-    double at = -1;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            at = since.nsecsElapsed() / 1e6;
-        if (at >= 0 || since.elapsed() > timeoutMs)
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
-    return at;
-}
-
-void idle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QString ms(double value)
-{
-    return value < 0 ? QStringLiteral("timed out") : QStringLiteral("%1 ms").arg(value, 0, 'f', 0);
-}
-
-double median(const QList<double> &values)
-{
-    QList<double> all;
-    for (double v : values)
-        all << (v < 0 ? timeoutMs : v);
-    return procstats::median(all);
-}
-
-int argValue(const QStringList &args, const char *name, int fallback)
-{
-    const int at = args.indexOf(QLatin1String(name));
-    return at > 0 ? args.value(at + 1).toInt() : fallback;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    procstats::prepareEnvironment();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    PlayerProfile::registerScheme();
+    bench::prepareWebApplication();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
     traceOn = args.contains(QStringLiteral("--trace"));
-    plays = qMax(1, argValue(args, "--plays", plays));
-    windows = qMax(1, argValue(args, "--windows", windows));
-    restMs = qMax(0, argValue(args, "--rest", restMs));
-    pollMs = qMax(0, argValue(args, "--poll", pollMs));
-    const int size = qMax(0, argValue(args, "--size", 1024 * 1024));
+    plays = qMax(1, bench::argValue(args, "--plays", plays));
+    windows = qMax(1, bench::argValue(args, "--windows", windows));
+    restMs = qMax(0, bench::argValue(args, "--rest", restMs));
+    pollMs = qMax(0, bench::argValue(args, "--poll", pollMs));
+    const int size = qMax(0, bench::argValue(args, "--size", 1024 * 1024));
 
     PortalServer server;
     if (!server.start()) {
@@ -149,20 +81,13 @@ int main(int argc, char *argv[])
     TestAppFolder folder(TestAppFolder::WithLibrary);
     QDir().mkpath(folder.filePath(QStringLiteral("flash")));
     QString gamePaths[2];
-    std::size_t movieBytes = 0;
+    qint64 movieBytes = 0;
     GameStore store(folder.path());
     for (int movie = 0; movie < 2; ++movie) {
         const QString game = QStringLiteral("big%1.swf").arg(movie);
         gamePaths[movie] = folder.filePath(QStringLiteral("flash/") + game);
-        swf::MovieSpec spec;
-        spec.frameColors = movieColours[movie];
-        spec.frameRate = 12;
-        spec.padTo = std::size_t(size);
-        const std::string bytes = swf::writeSolidColourMovie(spec);
-        movieBytes = bytes.size();
-        QFile file(gamePaths[movie]);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+        movieBytes = bench::writeColourMovie(gamePaths[movie], movieColours[movie], std::size_t(size));
+        if (movieBytes < 0) {
             report(QStringLiteral("bench_play: cannot write %1").arg(gamePaths[movie]));
             return 1;
         }
@@ -177,24 +102,18 @@ int main(int argc, char *argv[])
     MessageBox messages;
     UrlOpener opener;
     QElapsedTimer clock;
+    clock.start();
     std::unique_ptr<Form1> window;
     FlashPlayer *player = nullptr;
     LibraryPanel *library = nullptr;
     int starts = 0;
     // A window started, its banner painted, then idle, as after bench_startup's start-up.
     const auto startWindow = [&] {
-        window = std::make_unique<Form1>(folder.config(server.baseUrl()), &gameLibrary, &network, &messages, &opener);
-        clock.start();
-        bool shown = false;
-        bool bannerPainted = false;
-        QObject::connect(window.get(), &Form1::startupFinished, [&] { shown = true; });
-        QObject::connect(window->findChild<FlashPlayer *>(QStringLiteral("gg_movie")), &FlashPlayer::movieStarted,
-                         [&] { bannerPainted = true; });
-        window->Form_Load();
-        if (waitFor(
-                clock, [&] { return shown && bannerPainted; }, 0) < 0)
+        window = std::make_unique<Form1>(
+            std::make_unique<AppSession>(folder.config(server.baseUrl()), &gameLibrary, &network, &messages, &opener));
+        if (!bench::startGameBox(*window))
             return false;
-        idle(idleMs);
+        idle(bench::idleMs);
         player = window->findChild<FlashPlayer *>(QStringLiteral("flash"));
         library = window->findChild<LibraryPanel *>();
         if (player)
@@ -205,17 +124,18 @@ int main(int argc, char *argv[])
     // rest, then Play; until the first picture of the movie, and until movieStarted.
     const auto play = [&](int movie, double *startedMs) {
         window->b_local_Click();
-        QTableView *grid = library->game_list;
+        QTableView *grid = library->findChild<QTableView *>(QStringLiteral("game_list"));
         grid->setCurrentIndex(grid->model()->index(movie == 1 ? 1 : 2, GameListModel::GameColumn));
         library->game_list_Click();
         idle(restMs);
         const int before = starts;
         clock.restart();
-        library->Game_Play->click();
+        library->findChild<QPushButton *>(QStringLiteral("Game_Play"))->click();
         if (traceOn)
             report(QStringLiteral("    the click returned after %1 ms").arg(clock.nsecsElapsed() / 1e6, 0, 'f', 1));
-        const double shownAt = waitFor(clock, [&] { return showsTheGame(player, movie); });
-        *startedMs = waitFor(
+        const double shownAt = bench::waitFor(
+            clock, [&] { return showsTheGame(player, movie); }, pollMs);
+        *startedMs = bench::waitFor(
             clock, [&] { return starts > before; }, 0);
         return shownAt;
     };
@@ -247,23 +167,21 @@ int main(int argc, char *argv[])
     // A fresh player view of the same profile loading the same movie at the same size, the panel's player
     // showing the library meanwhile.
     window->b_local_Click();
-    auto *profile = qobject_cast<PlayerProfile *>(player->view()->page()->profile()->parent());
+    PlayerProfile *profile = bench::profileOf(player);
     QList<double> freshMs, freshStartedMs;
     for (int i = 0; i <= plays; ++i) {
         if (traceOn)
             report(QStringLiteral("  fresh view %1").arg(i));
-        auto *fresh = new FlashPlayer(profile);
-        fresh->setBGColor(QStringLiteral("000000"));
-        fresh->setScaleMode(FlashPlayer::ExactFit);
-        fresh->resize(playerSize);
+        FlashPlayer *fresh = bench::newPlayer(profile, playerSize);
         bool started = false;
         QObject::connect(fresh, &FlashPlayer::movieStarted, [&] { started = true; });
         idle(restMs);
         clock.restart();
         fresh->setMovie(gamePaths[i % 2]);
         fresh->show();
-        const double at = waitFor(clock, [&] { return showsTheGame(fresh, i % 2); });
-        const double startedAt = waitFor(
+        const double at = bench::waitFor(
+            clock, [&] { return showsTheGame(fresh, i % 2); }, pollMs);
+        const double startedAt = bench::waitFor(
             clock, [&] { return started; }, 0);
         if (i > 0) {
             freshMs << at;
@@ -272,26 +190,26 @@ int main(int argc, char *argv[])
         delete fresh;
     }
 
-    const double warm = median(playMs);
-    const double freshView = median(freshMs);
+    const double warm = medianMs(playMs);
+    const double freshView = medianMs(freshMs);
     QTextStream out(stdout);
     out << "time to play a movie of " << movieBytes << " bytes (a picture every " << pollMs << " ms)\n";
-    const double first = median(firstMs);
+    const double first = medianMs(firstMs);
     QStringList each;
     for (double v : firstMs)
-        each << ms(v);
+        each << formatMs(v);
     out << QStringLiteral("  Play -> the game's first frame shown, first play after start-up, median of %1: %2"
                           " (movieStarted %3; each: %4)\n")
                .arg(windows)
-               .arg(ms(first), ms(median(firstStartedMs)), each.join(QStringLiteral(", ")));
+               .arg(formatMs(first), formatMs(medianMs(firstStartedMs)), each.join(QStringLiteral(", ")));
     out << QStringLiteral("  Play -> the game's first frame shown, median of %1 later plays: %2 (movieStarted %3)"
                           " (target at most 200 ms)\n")
                .arg(plays)
-               .arg(ms(warm), ms(median(playStartedMs)));
+               .arg(formatMs(warm), formatMs(medianMs(playStartedMs)));
     out << QStringLiteral("  fresh player view, setMovie + show -> first frame shown, median of %1: %2"
                           " (movieStarted %3)\n")
                .arg(plays)
-               .arg(ms(freshView), ms(median(freshStartedMs)));
+               .arg(formatMs(freshView), formatMs(medianMs(freshStartedMs)));
     out << QStringLiteral("  Play / fresh view: %1 later, %2 first (target at most 1.2)\n")
                .arg(freshView > 0 ? warm / freshView : 0, 0, 'f', 2)
                .arg(freshView > 0 ? first / freshView : 0, 0, 'f', 2);

@@ -3,11 +3,8 @@
 // for device-font text) tells what that font costs. Each figure comes from fresh processes; the first run of
 // each is a warm-up.
 #include "base/library/library.h"
-#include "player/flashplayer.h"
-#include "player/playerprofile.h"
+#include "gameboxbench.h"
 #include "portalserver.h"
-#include "procstats.h"
-#include "shell/form1.h"
 #include "testappfolder.h"
 #include "widgets/messagebox.h"
 
@@ -18,18 +15,12 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <cstdio>
-
 namespace {
 
-constexpr int runs = 5;
-constexpr int idleMs = 4000;
+using bench::idleMs;
+using bench::report;
 
-void report(const char *line)
-{
-    std::printf("%s\n", line);
-    std::fflush(stdout);
-}
+constexpr int runs = 5;
 
 // One process: the whole game box against the portal at argv[2], in the application folder argv[3].
 int runFull(QApplication &app, const QString &server, const QString &folder)
@@ -43,7 +34,7 @@ int runFull(QApplication &app, const QString &server, const QString &folder)
     QNetworkAccessManager network;
     MessageBox messages;
     UrlOpener opener;
-    Form1 window(config, &library, &network, &messages, &opener);
+    Form1 window(std::make_unique<AppSession>(config, &library, &network, &messages, &opener));
     bool shown = false;
     bool painted = false;
     double startupMs = 0;
@@ -53,7 +44,7 @@ int runFull(QApplication &app, const QString &server, const QString &folder)
         startupMs = procstats::msSinceProcessStart();
         QTimer::singleShot(idleMs, &app, [&] {
             const qint64 pss = procstats::treePssKiB(QCoreApplication::applicationPid());
-            report(QStringLiteral("full %1 %2").arg(startupMs).arg(pss).toUtf8().constData());
+            report(QStringLiteral("full %1 %2").arg(startupMs).arg(pss));
             QCoreApplication::exit(0);
         });
     };
@@ -83,7 +74,7 @@ int runMinimal(QApplication &app, const QString &movie, const QString &folder, b
         const double ms = procstats::msSinceProcessStart();
         QTimer::singleShot(idleMs, &app, [&, ms] {
             const qint64 pss = procstats::treePssKiB(QCoreApplication::applicationPid());
-            report(QStringLiteral("minimal %1 %2").arg(ms).arg(pss).toUtf8().constData());
+            report(QStringLiteral("minimal %1 %2").arg(ms).arg(pss));
             QCoreApplication::exit(0);
         });
     });
@@ -108,9 +99,7 @@ QPair<double, double> runChild(const QStringList &args)
 
 int main(int argc, char *argv[])
 {
-    procstats::prepareEnvironment();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    PlayerProfile::registerScheme();
+    bench::prepareWebApplication();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.value(1) == QLatin1String("--full"))
@@ -120,7 +109,7 @@ int main(int argc, char *argv[])
 
     PortalServer server;
     if (!server.start()) {
-        report("bench_startup: the portal server did not start");
+        report(QStringLiteral("bench_startup: the portal server did not start"));
         return 1;
     }
     TestAppFolder folder(TestAppFolder::WithLibrary);

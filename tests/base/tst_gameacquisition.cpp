@@ -1,10 +1,4 @@
-#include "base/library/gamestore.h"
-#include "base/library/library.h"
-#include "base/portal/gameacquisition.h"
-#include "base/portal/serverfetch.h"
-#include "logcapture.h"
-#include "portalserver.h"
-#include "testappfolder.h"
+#include "acquisitionfixture.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -87,7 +81,7 @@ private:
 } // namespace
 
 // A game link turned into a library game against the real portal server: signals, files, record and log lines.
-class TestGameAcquisition : public QObject
+class TestGameAcquisition : public QObject, protected AcquisitionFixture
 {
     Q_OBJECT
 
@@ -126,25 +120,12 @@ private slots:
     void credentialsInUrlsNeverReachTheLog();
 
 private:
-    QUrl link(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
     // A link whose answer is the given details, "id|title|description|movie|picture" (URLs relative to the server).
     QUrl answerLink(const QString &id, const QString &title, const QString &movie, const QString &picture) const;
     // Fetches the game behind query and waits for the first progress of its movie.
     void startSlowGame(const QString &query);
-    QString flashFolder() const { return m_folder->filePath(QStringLiteral("flash")); }
-    QString picFolder() const { return m_folder->filePath(QStringLiteral("pic")); }
-
-    PortalServer m_server;
-    std::unique_ptr<TestAppFolder> m_folder;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<ServerFetch> m_fetch;
-    std::unique_ptr<GameStore> m_store;
-    std::unique_ptr<Library> m_library;
-    std::unique_ptr<GameAcquisition> m_acquisition;
-    std::unique_ptr<LogCapture> m_log;
 
     QStringList m_events; // signal names in order, repeated progress folded into one
-    QList<AcquisitionResult> m_results;
     QList<QPair<qint64, std::optional<qint64>>> m_progress;
 };
 
@@ -155,17 +136,9 @@ void TestGameAcquisition::initTestCase()
 
 void TestGameAcquisition::init()
 {
-    m_folder = std::make_unique<TestAppFolder>(TestAppFolder::WithLibrary);
-    QVERIFY(m_folder->isValid());
-    // The window makes pic/ at start; flash/ the acquisition makes itself.
-    QVERIFY(QDir().mkpath(picFolder()));
-    m_network = std::make_unique<QNetworkAccessManager>();
-    m_fetch = std::make_unique<ServerFetch>(m_network.get());
-    m_store = std::make_unique<GameStore>(m_folder->path());
-    m_library = std::make_unique<Library>(m_store.get());
-    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_library.get());
+    if (!setUpAcquisition())
+        return;
     m_events.clear();
-    m_results.clear();
     m_progress.clear();
     GameAcquisition *a = m_acquisition.get();
     connect(a, &GameAcquisition::detailsArrived, this, [this](const GameDetails &game) {
@@ -182,22 +155,12 @@ void TestGameAcquisition::init()
         QCOMPARE(contentOf(path).size(), m_progress.value(m_progress.size() - 1).first);
         m_events << QStringLiteral("movie");
     });
-    connect(a, &GameAcquisition::finished, this, [this](const AcquisitionResult &result) {
-        m_events << QStringLiteral("finished");
-        m_results << result;
-    });
-    m_log = std::make_unique<LogCapture>();
+    connect(a, &GameAcquisition::finished, this, [this] { m_events << QStringLiteral("finished"); });
 }
 
 void TestGameAcquisition::cleanup()
 {
-    m_log.reset();
-    m_acquisition.reset();
-    m_library.reset();
-    m_store.reset();
-    m_fetch.reset();
-    m_network.reset();
-    m_folder.reset();
+    tearDownAcquisition();
 }
 
 void TestGameAcquisition::startSlowGame(const QString &query)
