@@ -1,5 +1,6 @@
 #include "base/library/gamestore.h"
 #include "base/library/library.h"
+#include "base/portal/boundedreply.h"
 #include "base/portal/gameacquisition.h"
 #include "base/portal/serverfetch.h"
 #include "base/shell/startup.h"
@@ -14,8 +15,11 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <future>
@@ -108,6 +112,8 @@ private slots:
     void hostileStartup_data();
     void hostileStartup();
     void tricklingFileIsGivenUpAtItsTimeLimit();
+    void malformedAnswerFailsTheRequest_data();
+    void malformedAnswerFailsTheRequest();
 
 private:
     QUrl link(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
@@ -413,6 +419,76 @@ void TestHostileServer::tricklingFileIsGivenUpAtItsTimeLimit()
     QVERIFY(filesIn(picFolder()).isEmpty());
     QCOMPARE(treeOf(m_folder->path()), m_treeBefore);
     verifyNothingLingers();
+}
+
+// Answers the portal server cannot be made to send, from a raw server: the answer to each request, then the
+// connection closed, or repeated every intervalMs without end.
+void TestHostileServer::malformedAnswerFailsTheRequest_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("repeated");
+    QTest::addColumn<int>("transferTimeoutMs");
+    QTest::addColumn<QNetworkReply::NetworkError>("error");
+    QTest::addColumn<QByteArray>("body");
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n", chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n", body = "Content-Length: 2\r\n\r\nok";
+    const auto passes = [](const char *name, const QByteArray &answer) {
+        QTest::newRow(name) << answer << QByteArray() << 0 << QNetworkReply::NoError << QByteArray("ok");
+    };
+    const auto fails = [](const char *name, const QByteArray &answer, const QByteArray &repeated = {}, int ms = 0) {
+        const auto error = ms > 0 ? QNetworkReply::OperationCanceledError : QNetworkReply::ProtocolFailure;
+        QTest::newRow(name) << answer << repeated << ms << error << QByteArray();
+    };
+    const auto length = [&](const QByteArray &headers) { return ok + headers + "\r\n\r\nok"; };
+    passes("header line of 8 KiB", ok + "X: " + QByteArray(8189, 'a') + "\r\n" + body);
+    fails("header line over 8 KiB", ok + "X: " + QByteArray(8190, 'a') + "\r\n" + body);
+    passes("chunks", chunked + "2\r\nok\r\n0\r\n\r\n");
+    fails("chunk longer than its size", chunked + "2\r\nokXX\r\n0\r\n\r\n");
+    fails("chunk without its line end", chunked + "2\r\nok0\r\n\r\n");
+    passes("a few interim answers", interim + interim + "HTTP/1.1 103 Hints\r\nLink: x\r\n\r\n" + ok + body);
+    fails("endless interim answers", QByteArray(), interim.repeated(50));
+    // One interim answer at a time stays below every size bound: the time limit ends it.
+    fails("trickling interim answers", QByteArray(), interim, 800);
+    passes("length the same twice", length("Content-Length: 2\r\nContent-Length: 2, 2"));
+    fails("length not a number", length("Content-Length: two"));
+    fails("length with a sign", length("Content-Length: +2"));
+    fails("negative length", length("Content-Length: -1"));
+    fails("empty length", length("Content-Length:"));
+    fails("two lengths", length("Content-Length: 2\r\nContent-Length: 1"));
+    fails("a list of two lengths", length("Content-Length: 2, 1"));
+}
+
+void TestHostileServer::malformedAnswerFailsTheRequest()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, repeated);
+    QFETCH(int, transferTimeoutMs);
+    QFETCH(QNetworkReply::NetworkError, error);
+    QFETCH(QByteArray, body);
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [=] {
+            if (!socket->readAll().endsWith("\r\n\r\n"))
+                return;
+            socket->write(answer);
+            if (repeated.isEmpty())
+                return socket->disconnectFromHost();
+            auto *again = new QTimer(socket);
+            connect(again, &QTimer::timeout, socket, [=] { socket->write(repeated); });
+            again->start(transferTimeoutMs > 0 ? 100 : 1);
+        });
+    });
+    QNetworkRequest request =
+        boundedrequest::make(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort())));
+    if (transferTimeoutMs > 0)
+        request.setTransferTimeout(transferTimeoutMs);
+    QNetworkReply *reply = boundedrequest::get(m_network.get(), request, ServerFetch::maxAnswerBytes);
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), promptMs);
+    QCOMPARE(reply->error(), error);
+    QCOMPARE(reply->readAll(), body);
 }
 
 QTEST_GUILESS_MAIN(TestHostileServer)

@@ -1,6 +1,8 @@
 // One program per data folder: the first start owns it, a later one hands over to it, or says why it cannot.
 #include "base/shell/singleinstance.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QSignalSpy>
@@ -9,6 +11,7 @@
 
 #include <future>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +38,8 @@ private slots:
     void claimFails_data();
     void claimFails();
     void deadOwnersLockAndSocketAreTakenOver();
+    void lockNobodyHoldsIsTakenOver_data();
+    void lockNobodyHoldsIsTakenOver();
 
 private:
     QTemporaryDir m_runtime;
@@ -93,6 +98,8 @@ void TestSingleInstance::claimFails()
     QCOMPARE(later.claim(), claim);
     QVERIFY(!later.isOwner());
     QVERIFY2(later.errorString().contains(folder), qPrintable(later.errorString()));
+    if (claim == Claim::NoAnswer)
+        QVERIFY2(later.lockAdvice().contains(later.lockFilePath()), qPrintable(later.lockAdvice()));
 }
 
 void TestSingleInstance::deadOwnersLockAndSocketAreTakenOver()
@@ -108,6 +115,69 @@ void TestSingleInstance::deadOwnersLockAndSocketAreTakenOver()
     QVERIFY(QFileInfo::exists(owner.lockFilePath()) && QFileInfo::exists(SingleInstance::serverName(m_dir->path())));
 
     QCOMPARE(owner.claim(), Claim::Owner);
+    QCOMPARE(claimElsewhere(m_dir->path()), Claim::HandedOver);
+}
+
+// What a crash, a copy of the folder or a hand leaves at the lock's place, held by no program.
+void TestSingleInstance::lockNobodyHoldsIsTakenOver_data()
+{
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<Claim>("claim");
+    QTest::newRow("empty") << "empty" << Claim::Owner;
+    QTest::newRow("garbage") << "garbage" << Claim::Owner;
+    QTest::newRow("another machine's lock") << "foreign" << Claim::Owner;
+    QTest::newRow("lock naming a running program") << "copy" << Claim::Owner;
+    QTest::newRow("link to a file elsewhere") << "link" << Claim::Owner;
+    QTest::newRow("link to nowhere") << "dangling" << Claim::Owner;
+    QTest::newRow("FIFO") << "fifo" << Claim::Owner;
+    QTest::newRow("folder") << "folder" << Claim::NotWritable;
+}
+
+void TestSingleInstance::lockNobodyHoldsIsTakenOver()
+{
+    QFETCH(QString, left);
+    QFETCH(Claim, claim);
+    SingleInstance later(m_dir->path());
+    const QString lock = later.lockFilePath(), elsewhere = m_runtime.filePath(QStringLiteral("precious"));
+    QFile file(left == QLatin1String("link") ? elsewhere : lock);
+    QByteArray contents = left == QLatin1String("garbage") ? QByteArray("\xff\x01 not a lock\n\n") : QByteArray();
+    if (left == QLatin1String("link"))
+        contents = "precious\n";
+    if (left == QLatin1String("foreign"))
+        contents = QByteArray::number(::getpid()) + "\ntst_singleinstance\nelsewhere\n0123456789abcdef\n\n";
+    if (left == QLatin1String("copy")) {
+        QLockFile live(lock);
+        QVERIFY(live.tryLock(0));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        contents = file.readAll();
+        file.close();
+    }
+    if (left == QLatin1String("folder") || left == QLatin1String("fifo"))
+        QVERIFY(left == QLatin1String("folder") ? QDir().mkdir(lock) : ::mkfifo(QFile::encodeName(lock), 0600) == 0);
+    else if (left != QLatin1String("dangling"))
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    file.close();
+    if (left == QLatin1String("link") || left == QLatin1String("dangling"))
+        QVERIFY(QFile::link(left == QLatin1String("link") ? elsewhere : QStringLiteral("/nonexistent/x"), lock));
+
+    later.setHandOverWait(300);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(later.claim(), claim);
+    QVERIFY(clock.elapsed() < 3000);
+    if (claim == Claim::NotWritable) {
+        QVERIFY2(later.errorString().contains(lock), qPrintable(later.errorString()));
+        QVERIFY(QFileInfo(lock).isDir());
+        return;
+    }
+    // Ours now, a plain file; what a link pointed to untouched.
+    QVERIFY(later.isOwner());
+    QVERIFY(QFileInfo(lock).isFile() && !QFileInfo(lock).isSymLink());
+    if (left == QLatin1String("link")) {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), contents);
+        QVERIFY(QFile::remove(elsewhere));
+    }
     QCOMPARE(claimElsewhere(m_dir->path()), Claim::HandedOver);
 }
 

@@ -1,5 +1,6 @@
 #include "base/portal/boundedreply.h"
 
+#include "base/portal/httpanswer.h"
 #include "base/portal/transferlimits.h"
 
 #include <QNetworkAccessManager>
@@ -87,20 +88,6 @@ protected:
     }
 
 private:
-    enum class State
-    {
-        Status,
-        Headers,
-        Body, // up to m_left bytes, or to the end of the connection when m_left is negative
-        ChunkSize,
-        ChunkData,
-        ChunkEnd,
-        Trailers,
-        Done
-    };
-    static constexpr qint64 maxLineBytes = 8 * 1024;
-    static constexpr qint64 maxHeaderBytes = 64 * 1024;
-
     void restartStallTimer()
     {
         const int ms = request().transferTimeout();
@@ -137,7 +124,7 @@ private:
         if (isFinished())
             return;
         if (error == QAbstractSocket::RemoteHostClosedError) {
-            m_closed = true; // what arrived before still counts
+            m_closed = true;
             pump();
             return;
         }
@@ -163,124 +150,50 @@ private:
         m_pumpQueued = false;
         if (isFinished() || !m_socket)
             return;
-        restartStallTimer();
+        const bool headWasReady = m_answer.headReady();
         const qint64 before = m_body.size();
-        while (!isFinished() && m_state != State::Done) {
-            if (m_state == State::Body || m_state == State::ChunkData) {
-                const qint64 room = m_bufferBytes - m_body.size();
-                qint64 take = qMin(room, m_socket->bytesAvailable());
-                if (m_left >= 0)
-                    take = qMin(take, m_left);
-                if (take > 0) {
-                    m_body += m_socket->read(take);
-                    if (m_left >= 0)
-                        m_left -= take;
-                }
-                if (m_left == 0)
-                    m_state = m_state == State::Body ? State::Done : State::ChunkEnd;
-                else if (m_closed && m_socket->bytesAvailable() == 0 && m_left < 0 && m_state == State::Body)
-                    m_state = State::Done; // the body ran to the end of the connection
-                else if (m_closed && m_socket->bytesAvailable() == 0)
-                    fail(QNetworkReply::RemoteHostClosedError, QStringLiteral("Connection closed"));
-                else
-                    break; // no room, or nothing more yet
-                continue;
-            }
-            if (!m_socket->canReadLine()) {
-                if (m_closed && m_state == State::Trailers)
-                    m_state = State::Done;
-                else if (m_closed)
-                    fail(QNetworkReply::RemoteHostClosedError, QStringLiteral("Connection closed"));
-                else if (m_socket->bytesAvailable() >= qMin(maxLineBytes, m_bufferBytes))
-                    fail(QNetworkReply::ProtocolFailure, QStringLiteral("a line of the answer is too long"));
-                if (m_state != State::Done)
-                    break;
-                continue;
-            }
-            const QByteArray line = m_socket->readLine(maxLineBytes).trimmed();
-            handleLine(line);
+        bool moved = false;
+        for (;;) {
+            const qint64 want = qMin(m_answer.wants(m_bufferBytes - m_body.size()), m_socket->bytesAvailable());
+            if (want <= 0)
+                break;
+            const qsizetype took = m_answer.take(m_socket->peek(want), m_bufferBytes - m_body.size(), &m_body);
+            m_socket->skip(took);
+            if (took == 0)
+                break;
+            moved = true;
         }
+        if (m_closed && m_socket->bytesAvailable() == 0)
+            m_answer.endOfInput(); // what arrived before still counts
+        // The head must come within the transfer timeout of the request: only the body's progress restarts it, so
+        // that interim answers or header lines trickling without end cannot hold a transfer forever.
+        if (moved && m_answer.headReady())
+            restartStallTimer();
+        if (m_answer.hasFailed()) {
+            fail(m_answer.wasCut() ? RemoteHostClosedError : ProtocolFailure, m_answer.failure());
+            return;
+        }
+        if (!headWasReady && m_answer.headReady())
+            headersDone();
         if (m_body.size() > before)
             emit readyRead();
-        if (m_state == State::Done && !isFinished())
+        if (m_answer.isDone() && !isFinished())
             finishNow();
-    }
-
-    void handleLine(const QByteArray &line)
-    {
-        switch (m_state) {
-        case State::Status: {
-            const QList<QByteArray> parts = line.split(' ');
-            bool ok = false;
-            const int status = parts.value(1).toInt(&ok);
-            if (!line.startsWith("HTTP/1.") || !ok || status < 100 || status > 999) {
-                fail(QNetworkReply::ProtocolFailure, QStringLiteral("not an HTTP answer"));
-                return;
-            }
-            m_status = status;
-            m_reason = parts.mid(2).join(' ');
-            m_state = State::Headers;
-            return;
-        }
-        case State::Headers:
-            m_headerBytes += line.size();
-            if (m_headerBytes > maxHeaderBytes) {
-                fail(QNetworkReply::ProtocolFailure, QStringLiteral("the answer's headers are too long"));
-            } else if (!line.isEmpty()) {
-                const int colon = line.indexOf(':');
-                if (colon > 0)
-                    m_headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
-            } else if (m_status < 200) {
-                m_headers.clear(); // an interim answer: the real one follows
-                m_state = State::Status;
-            } else {
-                headersDone();
-            }
-            return;
-        case State::ChunkSize: {
-            bool ok = false;
-            const qsizetype extensions = line.indexOf(';');
-            const qint64 size = (extensions < 0 ? line : line.left(extensions)).trimmed().toLongLong(&ok, 16);
-            if (!ok || size < 0) {
-                fail(QNetworkReply::ProtocolFailure, QStringLiteral("a broken chunk"));
-                return;
-            }
-            m_left = size;
-            m_state = size == 0 ? State::Trailers : State::ChunkData;
-            return;
-        }
-        case State::ChunkEnd:
-            m_state = State::ChunkSize;
-            return;
-        case State::Trailers:
-            if (line.isEmpty())
-                m_state = State::Done;
-            return;
-        default:
-            return;
-        }
     }
 
     void headersDone()
     {
-        setAttribute(QNetworkRequest::HttpStatusCodeAttribute, m_status);
-        setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, QString::fromLatin1(m_reason));
-        bool chunked = false;
-        m_left = -1;
-        for (const auto &[name, value] : std::as_const(m_headers)) {
+        const QByteArray reason = m_answer.reason();
+        setAttribute(QNetworkRequest::HttpStatusCodeAttribute, m_answer.status());
+        setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, QString::fromLatin1(reason));
+        for (const auto &[name, value] : m_answer.headers()) {
             setRawHeader(name, value);
-            if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0 && value.toLower().contains("chunked"))
-                chunked = true;
-            else if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
-                m_left = value.toLongLong();
-            else if (name.compare("Location", Qt::CaseInsensitive) == 0)
+            if (name.compare("Location", Qt::CaseInsensitive) == 0)
                 setAttribute(QNetworkRequest::RedirectionTargetAttribute, QUrl::fromEncoded(value));
         }
-        if (m_status >= 400)
-            setError(errorFor(m_status), QStringLiteral("Error transferring %1 - server replied: %2")
-                                             .arg(url().toString(), QString::fromLatin1(m_reason)));
-        const bool noBody = m_status == 204 || m_status == 304;
-        m_state = noBody ? State::Done : chunked ? State::ChunkSize : State::Body;
+        if (m_answer.status() >= 400)
+            setError(errorFor(m_answer.status()), QStringLiteral("Error transferring %1 - server replied: %2")
+                                                      .arg(url().toString(), QString::fromLatin1(reason)));
         emit metaDataChanged();
     }
 
@@ -346,12 +259,7 @@ private:
     const qint64 m_bufferBytes;
     QAbstractSocket *m_socket = nullptr;
     QTimer m_stall;
-    State m_state = State::Status;
-    int m_status = 0;
-    QByteArray m_reason;
-    QList<QPair<QByteArray, QByteArray>> m_headers;
-    qint64 m_headerBytes = 0;
-    qint64 m_left = -1;
+    HttpAnswerReader m_answer;
     QByteArray m_body; // taken from the socket, not yet read: at most the read buffer
     bool m_closed = false;
     bool m_pumpQueued = false;

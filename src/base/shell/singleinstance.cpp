@@ -15,6 +15,11 @@
 
 #include <limits>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The hand-over: one line from the later start, "raise" with its note after a space; one line back, "ok".
@@ -68,6 +73,8 @@ SingleInstance::Claim SingleInstance::claim(const QString &note)
     // A running owner's lock is never stale however long it has run; one whose process is gone is, and tryLock
     // removes it (the owner's lock on the open file keeps a live lock from being removed by mistake).
     m_lock->setStaleLockTime(0);
+    if (!clearLockPlace())
+        return Claim::NotWritable;
     if (m_lock->tryLock(0)) {
         listen();
         return Claim::Owner;
@@ -76,7 +83,66 @@ SingleInstance::Claim SingleInstance::claim(const QString &note)
         m_error = tr("cannot write to the folder %1").arg(QDir::toNativeSeparators(m_dataFolder));
         return Claim::NotWritable;
     }
-    return handOver(note);
+    const Claim claim = handOver(note);
+    // QLockFile takes over only a lock it can read, naming a process of this machine that is gone. An empty or
+    // garbled one, one from another machine (a folder on a USB stick or a network home) or one naming a process
+    // that reused the dead owner's number would otherwise keep the program from ever starting again.
+    if (claim != Claim::NoAnswer || !removeLeftoverLock() || !m_lock->tryLock(0))
+        return claim;
+    qCWarning(lcShell).noquote()
+        << QStringLiteral("Took over %1: no program holds it or answers for it (%2)").arg(lockFilePath(), m_error);
+    m_error.clear();
+    listen();
+    return Claim::Owner;
+}
+
+QString SingleInstance::lockAdvice() const
+{
+    return tr("If it is not running (it may have stopped on another computer), remove %1 and start again.")
+        .arg(QDir::toNativeSeparators(lockFilePath()));
+}
+
+bool SingleInstance::clearLockPlace()
+{
+    // A lock file is only ever a plain file. QLockFile reads whatever has its name, through a link, and blocks on a
+    // FIFO; a link or other special file is removed itself, never what it points to. A folder may hold someone's
+    // files: it is named for the user to deal with.
+    const QByteArray path = QFile::encodeName(lockFilePath());
+    struct stat entry;
+    if (::lstat(path.constData(), &entry) != 0 || S_ISREG(entry.st_mode))
+        return true; // nothing there, or what QLockFile deals with
+    const QString shown = QDir::toNativeSeparators(lockFilePath());
+    if (S_ISDIR(entry.st_mode)) {
+        m_error = tr("%1 is a folder, where the program keeps its lock file: remove or rename it and start again.")
+                      .arg(shown);
+        return false;
+    }
+    if (::unlink(path.constData()) != 0) {
+        m_error = tr("cannot remove %1, which is in the place of the program's lock file: remove it and start again.")
+                      .arg(shown);
+        return false;
+    }
+    qCWarning(lcShell).noquote()
+        << QStringLiteral("Removed %1, which was no lock file but a link or special file").arg(lockFilePath());
+    return true;
+}
+
+bool SingleInstance::removeLeftoverLock()
+{
+    // A running owner holds its lock file locked (QLockFile takes flock and fcntl locks), and on a network file
+    // system the lock reaches other machines: a lock file nobody holds is left over, whatever it says. The lock
+    // is taken on the very file opened, which must still be the one named, so that a lock another start has just
+    // made in its place is never removed.
+    const QByteArray path = QFile::encodeName(lockFilePath());
+    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened, named;
+    const bool removed = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                         ::lstat(path.constData(), &named) == 0 && named.st_dev == opened.st_dev &&
+                         named.st_ino == opened.st_ino && ::unlink(path.constData()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 SingleInstance::Claim SingleInstance::handOver(const QString &note)

@@ -12,7 +12,8 @@ class QLockFile;
 // One running program per data folder: a second one would lose its game saves to the first, which holds their
 // storage. The first start owns the folder through a lock file in it and listens on a local socket named after
 // the folder; a later start hands over to it through that socket (the owner brings its window forward) and ends.
-// A lock left by a program that died is taken over.
+// A lock left by a program that died is taken over, and so is one no program holds and answers for once the
+// hand-over has waited in vain, whatever it holds or which machine it names.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -23,7 +24,7 @@ public:
         Owner,       // this program owns the data folder
         HandedOver,  // a running program owns it and took the hand-over: this one ends
         NoAnswer,    // a running program owns it but did not take the hand-over (hung, or its socket is unreachable)
-        NotWritable, // no lock can be made in the data folder
+        NotWritable, // no lock can be made in the data folder (or a folder stands in its place)
     };
 
     // How long a later start waits for the owner to take the hand-over.
@@ -37,8 +38,10 @@ public:
     // Takes the data folder, or hands over to its owner. note goes with the hand-over, for the owner's log
     // (an option this start ignores, say). Blocks for at most about handOverWait(); meant for before any window.
     Claim claim(const QString &note = QString());
-    // Why the claim did not give Owner, for the log.
+    // Why the claim did not give Owner, for the log (for NotWritable, also for the user).
     QString errorString() const { return m_error; }
+    // For the user when the claim gave NoAnswer: the file to remove when no program is running after all.
+    QString lockAdvice() const;
     bool isOwner() const;
 
     void setHandOverWait(int ms) { m_handOverWaitMs = ms; }
@@ -55,6 +58,8 @@ signals:
 
 private:
     Claim handOver(const QString &note);
+    bool clearLockPlace();
+    bool removeLeftoverLock();
     void listen();
     void serve(QLocalSocket *socket);
 
