@@ -1,7 +1,6 @@
 #include "boundedserver.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
@@ -223,26 +222,6 @@ const char *reasonOf(int status)
     }
 }
 
-void addressOf(int fd, bool peer, std::string &ip, int &port)
-{
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    auto *any = reinterpret_cast<sockaddr *>(&address);
-    if ((peer ? ::getpeername(fd, any, &size) : ::getsockname(fd, any, &size)) != 0)
-        return;
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET) {
-        const auto *v4 = reinterpret_cast<const sockaddr_in *>(&address);
-        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        port = ntohs(v4->sin_port);
-    } else if (address.ss_family == AF_INET6) {
-        const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(&address);
-        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        port = ntohs(v6->sin6_port);
-    }
-    ip = text;
-}
-
 } // namespace
 
 struct BoundedServer::Connection
@@ -284,7 +263,7 @@ bool sendSome(int fd, std::string &out)
 
 // One request read from memory; the answer written to the socket without waiting while it fits in the
 // connection's unsent bytes, else with a timeout.
-class BoundedServer::RequestStream : public httplib::Stream
+class BoundedServer::RequestStream : public RequestExchange
 {
 public:
     RequestStream(Connection &connection, const std::atomic<bool> &halted, std::chrono::milliseconds timeout)
@@ -292,9 +271,9 @@ public:
     {
     }
 
-    bool is_readable() const override { return m_at < m_connection.requestLength; }
+    bool hasUnread() const override { return m_at < m_connection.requestLength; }
 
-    bool is_writable() const override
+    bool writable() const override
     {
         if (!waitWritable(Clock::now() + m_timeout))
             return false;
@@ -302,7 +281,7 @@ public:
         return ::recv(m_connection.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) != 0; // 0: the client has gone
     }
 
-    ssize_t read(char *ptr, size_t size) override
+    ssize_t read(char *ptr, std::size_t size) override
     {
         const std::size_t n = std::min(size, m_connection.requestLength - m_at);
         std::copy_n(m_connection.in.data() + m_at, n, ptr);
@@ -310,7 +289,7 @@ public:
         return ssize_t(n);
     }
 
-    ssize_t write(const char *ptr, size_t size) override
+    ssize_t write(const char *ptr, std::size_t size) override
     {
         const Clock::time_point until = Clock::now() + m_timeout;
         std::string &out = m_connection.out;
@@ -335,15 +314,7 @@ public:
         }
     }
 
-    void get_remote_ip_and_port(std::string &ip, int &port) const override
-    {
-        addressOf(m_connection.fd, true, ip, port);
-    }
-    void get_local_ip_and_port(std::string &ip, int &port) const override
-    {
-        addressOf(m_connection.fd, false, ip, port);
-    }
-    socket_t socket() const override { return m_connection.fd; }
+    int socket() const override { return m_connection.fd; }
 
 private:
     // In short steps, so that a stop is not held up by a client that does not read.
@@ -369,11 +340,9 @@ private:
 };
 
 BoundedServer::BoundedServer(const ServerLimits &limits)
-    : m_limits(limits), m_epollFd(::epoll_create1(EPOLL_CLOEXEC)), m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : m_limits(limits), m_http(limits.keepAliveRequests, limits.keepAlive, limits.body),
+      m_epollFd(::epoll_create1(EPOLL_CLOEXEC)), m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
-    set_keep_alive_max_count(limits.keepAliveRequests);
-    set_keep_alive_timeout(std::max<time_t>(1, limits.keepAlive.count() / 1000));
-    set_payload_max_length(limits.body);
 }
 
 BoundedServer::~BoundedServer()
@@ -388,21 +357,19 @@ BoundedServer::~BoundedServer()
 
 int BoundedServer::bindTo(const std::string &host, int port)
 {
-    const int bound = port == 0 ? bind_to_any_port(host) : bind_to_port(host, port) ? port : -1;
-    if (bound <= 0)
+    m_listenFd = m_http.listenOn(host, port);
+    if (m_listenFd < 0)
         return -1;
-    m_listenFd = svr_sock_;
     // A deeper queue than the library's, for a burst of clients arriving at once.
     ::listen(m_listenFd, listenBacklog);
     ::fcntl(m_listenFd, F_SETFL, ::fcntl(m_listenFd, F_GETFL) | O_NONBLOCK);
-    return bound;
+    return port;
 }
 
 void BoundedServer::halt()
 {
     m_halted = true;
-    // The library's streamed answers stop when its listening socket is gone.
-    svr_sock_ = INVALID_SOCKET;
+    m_http.halt();
     if (m_wakeFd >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
@@ -720,15 +687,7 @@ void BoundedServer::answer(std::unique_ptr<Connection> connection)
     bool sent = false;
     try {
         RequestStream stream(*connection, m_halted, m_limits.writeTimeout);
-        sent = process_request(stream, last, closedByClient, [&connection](httplib::Request &request) {
-            // The handlers answer ranges themselves, merged and bounded; the library would send every piece
-            // asked for, overlapping or not.
-            request.ranges.clear();
-            if (connection->range)
-                request.headers.emplace("Range", *connection->range);
-            // The whole body is here already; a client waiting to send it was told to go on when it asked.
-            request.headers.erase("Expect");
-        });
+        sent = m_http.answer(stream, last, connection->range, closedByClient);
     } catch (...) {
         sent = false;
     }

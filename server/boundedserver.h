@@ -1,6 +1,6 @@
 #pragma once
 
-#include <httplib.h>
+#include "httplibadapter.h"
 
 #include <atomic>
 #include <chrono>
@@ -36,17 +36,23 @@ struct ServerLimits
     std::chrono::milliseconds writeTimeout{5000};
 };
 
-// An HTTP server that answers with the HTTP library's request handling but reads the requests itself.
+// An HTTP server that answers with the HTTP library's request handling (through HttplibAdapter) but reads the
+// requests itself.
 // One thread reads every connection until a whole request (head and body) has arrived, within the limits,
 // and only then hands it to a worker: idle and slow clients hold no worker, and nothing a client sends is
 // kept beyond the limits. Workers read the request from memory; what a client does not take of a short
 // answer at once is left to the reading thread, so that only long (streamed) answers keep a worker waiting,
 // with a write timeout.
-class BoundedServer : public httplib::Server
+class BoundedServer
 {
 public:
     explicit BoundedServer(const ServerLimits &limits = {});
-    ~BoundedServer() override;
+    ~BoundedServer();
+    BoundedServer(const BoundedServer &) = delete;
+    BoundedServer &operator=(const BoundedServer &) = delete;
+
+    // Every request goes to handler, on a worker thread.
+    void setHandler(const HttplibAdapter::Handler &handler) { m_http.setHandler(handler); }
 
     // Listens on host:port (0: a free port); returns the port, or -1.
     int bindTo(const std::string &host, int port);
@@ -78,6 +84,7 @@ private:
     void answer(std::unique_ptr<Connection> connection);
 
     const ServerLimits m_limits;
+    HttplibAdapter m_http;
     int m_listenFd = -1;
     const int m_epollFd;
     const int m_wakeFd;

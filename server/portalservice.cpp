@@ -1,7 +1,9 @@
 #include "portalservice.h"
 
+#include "boundedserver.h"
 #include "byteranges.h"
 #include "gbktext.h"
+#include "httplibadapter.h"
 #include "pages.h"
 #include "swfwriter.h"
 
@@ -467,21 +469,10 @@ bool PortalService::delay(long long ms, httplib::Response &response, Slot &slot)
     return true;
 }
 
-void PortalService::install(httplib::Server &server)
+void PortalService::install(BoundedServer &server)
 {
-    const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
-        handle(request, response);
-    };
-    server.Get(".*", handler);
-    server.Post(".*", handler);
-    // A POST with no body and no Content-Length (`curl -X POST URL`) is a plain request for the page; the
-    // HTTP library would wait for a body that never comes and answer 400, so it is answered before that.
-    server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
-        if (request.method != "POST" || request.has_header("Content-Length") || request.has_header("Transfer-Encoding"))
-            return httplib::Server::HandlerResponse::Unhandled;
-        handle(request, response);
-        return httplib::Server::HandlerResponse::Handled;
-    });
+    server.setHandler(
+        [this](const httplib::Request &request, httplib::Response &response) { handle(request, response); });
 }
 
 void PortalService::handle(const httplib::Request &request, httplib::Response &response)
@@ -501,7 +492,7 @@ void PortalService::handle(const httplib::Request &request, httplib::Response &r
     Slot slot;
     route(request, response, slot);
     const bool sendsLong =
-        request.method != "HEAD" && (response.content_provider_ || response.body.size() > inMemoryLimit);
+        request.method != "HEAD" && (HttplibAdapter::streams(response) || response.body.size() > inMemoryLimit);
     if (!sendsLong)
         return;
     if (!takeSlot(slot)) {
@@ -510,7 +501,7 @@ void PortalService::handle(const httplib::Request &request, httplib::Response &r
         return;
     }
     // The slot is held until the answer has been sent: the server drops the answer, and this with it, then.
-    response.content_provider_resource_releaser_ = [slot](bool) {};
+    HttplibAdapter::holdUntilSent(response, slot);
 }
 
 void PortalService::route(const httplib::Request &request, httplib::Response &response, Slot &slot)

@@ -10,12 +10,13 @@
 #include <string>
 
 namespace httplib {
-class Request;
-class Response;
-class Server;
+struct Request;
+struct Response;
 } // namespace httplib
 
 namespace portal {
+
+class BoundedServer;
 
 // The portal's routes on an HTTP server: pages, start-up and details answers, files, the fault modes tests
 // ask for and a count of the requests every path received. Handlers run on the server's threads.
@@ -30,7 +31,7 @@ public:
 
     // host:port used in absolute URLs when a request names no Host.
     void setDefaultHost(const std::string &host) { m_defaultHost = host; }
-    void install(httplib::Server &server);
+    void install(BoundedServer &server);
     // Cuts delays and trickles short, so that the server can stop at once.
     void shutdown() { m_stopping = true; }
 
