@@ -1,12 +1,6 @@
-#include "base/library/gamestore.h"
-#include "base/library/library.h"
+#include "acquisitionfixture.h"
 #include "base/portal/boundedreply.h"
-#include "base/portal/gameacquisition.h"
-#include "base/portal/serverfetch.h"
 #include "base/shell/startup.h"
-#include "logcapture.h"
-#include "portalserver.h"
-#include "testappfolder.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -93,7 +87,7 @@ private:
 
 // The bottom-layer flows against a game server that misbehaves on purpose: local files and FIFOs offered as
 // URLs, endless and oversized bodies, web pages instead of files. Each ends, promptly, with nothing left behind.
-class TestHostileServer : public QObject
+class TestHostileServer : public QObject, private AcquisitionFixture
 {
     Q_OBJECT
 
@@ -116,10 +110,7 @@ private slots:
     void malformedAnswerFailsTheRequest();
 
 private:
-    QUrl link(const QString &query) const { return m_server.url(QStringLiteral("game.asp?") + query); }
     QString trap(const char *name) const { return m_trapDir.filePath(QString::fromLatin1(name)); }
-    QString flashFolder() const { return m_folder->filePath(QStringLiteral("flash")); }
-    QString picFolder() const { return m_folder->filePath(QStringLiteral("pic")); }
     // Every file of the application folder but those in flash/ and pic/ and the library.
     QStringList outsideTree() const;
     // Nothing open in flash/ or pic/, and the FIFOs untouched and unread.
@@ -127,19 +118,10 @@ private:
     // Fetches the game behind query and waits, at most maxMs, for the flow to end.
     void acquireWithin(const QString &query, int maxMs);
 
-    PortalServer m_server;
     QTemporaryDir m_trapDir;
     QStringList m_trapTree;
-    std::unique_ptr<TestAppFolder> m_folder;
     QStringList m_treeBefore;
     QStringList m_outsideBefore;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<ServerFetch> m_fetch;
-    std::unique_ptr<GameStore> m_store;
-    std::unique_ptr<Library> m_library;
-    std::unique_ptr<GameAcquisition> m_acquisition;
-    std::unique_ptr<LogCapture> m_log;
-    QList<AcquisitionResult> m_results;
     qint64 m_mostWritten = 0;
     QStringList m_unbounded; // replies whose read buffer had no bound, or too large a one
 };
@@ -156,18 +138,9 @@ void TestHostileServer::initTestCase()
 
 void TestHostileServer::init()
 {
-    m_folder = std::make_unique<TestAppFolder>(TestAppFolder::WithLibrary);
-    QVERIFY(m_folder->isValid());
-    QVERIFY(QDir().mkpath(picFolder()));
-    m_network = std::make_unique<QNetworkAccessManager>();
-    m_fetch = std::make_unique<ServerFetch>(m_network.get());
-    m_store = std::make_unique<GameStore>(m_folder->path());
-    m_library = std::make_unique<Library>(m_store.get());
-    m_acquisition = std::make_unique<GameAcquisition>(m_network.get(), m_fetch.get(), m_library.get());
-    m_results.clear();
+    if (!setUpAcquisition())
+        return;
     m_mostWritten = 0;
-    connect(m_acquisition.get(), &GameAcquisition::finished, this,
-            [this](const AcquisitionResult &result) { m_results << result; });
     connect(m_acquisition.get(), &GameAcquisition::progress, this,
             [this](qint64 written, std::optional<qint64>) { m_mostWritten = qMax(m_mostWritten, written); });
     // However busy the window, Qt may hold no more of any answer than a small buffer before it is taken.
@@ -178,19 +151,12 @@ void TestHostileServer::init()
     });
     m_treeBefore = treeOf(m_folder->path());
     m_outsideBefore = outsideTree();
-    m_log = std::make_unique<LogCapture>();
 }
 
 void TestHostileServer::cleanup()
 {
-    m_log.reset();
-    m_acquisition.reset();
-    m_library.reset();
-    m_store.reset();
-    m_fetch.reset();
+    tearDownAcquisition();
     QVERIFY2(m_unbounded.isEmpty(), qPrintable(m_unbounded.join(QLatin1String(", "))));
-    m_network.reset();
-    m_folder.reset();
 }
 
 QStringList TestHostileServer::outsideTree() const
