@@ -1,7 +1,7 @@
 #include "library/verifydialog.h"
 
+#include "base/library/gameids.h"
 #include "base/library/library.h"
-#include "base/portal/gameacquisition.h"
 #include "widgets/messagebox.h"
 
 #include <QFileInfo>
@@ -118,7 +118,7 @@ QVector<GameCheck> VerifyDialog::toRedownload() const
     if (m_redownloaded)
         return games;
     for (const GameCheck &check : m_report.damaged) {
-        if (GameAcquisition::isServerGameId(check.game.gameid))
+        if (gameids::isServerGameId(check.game.gameid))
             games.append(check);
     }
     return games;
@@ -129,7 +129,7 @@ QVector<GameCheck> VerifyDialog::goneImports() const
     // The server's games come back by downloading them again; the user's own are only in their files.
     QVector<GameCheck> games;
     for (const GameCheck &check : m_report.damaged) {
-        if (check.movie == GameCheck::Movie::Missing && !GameAcquisition::isServerGameId(check.game.gameid))
+        if (check.movie == GameCheck::Movie::Missing && gameids::isOwnGame(check.game.gameid))
             games.append(check);
     }
     return games;

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 struct Shelf : FilledLibrary
@@ -71,6 +73,8 @@ void TestLibraryVerify::damageIsFoundForWhatItIs_data()
     QTest::newRow("files no game names") << int(M::Intact) << false
                                          << QStringList{QStringLiteral("a.swf"), QStringLiteral("z.txt")}
                                          << QStringList{QStringLiteral("stray.png")};
+    // What a file system that ignores case does to "ONE.swf" beside a game's "one.swf": both open one file.
+    QTest::newRow("another spelling of a game's files") << int(M::Intact) << false << QStringList() << QStringList();
     // Files still coming in, and what a game on its way holds before its row names it.
     QTest::newRow("hidden, held and advertisement files") << int(M::Intact) << false << QStringList() << QStringList();
 }
@@ -99,7 +103,12 @@ void TestLibraryVerify::damageIsFoundForWhatItIs()
         QVERIFY(QFile::remove(lib.app.filePath(QStringLiteral("pic/one.png"))));
     else if (damage == QLatin1String("files no game names"))
         lib.writeFiles({QStringLiteral("flash/z.txt"), QStringLiteral("flash/a.swf"), QStringLiteral("pic/stray.png")});
-    else if (damage == QLatin1String("hidden, held and advertisement files")) {
+    else if (damage == QLatin1String("another spelling of a game's files")) {
+        for (const QString &file : {QStringLiteral("flash/one.swf"), QStringLiteral("pic/one.png")}) {
+            const QByteArray from = QFile::encodeName(lib.app.filePath(file));
+            QVERIFY(::link(from.constData(), QByteArray(from).replace("/one.", "/ONE.").constData()) == 0);
+        }
+    } else if (damage == QLatin1String("hidden, held and advertisement files")) {
         lib.writeFiles({QStringLiteral("flash/.partial-101"), QStringLiteral("pic/.incoming"),
                         QStringLiteral("pic/gg_ad.swf"), QStringLiteral("flash/coming.swf"),
                         QStringLiteral("pic/coming.png")});

@@ -36,7 +36,34 @@ bool sameFile(const struct stat &a, const struct stat &b)
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+std::optional<std::pair<quint64, quint64>> identity(const QString &path, bool followLink)
+{
+    struct stat st
+    {
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if (path.isEmpty() || (followLink ? ::stat(name.constData(), &st) : ::lstat(name.constData(), &st)) != 0)
+        return std::nullopt;
+    return std::pair<quint64, quint64>(st.st_dev, st.st_ino);
+}
+
 } // namespace
+
+OpenedFiles::OpenedFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        for (bool followLink : {true, false}) {
+            if (const auto file = identity(path, followLink))
+                m_files.insert(*file);
+        }
+    }
+}
+
+bool OpenedFiles::contains(const QString &path) const
+{
+    const auto file = identity(path, false);
+    return file && m_files.contains(*file);
+}
 
 // OpenSSL's SHA-256, not QCryptographicHash's: Qt 6.4 hashes in portable C at about half the speed of the
 // system's sha256sum, while OpenSSL uses the processor's SHA instructions where there are some.
@@ -279,23 +306,31 @@ void LibraryVerify::work(Work &job)
     }
 
     if (!m_cancel) {
-        QSet<QString> movies, pictures;
-        for (const GameRecord &game : std::as_const(job.games)) {
-            movies.insert(game.game);
-            pictures.insert(game.gamepic);
-        }
-        const auto unnamed = [](const QString &folder, const QSet<QString> &named) {
+        const auto unnamed = [&job](GameFile kind) {
+            QSet<QString> named;
+            for (const GameRecord &game : std::as_const(job.games))
+                named.insert(kind == GameFile::Movie ? game.game : game.gamepic);
+            const QDir folder(job.folders.folder(kind));
             QStringList found;
             // Broken links too (System): they are files in the folder no game can use.
-            const QStringList names = QDir(folder).entryList(QDir::Files | QDir::System, QDir::Name);
+            const QStringList names = folder.entryList(QDir::Files | QDir::System, QDir::Name);
             for (const QString &name : names) {
                 if (!name.startsWith(QLatin1Char('.')) && !named.contains(name))
                     found.append(name);
             }
+            if (found.isEmpty())
+                return found;
+            // A name a game does not spell may still be the file that game opens; deleting it would take the
+            // game's movie or picture.
+            QStringList namedPaths;
+            for (const QString &name : std::as_const(named))
+                namedPaths.append(job.folders.filePath(kind, name));
+            const OpenedFiles opened(namedPaths);
+            found.removeIf([&](const QString &name) { return opened.contains(folder.filePath(name)); });
             return found;
         };
-        report.orphanMovies = unnamed(job.folders.movieFolder(), movies);
-        report.orphanPictures = unnamed(job.folders.pictureFolder(), pictures);
+        report.orphanMovies = unnamed(GameFile::Movie);
+        report.orphanPictures = unnamed(GameFile::Picture);
     }
     report.cancelled = m_cancel;
     tell(report.gamesChecked, bytesDone, true);

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 class Library;
 
@@ -30,6 +32,21 @@ std::optional<MovieDigest> ofFile(const QString &path, const std::atomic<bool> *
                                   const std::function<void(qint64 bytes)> &progress = {});
 
 } // namespace moviedigest
+
+// The files that some paths open, as the file system tells files apart rather than as their names are spelled: on a
+// file system that ignores case (vfat on a USB stick) a game's "Game.swf" opens "game.swf", and a hard link is the
+// same file under another name. Told by device and inode, so that no rule of case need be guessed.
+class OpenedFiles
+{
+public:
+    // The files these paths open, and the links among them themselves; a path that opens nothing adds nothing.
+    explicit OpenedFiles(const QStringList &paths);
+    // Whether the file (or link) at path is one of them.
+    bool contains(const QString &path) const;
+
+private:
+    QSet<std::pair<quint64, quint64>> m_files;
+};
 
 // Works out the digests of movies one after another on a thread of its own: a movie can be hundreds of MB.
 // The results come back in batches, in the thread this object lives in.
@@ -93,8 +110,8 @@ struct VerifyReport
     bool libraryUnreadable = false; // nothing could be checked
     int gamesChecked = 0;
     QVector<GameCheck> damaged; // games with a finding, in the library's order (newest first)
-    // Files in flash/ and pic/ that no game names. Names starting with '.' are the program's own (files still
-    // coming in) and never listed; neither are files a game on its way holds.
+    // Files in flash/ and pic/ that no game names, in any spelling that opens them. Names starting with '.' are the
+    // program's own (files still coming in) and never listed; neither are files a game on its way holds.
     QStringList orphanMovies, orphanPictures;
     int digestsRecorded = 0; // movies recorded before digests were kept, that now have theirs
     qint64 bytesRead = 0;

@@ -18,28 +18,8 @@ void PlayClock::tick(qint64 nowMs)
     m_read = true;
 }
 
-void PlayClock::setShown(bool shown, qint64 nowMs)
-{
-    tick(nowMs);
-    m_shown = shown;
-}
-
-void PlayClock::setPaused(bool paused, qint64 nowMs)
-{
-    tick(nowMs);
-    m_paused = paused;
-}
-
-void PlayClock::setMinimised(bool minimised, qint64 nowMs)
-{
-    tick(nowMs);
-    m_minimised = minimised;
-}
-
 void PlayClock::setRunning(bool running, qint64 nowMs)
 {
     tick(nowMs);
-    m_shown = running;
-    m_paused = false;
-    m_minimised = false;
+    m_running = running;
 }
