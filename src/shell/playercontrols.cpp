@@ -1,5 +1,6 @@
 #include "shell/playercontrols.h"
 
+#include "base/datafile.h"
 #include "base/library/library.h"
 #include "base/logging.h"
 #include "base/player/playtime.h"
@@ -27,12 +28,20 @@ int storedVolume(const QVariant &value)
     return ok ? std::clamp(volume, 0, 100) : kDefaultVolume;
 }
 
+// QSettings reads and writes by name, following links: a link, FIFO or device planted under the name goes first,
+// so that it finds nothing or a regular file there.
+const QString &withoutPlantedFile(const QString &settingsFile)
+{
+    datafile::dropUnlessRegular(settingsFile);
+    return settingsFile;
+}
+
 } // namespace
 
 PlayerControls::PlayerControls(FlashPlayer *player, PlayerPanel *panel, Library *library, const QString &settingsFile,
                                QObject *parent)
     : QObject(parent), m_player(player), m_panel(panel), m_library(library),
-      m_settings(settingsFile, QSettings::IniFormat), m_playTime(new PlayTime(library, this))
+      m_settings(withoutPlantedFile(settingsFile), QSettings::IniFormat), m_playTime(new PlayTime(library, this))
 {
     connect(m_player, &FlashPlayer::inFrontChanged, m_playTime, &PlayTime::setRunning);
     connect(m_player, &FlashPlayer::movieChanged, this, [this](const QString &path) {
@@ -121,6 +130,7 @@ void PlayerControls::saveSound()
 {
     m_settings.setValue(kVolumeKey, m_volume);
     m_settings.setValue(kMutedKey, m_muted);
+    withoutPlantedFile(m_settings.fileName());
     m_settings.sync();
     if (m_settings.status() != QSettings::NoError)
         qCWarning(lcShell).noquote() << "The sound settings cannot be kept in" << m_settings.fileName();

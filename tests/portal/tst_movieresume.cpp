@@ -155,6 +155,10 @@ void TestMovieResume::resumesOrStartsOver_data()
     QTest::newRow("Content-Range of another total")
         << etag << false << QByteArrayList{part("6000-19999/30000", movieA.mid(cutAt)), whole(etag)}
         << QByteArrayList{rest, ""} << movieA << qint64(0) << false;
+    QTest::newRow("the rest of another version")
+        << etag << false
+        << QByteArrayList{answer(206, {"ETag: \"b\"", "Content-Range: bytes " + range}, movieB.mid(cutAt)), whole(etag)}
+        << QByteArrayList{rest, ""} << movieA << qint64(0) << false;
     QTest::newRow("416") << etag << false
                          << QByteArrayList{answer(416, {"Content-Range: bytes */" + total, "Content-Length: 0"}, {}),
                                            whole(etag)}

@@ -1,5 +1,6 @@
 #include "base/library/gamestore.h"
 
+#include "base/datafile.h"
 #include "base/library/gameindex.h"
 #include "base/logging.h"
 
@@ -15,6 +16,7 @@
 #include <openssl/evp.h>
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -264,11 +266,13 @@ void GameStore::closeConnection()
 
 std::optional<QByteArray> GameStore::keySpecFor(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = datafile::openRegular(path);
+    if (fd < 0)
         return std::nullopt;
-    const QByteArray salt = file.read(saltBytes);
-    if (salt.size() != saltBytes)
+    QByteArray salt(saltBytes, Qt::Uninitialized);
+    const bool read = ::pread(fd, salt.data(), saltBytes, 0) == saltBytes;
+    ::close(fd);
+    if (!read)
         return std::nullopt;
     const auto known = m_keySpecs.constFind(salt);
     if (known != m_keySpecs.constEnd())
@@ -288,14 +292,20 @@ bool GameStore::open_db()
 {
     closeConnection();
     const QString path = dbfile();
-    if (!QFileInfo::exists(path) && !createLibrary(path)) {
-        warn(QStringLiteral("%1 is missing and cannot be created.").arg(path));
-        return false;
-    }
     auto refuse = [&path](const QString &problem) {
         warn(QStringLiteral("%1 cannot be used (%2); it is left as it is.").arg(path, problem));
         return false;
     };
+    // The library is only ever a regular file of the data folder: through a link the store would write wherever it
+    // leads, and a FIFO or a device would hang or feed it without end. Such a thing is left alone (it may be the
+    // user's doing, and the games' files are named by the library it stands for), and no new library replaces it.
+    const QFileInfo found(path);
+    if (found.isSymLink() || (found.exists() && !found.isFile()))
+        return refuse(QStringLiteral("it is not a regular file"));
+    if (!found.exists() && !createLibrary(path)) {
+        warn(QStringLiteral("%1 is missing and cannot be created.").arg(path));
+        return false;
+    }
     const std::optional<QByteArray> key = keySpecFor(path);
     if (!key)
         return refuse(QStringLiteral("it is not an encrypted library"));

@@ -1,5 +1,7 @@
 #include "base/library/incomingfile.h"
 
+#include "base/datafile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -129,9 +131,12 @@ bool IncomingFile::openKept(const QString &hiddenName)
     close();
     m_error.clear();
     const QString path = QDir(m_folder).filePath(hiddenName);
-    m_fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    // A link planted under the name is dropped, never written through: the download then starts over.
+    m_fd = datafile::openForWrite(path, O_RDWR, &m_error);
+    if (m_fd < 0)
+        return false;
     // The lock goes with the descriptor: a program killed holds none.
-    if (m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::lseek(m_fd, 0, SEEK_END) < 0) {
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::lseek(m_fd, 0, SEEK_END) < 0) {
         m_error = errno == EWOULDBLOCK ? QStringLiteral("%1 is in use").arg(hiddenName) : errnoText();
         if (m_fd >= 0)
             ::close(m_fd);
@@ -145,7 +150,7 @@ bool IncomingFile::openKept(const QString &hiddenName)
 
 bool IncomingFile::isInUse(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -185,18 +190,10 @@ bool IncomingFile::takeHiddenName(const std::function<bool(const QByteArray &pat
 
 bool IncomingFile::write(const char *data, qint64 size)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(m_fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_error = n < 0 ? errnoText() : QStringLiteral("nothing could be written");
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
+    if (datafile::writeAll(m_fd, data, size))
+        return true;
+    m_error = errnoText();
+    return false;
 }
 
 bool IncomingFile::sync()

@@ -1,19 +1,30 @@
 #include "base/portal/downloadqueue.h"
 
+#include "base/datafile.h"
 #include "base/library/libraryfolders.h"
 #include "base/logging.h"
 #include "base/textcodes.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <QMutex>
+#include <QThreadPool>
+#include <QWaitCondition>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace {
 
-// A file of a few games: anything much larger is not ours.
-constexpr qint64 maxFileBytes = 4 * 1024 * 1024;
+// Thousands of games, each with a title and description of the server's largest, stay below it; a file larger than
+// that is not ours.
+constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
 // Speed is measured over at least this long, so that it does not jump with every packet.
 constexpr qint64 speedWindowMs = 1000;
 
@@ -70,18 +81,96 @@ std::optional<qint64> QueuedGame::remainingSeconds() const
     return (*bytes + bytesPerSecond - 1) / bytesPerSecond;
 }
 
-DownloadQueue::DownloadQueue(QObject *parent) : QObject(parent)
+// Writes the states handed to it one after the other on a thread of its own; a state handed over while one is
+// being written replaces any other still waiting, so that only the latest is written next.
+struct DownloadQueue::Writer
+{
+    Writer() { pool.setMaxThreadCount(1); }
+
+    void hand(DownloadQueue *queue, const QString &path, const QByteArray &bytes)
+    {
+        QMutexLocker lock(&mutex);
+        pending = {path, bytes};
+        if (running)
+            return;
+        running = true;
+        pool.start([this, queue] { run(queue); });
+    }
+    void run(DownloadQueue *queue)
+    {
+        for (;;) {
+            std::pair<QString, QByteArray> next;
+            {
+                QMutexLocker lock(&mutex);
+                if (!pending) {
+                    running = false;
+                    idle.wakeAll();
+                    return;
+                }
+                next = std::move(*pending);
+                pending.reset();
+            }
+            QString error;
+            if (!datafile::writeAtomic(next.first, next.second, &error))
+                qCWarning(lcPortal).noquote() << "Cannot write the download queue to" << next.first << error;
+            // The queue waits for this loop to end before it goes, so it is there to receive this.
+            QMetaObject::invokeMethod(
+                queue, [queue] { emit queue->fileWritten(); }, Qt::QueuedConnection);
+        }
+    }
+    // Returns once nothing is being written; with drop, a state still waiting is dropped first.
+    void wait(bool drop)
+    {
+        QMutexLocker lock(&mutex);
+        if (drop)
+            pending.reset();
+        while (running)
+            idle.wait(&mutex);
+    }
+
+    QMutex mutex;
+    QWaitCondition idle;
+    bool running = false;
+    std::optional<std::pair<QString, QByteArray>> pending;
+    QThreadPool pool;
+};
+
+DownloadQueue::DownloadQueue(QObject *parent) : QObject(parent), m_writer(std::make_unique<Writer>())
 {
     setObjectName(QStringLiteral("downloadQueue"));
+    m_writeTimer.setSingleShot(true);
+    connect(&m_writeTimer, &QTimer::timeout, this, &DownloadQueue::writeNow);
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DownloadQueue::flush);
+}
+
+DownloadQueue::~DownloadQueue()
+{
+    flush();
+}
+
+qsizetype DownloadQueue::indexOf(quint64 serial) const
+{
+    const auto at = std::lower_bound(m_games.cbegin(), m_games.cend(), serial,
+                                     [](const QueuedGame &game, quint64 wanted) { return game.serial < wanted; });
+    return at != m_games.cend() && at->serial == serial ? qsizetype(at - m_games.cbegin()) : -1;
 }
 
 const QueuedGame *DownloadQueue::find(quint64 serial) const
 {
-    for (const QueuedGame &game : m_games) {
-        if (game.serial == serial)
-            return &game;
+    const qsizetype index = indexOf(serial);
+    return index < 0 ? nullptr : &m_games.at(index);
+}
+
+const QueuedGame *DownloadQueue::firstUnfinished(const QList<quint64> &serials, quint64 except) const
+{
+    const QueuedGame *first = nullptr;
+    for (const quint64 serial : serials) {
+        const QueuedGame *game = find(serial);
+        if (game && serial != except && game->isUnfinished() && (!first || serial < first->serial))
+            first = game;
     }
-    return nullptr;
+    return first;
 }
 
 QueuedGame *DownloadQueue::entry(quint64 serial)
@@ -91,20 +180,12 @@ QueuedGame *DownloadQueue::entry(quint64 serial)
 
 const QueuedGame *DownloadQueue::unfinishedWithLink(const QUrl &link) const
 {
-    for (const QueuedGame &game : m_games) {
-        if (game.isUnfinished() && game.link == link)
-            return &game;
-    }
-    return nullptr;
+    return firstUnfinished(m_byLink.values(link), 0);
 }
 
 const QueuedGame *DownloadQueue::unfinishedWithId(const QString &gameid, quint64 except) const
 {
-    for (const QueuedGame &game : m_games) {
-        if (game.isUnfinished() && game.serial != except && game.game && game.game->game_id == gameid)
-            return &game;
-    }
-    return nullptr;
+    return firstUnfinished(m_byId.values(gameid), except);
 }
 
 std::optional<quint64> DownloadQueue::next(quint64 preferred) const
@@ -127,6 +208,9 @@ quint64 DownloadQueue::add(const QUrl &link, const std::optional<GameDetails> &g
     queued.game = game;
     queued.state = game ? state : QueuedGame::State::Details;
     m_games.append(queued);
+    m_byLink.insert(link, queued.serial);
+    if (game)
+        m_byId.insert(game->game_id, queued.serial);
     save();
     emit added(queued.serial);
     return queued.serial;
@@ -137,6 +221,9 @@ void DownloadQueue::setDetails(quint64 serial, const GameDetails &details)
     QueuedGame *game = entry(serial);
     if (!game)
         return;
+    if (game->game)
+        m_byId.remove(game->game->game_id, serial);
+    m_byId.insert(details.game_id, serial);
     game->game = details;
     if (game->state == QueuedGame::State::Details)
         game->state = QueuedGame::State::Waiting;
@@ -180,17 +267,50 @@ void DownloadQueue::setProgress(quint64 serial, qint64 written, std::optional<qi
 
 void DownloadQueue::remove(quint64 serial)
 {
-    if (!entry(serial))
+    const qsizetype index = indexOf(serial);
+    if (index < 0)
         return;
-    m_games.removeIf([serial](const QueuedGame &game) { return game.serial == serial; });
+    const QueuedGame &game = m_games.at(index);
+    m_byLink.remove(game.link, serial);
+    if (game.game)
+        m_byId.remove(game.game->game_id, serial);
+    m_games.removeAt(index);
     save();
     emit removed(serial);
 }
 
-void DownloadQueue::save() const
+void DownloadQueue::save()
 {
     if (m_file.isEmpty())
         return;
+    if (std::none_of(m_games.cbegin(), m_games.cend(), [](const QueuedGame &game) { return game.isUnfinished(); })) {
+        // Nothing is left to go on with: the file goes now, after any write still running, which would bring it back.
+        m_writeTimer.stop();
+        m_writer->wait(true);
+        if (::unlink(QFile::encodeName(m_file).constData()) == 0)
+            emit fileWritten();
+        else if (errno != ENOENT)
+            qCWarning(lcPortal).noquote() << "Cannot remove the download queue file" << m_file;
+        return;
+    }
+    // The first change after a quiet while is written at the end of this turn; later ones join it.
+    if (!m_writeTimer.isActive())
+        m_writeTimer.start(m_sinceWrite.isValid()
+                               ? int(std::clamp<qint64>(writeIntervalMs - m_sinceWrite.elapsed(), 0, writeIntervalMs))
+                               : 0);
+}
+
+void DownloadQueue::flush()
+{
+    if (m_writeTimer.isActive())
+        writeNow();
+    m_writer->wait(false);
+}
+
+void DownloadQueue::writeNow()
+{
+    m_writeTimer.stop();
+    m_sinceWrite.start();
     QJsonArray games;
     for (const QueuedGame &game : m_games) {
         if (!game.isUnfinished())
@@ -202,28 +322,24 @@ void DownloadQueue::save() const
             o.insert(QStringLiteral("failed"), true);
         games.append(o);
     }
-    if (games.isEmpty()) {
-        if (QFile::exists(m_file) && !QFile::remove(m_file))
-            qCWarning(lcPortal).noquote() << "Cannot remove the download queue file" << m_file;
-        return;
-    }
-    QSaveFile file(m_file);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(games).toJson()) < 0 || !file.commit())
-        qCWarning(lcPortal).noquote() << "Cannot write the download queue to" << m_file << file.errorString();
+    m_writer->hand(this, m_file, QJsonDocument(games).toJson());
 }
 
 QList<QueuedGame> DownloadQueue::read() const
 {
     QList<QueuedGame> games;
-    QFile file(m_file);
-    if (m_file.isEmpty() || !file.exists())
+    if (m_file.isEmpty())
         return games;
-    if (file.size() > maxFileBytes || !file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcPortal).noquote() << "Cannot read the download queue from" << m_file;
+    QString problem;
+    const std::optional<QByteArray> bytes =
+        datafile::readRegular(m_file, maxFileBytes, datafile::Links::Refuse, &problem);
+    if (!bytes) {
+        if (QFileInfo(m_file).isSymLink() || QFileInfo::exists(m_file))
+            qCWarning(lcPortal).noquote() << "Cannot read the download queue from" << m_file << problem;
         return games;
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
     if (!document.isArray())
         qCWarning(lcPortal).noquote() << "The download queue in" << m_file << "is not readable:" << error.errorString();
     for (const QJsonValue &value : document.array()) {

@@ -3,11 +3,15 @@
 #include "base/portal/answers.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QMultiHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 // One game in the download queue, from its link to its movie in the library.
@@ -45,14 +49,22 @@ private:
 };
 
 // The games the user asked for, in the order they were asked for, with what is known of each. The unfinished
-// ones are written to a file whenever the queue changes (see setFile), so that they are queued again at the next
+// ones are written to a file when the queue changes (see setFile), so that they are queued again at the next
 // start. The queue only keeps the books: GameAcquisition moves the games.
+//
+// The file is written on a worker thread, at most once per writeIntervalMs, with the state of that moment: a
+// thousand changes in one turn of the event loop make one write. Every write replaces the file whole, in the order
+// the states were made, so a crash leaves the last state written, never one that lost a game it held; the last
+// state is written before the queue is gone (flush). A queue that empties removes the file at once.
 class DownloadQueue : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int writeIntervalMs = 250;
+
     explicit DownloadQueue(QObject *parent = nullptr);
+    ~DownloadQueue() override; // flushes
 
     // Where the unfinished games are kept across runs; none (the default): they are not kept. The file is removed
     // when no game is left in it.
@@ -76,18 +88,33 @@ public:
     void setState(quint64 serial, QueuedGame::State state, const QString &errorText = QString());
     void setProgress(quint64 serial, qint64 written, std::optional<qint64> total);
     void remove(quint64 serial);
-    // Writes the unfinished games again (the file is written on every change; this is for the file's first use).
-    void save() const;
+    // Writes the unfinished games again soon (every change does; this is for the file's first use).
+    void save();
+    // Puts the last state on the disk now, and returns once it is there.
+    void flush();
 
 signals:
     void added(quint64 serial);
     void changed(quint64 serial);
     void removed(quint64 serial);
+    // A state of the queue reached the file (written or removed); for those who count the writes.
+    void fileWritten();
 
 private:
+    struct Writer;
     QueuedGame *entry(quint64 serial);
+    qsizetype indexOf(quint64 serial) const;
+    // The first of serials (in queue order) whose game is unfinished, other than except.
+    const QueuedGame *firstUnfinished(const QList<quint64> &serials, quint64 except) const;
+    void writeNow();
 
-    QList<QueuedGame> m_games;
+    QList<QueuedGame> m_games; // in serial order, which is the order they were added
+    // Where to find a game without going through all of them: a large queue answers at once.
+    QMultiHash<QUrl, quint64> m_byLink;
+    QMultiHash<QString, quint64> m_byId;
     QString m_file;
     quint64 m_lastSerial = 0;
+    QTimer m_writeTimer;
+    QElapsedTimer m_sinceWrite;
+    std::unique_ptr<Writer> m_writer;
 };

@@ -1,6 +1,7 @@
 #include "base/portal/gameacquisition.h"
 
 #include "base/library/gamefiling.h"
+#include "base/library/gameids.h"
 #include "base/library/incomingfile.h"
 #include "base/library/library.h"
 #include "base/logging.h"
@@ -9,13 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
-bool GameAcquisition::isServerGameId(const QString &gameid)
-{
-    bool ok = false;
-    const qint64 number = gameid.trimmed().toLongLong(&ok);
-    return ok && number > 0;
-}
 
 QString GameAcquisition::idInUseMessage(const QString &heldBy)
 {
@@ -132,7 +126,7 @@ void GameAcquisition::onDetails(quint64 serial, const QUrl &gameLink, const std:
     std::optional<GameDetails> game = parseGameDetails(body, waited ? m_game : GameDetails(), &whyNot);
     // The library records a server's game under its id, a whole number above zero; a game that could never be
     // recorded is not fetched either, or its movie and picture would lie in flash/ and pic/ with no row naming them.
-    if (game && !isServerGameId(game->game_id)) {
+    if (game && !gameids::isServerGameId(game->game_id)) {
         whyNot = QStringLiteral("the game id \"%1\" is not a whole number above zero").arg(game->game_id.left(100));
         game.reset();
     }

@@ -110,9 +110,6 @@ public:
     bool suspend();
     bool isDownloading() const;
 
-    // Whether the server's id can be recorded in the library: a whole number above zero (the ids below belong
-    // to the games the user added).
-    static bool isServerGameId(const QString &gameid);
     // What the user is told of an IdInUse result; heldBy is the library game's title.
     static QString idInUseMessage(const QString &heldBy);
 

@@ -1,5 +1,6 @@
 #include "base/portal/moviedownload.h"
 
+#include "base/datafile.h"
 #include "base/library/incomingfile.h"
 #include "base/logging.h"
 #include "base/portal/boundedreply.h"
@@ -17,7 +18,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <QThreadPool>
 
@@ -71,10 +71,10 @@ struct PartialDescription
 
 std::optional<PartialDescription> readDescription(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxDescriptionBytes)
+    const std::optional<QByteArray> bytes = datafile::readRegular(path, maxDescriptionBytes);
+    if (!bytes)
         return std::nullopt;
-    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject json = QJsonDocument::fromJson(*bytes).object();
     PartialDescription description;
     description.url = json.value(QLatin1String("url")).toString();
     description.validator = json.value(QLatin1String("validator")).toString().toLatin1();
@@ -90,9 +90,7 @@ bool writeDescription(const QString &path, const PartialDescription &description
     json.insert(QLatin1String("url"), description.url);
     json.insert(QLatin1String("validator"), QString::fromLatin1(description.validator));
     json.insert(QLatin1String("total"), double(description.total));
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(json).toJson(QJsonDocument::Compact)) > 0 &&
-           file.commit();
+    return datafile::writeAtomic(path, QJsonDocument(json).toJson(QJsonDocument::Compact));
 }
 
 // What If-Range may name so that a later answer sends the rest only of these very bytes: a strong ETag, or
@@ -235,7 +233,9 @@ void MovieDownload::onHeaders()
             return;
         }
         if (status == 206) {
-            const QString mismatch = checkContentRange();
+            QString mismatch = checkValidator();
+            if (mismatch.isEmpty())
+                mismatch = checkContentRange();
             if (!mismatch.isEmpty()) {
                 startOver(mismatch, false);
                 return;
@@ -264,6 +264,17 @@ void MovieDownload::onHeaders()
     const QString noRoom = m_announced ? roomFor(*m_announced) : QString();
     if (!noRoom.isEmpty())
         finish(DownloadResult::Status::Failed, noRoom);
+}
+
+QString MovieDownload::checkValidator() const
+{
+    // A server that names another version of the file than If-Range did sent the rest of that other version.
+    const bool etag = m_validator.startsWith('"');
+    const QByteArray named = m_reply->rawHeader(etag ? "ETag" : "Last-Modified").trimmed();
+    if (named.isEmpty() || named == m_validator)
+        return QString();
+    return QStringLiteral("the rest is of another version (%1 instead of %2)")
+        .arg(QString::fromLatin1(named.left(200)), QString::fromLatin1(m_validator));
 }
 
 QString MovieDownload::checkContentRange() const
@@ -499,6 +510,11 @@ int MovieDownload::dropStalePartials(const QString &folder, qint64 maxAgeSecs)
         dir.entryInfoList({partialPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
+        // A partial and its description are always regular files: anything else was planted, and goes.
+        if (entry.isSymLink() || !entry.isFile()) {
+            QFile::remove(entry.filePath());
+            continue;
+        }
         if (name.endsWith(descriptionSuffix)) {
             // A description whose partial went (placed, or dropped) describes nothing.
             if (!dir.exists(name.chopped(descriptionSuffix.size())))

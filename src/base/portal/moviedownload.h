@@ -44,9 +44,10 @@ struct DownloadResult
 // beside a small description of it (address, validator, size). A transfer that fails on the way, or is dropped
 // while it runs (the program closed or killed), leaves both, and the next run with the same key asks only for
 // the rest: Range and If-Range with the first answer's strong ETag or else its Last-Modified. The rest is taken
-// only when Content-Range starts where the partial ends and names the same size; a whole body (a server that
-// ignores ranges, or a changed file) starts the file again; 416 or any other Content-Range drops the partial for
-// one whole download. The signature and the limits hold for the whole movie.
+// only when Content-Range starts where the partial ends and names the same size, and the answer names no other
+// version (ETag, or Last-Modified) than If-Range did; a whole body (a server that ignores ranges, or a changed
+// file) starts the file again; 416, any other Content-Range or another version drops the partial for one whole
+// download. The signature and the limits hold for the whole movie.
 class MovieDownload : public QObject
 {
     Q_OBJECT
@@ -100,6 +101,8 @@ private:
     bool resumePartial();
     // Whether a 206 answer is the rest of the partial and nothing else; why not otherwise.
     QString checkContentRange() const;
+    // Whether a 206 answer is of the version If-Range named (its ETag, or Last-Modified); why not otherwise.
+    QString checkValidator() const;
     // Starts over from the first byte: the partial holds nothing of the body now coming (whole is true) or of
     // the next request, sent without a range.
     void startOver(const QString &why, bool whole);
