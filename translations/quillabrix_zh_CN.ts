@@ -50,10 +50,6 @@
         <source>Quillabrix Game is already running, but it does not answer.</source>
         <translation>Quillabrix Game 已在运行，但没有响应。</translation>
     </message>
-    <message>
-        <source>Its data folder: %1</source>
-        <translation>其数据文件夹：%1</translation>
-    </message>
 </context>
 <context>
     <name>DownloadList</name>
@@ -409,100 +405,8 @@
         <translation>无法删除该游戏：无法写入游戏库。</translation>
     </message>
     <message>
-        <source>Export saves</source>
-        <translation>导出存档</translation>
-    </message>
-    <message>
-        <source>Saves (*.zip)</source>
-        <translation>存档 (*.zip)</translation>
-    </message>
-    <message>
-        <source>Import saves</source>
-        <translation>导入存档</translation>
-    </message>
-    <message>
-        <source>Saves (*.zip);;All files (*)</source>
-        <translation>存档 (*.zip);;所有文件 (*)</translation>
-    </message>
-    <message>
-        <source>Export saves...</source>
-        <translation>导出存档...</translation>
-    </message>
-    <message>
-        <source>Import saves...</source>
-        <translation>导入存档...</translation>
-    </message>
-    <message>
-        <source>Export all saves...</source>
-        <translation>导出全部存档...</translation>
-    </message>
-    <message>
         <source>S&amp;aves</source>
         <translation>存档(&amp;A)</translation>
-    </message>
-    <message>
-        <source>%1 saves.zip</source>
-        <translation>%1 存档.zip</translation>
-    </message>
-    <message>
-        <source>All saves %1.zip</source>
-        <translation>全部存档 %1.zip</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; has saves already. Replace them with those in the file?</source>
-        <translation>“%1”已有存档。要用文件中的存档替换吗？</translation>
-    </message>
-    <message>
-        <source>No game has saves to export.</source>
-        <translation>没有游戏有可导出的存档。</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; has no saves to export.</source>
-        <translation>“%1”没有可导出的存档。</translation>
-    </message>
-    <message>
-        <source>%1 is not a file of exported saves.</source>
-        <translation>%1 不是导出的存档文件。</translation>
-    </message>
-    <message>
-        <source>%1 is damaged: it cannot be read whole, so nothing was imported.</source>
-        <translation>%1 已损坏，无法完整读取，因此未导入任何内容。</translation>
-    </message>
-    <message>
-        <source>%1 was written by a newer version of the program. Update the program to import it.</source>
-        <translation>%1 由更新版本的程序写入。请更新程序后再导入。</translation>
-    </message>
-    <message>
-        <source>%1 was refused: it names a place outside the game&apos;s saves (%2).</source>
-        <translation>%1 被拒绝：其中的名称指向游戏存档之外的位置（%2）。</translation>
-    </message>
-    <message>
-        <source>%1 is too large to be a file of exported saves.</source>
-        <translation>%1 太大，不可能是导出的存档文件。</translation>
-    </message>
-    <message>
-        <source>%1 holds no saves of &quot;%2&quot;.</source>
-        <translation>%1 中没有“%2”的存档。</translation>
-    </message>
-    <message>
-        <source>%1 holds the saves of another game (&quot;%2&quot;), not of &quot;%3&quot;.</source>
-        <translation>%1 中是另一个游戏（“%2”）的存档，而不是“%3”的。</translation>
-    </message>
-    <message>
-        <source>%1 cannot be read.</source>
-        <translation>无法读取 %1。</translation>
-    </message>
-    <message>
-        <source>There is no room to keep the saves; those the game had stay.</source>
-        <translation>没有空间保存存档；游戏原有的存档保持不变。</translation>
-    </message>
-    <message>
-        <source>The saves could not be written to %1.</source>
-        <translation>无法将存档写入 %1。</translation>
-    </message>
-    <message>
-        <source>The saves cannot be reached. Try again.</source>
-        <translation>无法访问存档。请重试。</translation>
     </message>
     <message>
         <source>Delete the saves of &quot;%1&quot; too? Kept, they come back when the same game is added again.</source>
@@ -709,7 +613,114 @@
     </message>
 </context>
 <context>
+    <name>SavesActions</name>
+    <message>
+        <source>Export saves</source>
+        <translation>导出存档</translation>
+    </message>
+    <message>
+        <source>Saves (*.zip)</source>
+        <translation>存档 (*.zip)</translation>
+    </message>
+    <message>
+        <source>Import saves</source>
+        <translation>导入存档</translation>
+    </message>
+    <message>
+        <source>Saves (*.zip);;All files (*)</source>
+        <translation>存档 (*.zip);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Export saves...</source>
+        <translation>导出存档...</translation>
+    </message>
+    <message>
+        <source>Import saves...</source>
+        <translation>导入存档...</translation>
+    </message>
+    <message>
+        <source>Export all saves...</source>
+        <translation>导出全部存档...</translation>
+    </message>
+    <message>
+        <source>%1 saves.zip</source>
+        <translation>%1 存档.zip</translation>
+    </message>
+    <message>
+        <source>All saves %1.zip</source>
+        <translation>全部存档 %1.zip</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; has saves already. Replace them with those in the file?</source>
+        <translation>“%1”已有存档。要用文件中的存档替换吗？</translation>
+    </message>
+    <message>
+        <source>No game has saves to export.</source>
+        <translation>没有游戏有可导出的存档。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; has no saves to export.</source>
+        <translation>“%1”没有可导出的存档。</translation>
+    </message>
+    <message>
+        <source>%1 is not a file of exported saves.</source>
+        <translation>%1 不是导出的存档文件。</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: it cannot be read whole, so nothing was imported.</source>
+        <translation>%1 已损坏，无法完整读取，因此未导入任何内容。</translation>
+    </message>
+    <message>
+        <source>%1 was written by a newer version of the program. Update the program to import it.</source>
+        <translation>%1 由更新版本的程序写入。请更新程序后再导入。</translation>
+    </message>
+    <message>
+        <source>%1 was refused: it names a place outside the game&apos;s saves (%2).</source>
+        <translation>%1 被拒绝：其中的名称指向游戏存档之外的位置（%2）。</translation>
+    </message>
+    <message>
+        <source>%1 is too large to be a file of exported saves.</source>
+        <translation>%1 太大，不可能是导出的存档文件。</translation>
+    </message>
+    <message>
+        <source>%1 holds no saves of &quot;%2&quot;.</source>
+        <translation>%1 中没有“%2”的存档。</translation>
+    </message>
+    <message>
+        <source>%1 holds the saves of another game (&quot;%2&quot;), not of &quot;%3&quot;.</source>
+        <translation>%1 中是另一个游戏（“%2”）的存档，而不是“%3”的。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read.</source>
+        <translation>无法读取 %1。</translation>
+    </message>
+    <message>
+        <source>There is no room to keep the saves; those the game had stay.</source>
+        <translation>没有空间保存存档；游戏原有的存档保持不变。</translation>
+    </message>
+    <message>
+        <source>The saves could not be written to %1.</source>
+        <translation>无法将存档写入 %1。</translation>
+    </message>
+    <message>
+        <source>The saves cannot be reached. Try again.</source>
+        <translation>无法访问存档。请重试。</translation>
+    </message>
+</context>
+<context>
     <name>SingleInstance</name>
+    <message>
+        <source>If it is not running (it may have stopped on another computer), remove %1 and start again.</source>
+        <translation>如果它并未运行（可能是在另一台计算机上中止的），请删除 %1 后重新启动。</translation>
+    </message>
+    <message>
+        <source>%1 is a folder, where the program keeps its lock file: remove or rename it and start again.</source>
+        <translation>%1 是一个文件夹，而程序要在此处保存锁文件：请删除或重命名它，然后重新启动。</translation>
+    </message>
+    <message>
+        <source>cannot remove %1, which is in the place of the program&apos;s lock file: remove it and start again.</source>
+        <translation>无法删除占据程序锁文件位置的 %1：请删除它，然后重新启动。</translation>
+    </message>
     <message>
         <source>cannot write to the folder %1</source>
         <translation>无法写入文件夹 %1</translation>

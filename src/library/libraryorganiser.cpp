@@ -2,7 +2,6 @@
 
 #include "base/library/library.h"
 #include "library/gamelistmodel.h"
-#include "library/librarypanel.h"
 #include "widgets/twips.h"
 
 #include <QAction>
@@ -76,19 +75,17 @@ QString duration(qint64 seconds)
 
 } // namespace
 
-LibraryOrganiser::LibraryOrganiser(Library *library, LibraryPanel *panel)
-    : QObject(panel), m_library(library), m_panel(panel), m_model(panel->model())
+LibraryOrganiser::LibraryOrganiser(Library *library, const PanelParts &parts, QObject *parent)
+    : QObject(parent), m_library(library), m_parts(parts), m_model(qobject_cast<GameListModel *>(parts.grid->model()))
 {
+    QWidget *panel = parts.panel;
     game_favourites = new QToolButton(panel);
     game_favourites->setObjectName(QStringLiteral("game_favourites"));
     game_favourites->setText(tr("Favourites"));
     game_favourites->setIcon(GameListModel::starIcon(true));
     game_favourites->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     game_favourites->setCheckable(true);
-    connect(game_favourites, &QToolButton::toggled, this, [this](bool only) {
-        m_model->setFavouritesOnly(only);
-        m_panel->showCount();
-    });
+    connect(game_favourites, &QToolButton::toggled, m_model, &GameListModel::setFavouritesOnly);
 
     game_random = new QPushButton(tr("Random game"), panel);
     game_random->setObjectName(QStringLiteral("game_random"));
@@ -97,18 +94,18 @@ LibraryOrganiser::LibraryOrganiser(Library *library, LibraryPanel *panel)
     m_randomAction->setObjectName(QStringLiteral("m_random"));
     connect(m_randomAction, &QAction::triggered, this, &LibraryOrganiser::pickRandomGame);
 
-    m_firstSortEntry = panel->game_sort->count();
+    m_firstSortEntry = parts.orders->count();
     for (const SortEntry &entry : sortEntries)
-        panel->game_sort->addItem(tr(entry.text));
-    connect(panel->game_sort, &QComboBox::activated, this, &LibraryOrganiser::sortChosen);
+        parts.orders->addItem(tr(entry.text));
+    connect(parts.orders, &QComboBox::activated, this, &LibraryOrganiser::sortChosen);
 
-    panel->game_list->setItemDelegateForColumn(GameListModel::GameColumn,
-                                               new StarDelegate(
-                                                   [this](const QModelIndex &index) {
-                                                       if (m_model->isGameRow(index.row()))
-                                                           toggleFavourite(m_model->idAt(index.row()));
-                                                   },
-                                                   this));
+    parts.grid->setItemDelegateForColumn(GameListModel::GameColumn,
+                                         new StarDelegate(
+                                             [this](const QModelIndex &index) {
+                                                 if (m_model->isGameRow(index.row()))
+                                                     toggleFavourite(m_model->idAt(index.row()));
+                                             },
+                                             this));
     // Anywhere in the panel but the search field's own keys: the grid, the details, the buttons.
     auto *starKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), panel);
     starKey->setContext(Qt::WidgetWithChildrenShortcut);
@@ -128,14 +125,14 @@ LibraryOrganiser::LibraryOrganiser(Library *library, LibraryPanel *panel)
     loc_time->setObjectName(QStringLiteral("loc_time"));
     loc_time->setTextFormat(Qt::PlainText);
     loc_time->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    loc_time->setFont(panel->loc_stats->font());
-    loc_time->setPalette(panel->loc_stats->palette());
+    loc_time->setFont(parts.plays->font());
+    loc_time->setPalette(parts.plays->palette());
 
     // The details show when the panel's Play button does, for the grid's current game.
-    panel->Game_Play->installEventFilter(this);
-    panel->game_count->installEventFilter(this);
+    parts.play->installEventFilter(this);
+    parts.count->installEventFilter(this);
     panel->installEventFilter(this);
-    connect(panel->game_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connect(parts.grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &LibraryOrganiser::showDetails);
     connect(library, &Library::favouriteChanged, this, &LibraryOrganiser::showDetails);
     connect(library, &Library::playTimeAdded, this, &LibraryOrganiser::showDetails);
@@ -162,17 +159,24 @@ bool LibraryOrganiser::pickRandomGame()
     const int row = m_model->randomGameRow();
     if (row < 0)
         return false;
-    QTableView *grid = m_panel->game_list;
+    QTableView *grid = m_parts.grid;
     grid->setCurrentIndex(m_model->index(row, GameListModel::GameColumn));
     grid->scrollTo(grid->currentIndex(), QAbstractItemView::PositionAtCenter);
-    m_panel->game_list_Click();
+    emit gamePicked();
     grid->setFocus(Qt::OtherFocusReason);
     return true;
 }
 
+std::optional<qint64> LibraryOrganiser::currentGameId() const
+{
+    const QModelIndex current = m_parts.grid->currentIndex();
+    return current.isValid() && m_model->isGameRow(current.row()) ? std::optional(m_model->idAt(current.row()))
+                                                                  : std::nullopt;
+}
+
 bool LibraryOrganiser::toggleCurrentFavourite()
 {
-    const std::optional<qint64> id = m_panel->currentGameId();
+    const std::optional<qint64> id = currentGameId();
     return id && toggleFavourite(*id);
 }
 
@@ -198,8 +202,8 @@ QString LibraryOrganiser::playTimeText(qint64 totalSeconds, qint64 lastSessionSe
 
 void LibraryOrganiser::showDetails()
 {
-    const std::optional<qint64> id = m_panel->currentGameId();
-    const std::optional<GameRecord> game = id && !m_panel->Game_Play->isHidden() ? m_library->game(*id) : std::nullopt;
+    const std::optional<qint64> id = currentGameId();
+    const std::optional<GameRecord> game = id && !m_parts.play->isHidden() ? m_library->game(*id) : std::nullopt;
     loc_star->setVisible(game.has_value());
     loc_time->setVisible(game.has_value());
     if (!game) {
@@ -215,7 +219,7 @@ void LibraryOrganiser::updateRandom()
 {
     const bool any = m_model->shownGames() > 0;
     game_random->setEnabled(any);
-    m_randomAction->setEnabled(any && m_panel->isVisible());
+    m_randomAction->setEnabled(any && m_parts.panel->isVisible());
 }
 
 void LibraryOrganiser::placeControls()
@@ -224,17 +228,17 @@ void LibraryOrganiser::placeControls()
         return;
     m_placing = true;
     // In the row above the grid, after the orders; the count keeps what is left of the row.
-    const QRect sort = m_panel->game_sort->geometry();
-    const QRect add = m_panel->game_add->geometry();
+    const QRect sort = m_parts.orders->geometry();
+    const QRect add = m_parts.add->geometry();
     const int gap = twips::toPixels(120);
     game_favourites->setGeometry(sort.right() + gap, sort.top(), twips::toPixels(1500), sort.height());
     game_random->setGeometry(game_favourites->geometry().right() + gap, sort.top(), twips::toPixels(1500),
                              sort.height());
     const int countLeft = game_random->geometry().right() + gap;
-    m_panel->game_count->setGeometry(countLeft, sort.top(), qMax(0, add.left() - gap - countLeft), sort.height());
+    m_parts.count->setGeometry(countLeft, sort.top(), qMax(0, add.left() - gap - countLeft), sort.height());
     // Beside the title in the details, and the play time under the plays.
-    const QRect name = m_panel->loc_name->geometry();
-    const QRect stats = m_panel->loc_stats->geometry();
+    const QRect name = m_parts.title->geometry();
+    const QRect stats = m_parts.plays->geometry();
     loc_star->setGeometry(stats.left() - name.height() - gap, name.top(), name.height(), name.height());
     loc_time->setGeometry(stats.left(), stats.bottom() + 1, stats.width(), stats.height());
     m_placing = false;
@@ -242,11 +246,11 @@ void LibraryOrganiser::placeControls()
 
 bool LibraryOrganiser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_panel->Game_Play && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+    if (watched == m_parts.play && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         showDetails();
-    else if (watched == m_panel && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+    else if (watched == m_parts.panel && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         updateRandom();
-    else if (watched == m_panel->game_count && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    else if (watched == m_parts.count && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         placeControls();
     return QObject::eventFilter(watched, event);
 }

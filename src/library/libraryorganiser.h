@@ -6,11 +6,12 @@
 
 class GameListModel;
 class Library;
-class LibraryPanel;
 class QAction;
+class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QTableView;
 class QToolButton;
 class QWidget;
 
@@ -23,7 +24,20 @@ class LibraryOrganiser : public QObject
     Q_OBJECT
 
 public:
-    LibraryOrganiser(Library *library, LibraryPanel *panel);
+    // What of the library panel it works beside.
+    struct PanelParts
+    {
+        QWidget *panel;    // holds the controls; "Random game" is offered while it shows
+        QTableView *grid;  // the games, over a GameListModel
+        QComboBox *orders; // the panel's orders: ours follow them
+        QLabel *count;     // the count of games shown: the buttons take the start of its place
+        QWidget *add;      // the last control of the row above the grid
+        QLabel *title;     // the details' title and plays: the star goes before them, the play time under
+        QLabel *plays;
+        QWidget *play; // shown exactly while the details of the grid's current game are
+    };
+
+    LibraryOrganiser(Library *library, const PanelParts &parts, QObject *parent);
 
     // "Random game" for a menu; the same as the button.
     QAction *randomAction() const { return m_randomAction; }
@@ -44,10 +58,15 @@ public:
     // The text the details show for a game's play time: its total and its latest session.
     static QString playTimeText(qint64 totalSeconds, qint64 lastSessionSeconds);
 
+signals:
+    // A game was picked at random and made the grid's current one: its details are to show.
+    void gamePicked();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    std::optional<qint64> currentGameId() const;
     bool toggleFavourite(qint64 id);
     void sortChosen(int entry);
     void showDetails();
@@ -55,7 +74,7 @@ private:
     void updateRandom();
 
     Library *m_library;
-    LibraryPanel *m_panel;
+    PanelParts m_parts;
     GameListModel *m_model;
     QAction *m_randomAction;
     int m_firstSortEntry; // the panel's own orders come before ours

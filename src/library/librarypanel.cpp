@@ -6,12 +6,10 @@
 #include "library/gamelistmodel.h"
 #include "library/libraryorganiser.h"
 #include "library/pictureloader.h"
+#include "library/savesactions.h"
 #include "widgets/twips.h"
 
-#include <QAction>
 #include <QDateTime>
-#include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,7 +18,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTableView>
 #include <iterator>
 
@@ -66,22 +63,6 @@ const SortEntry sortEntries[] = {
     {QT_TRANSLATE_NOOP("LibraryPanel", "Title"), {GameIndex::SortKey::Title, Qt::AscendingOrder}},
 };
 
-SaveKeeper::Game keeperGame(const GameRecord &game)
-{
-    return {game.game, game.gameid, game.gamename};
-}
-
-// A file name for the title: what no desktop's file system refuses.
-QString fileNameFor(const QString &title)
-{
-    QString name = title.trimmed();
-    for (QChar &c : name) {
-        if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c))
-            c = QLatin1Char('_');
-    }
-    return name.left(100);
-}
-
 QPushButton *button(const QString &name, const QString &text, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
@@ -92,23 +73,6 @@ QPushButton *button(const QString &name, const QString &text, QWidget *parent)
 }
 
 } // namespace
-
-QString SavesFileDialogs::chooseExportFile(const QString &suggested, QWidget *parent)
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QString file = QFileDialog::getSaveFileName(parent, LibraryPanel::tr("Export saves"),
-                                                QDir(folder).filePath(suggested), LibraryPanel::tr("Saves (*.zip)"));
-    if (!file.isEmpty() && QFileInfo(file).suffix().isEmpty())
-        file += QStringLiteral(".zip");
-    return file;
-}
-
-QString SavesFileDialogs::chooseImportFile(QWidget *parent)
-{
-    return QFileDialog::getOpenFileName(parent, LibraryPanel::tr("Import saves"),
-                                        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                                        LibraryPanel::tr("Saves (*.zip);;All files (*)"));
-}
 
 // The organiser watches this panel's children: it goes first, before they are torn down under it.
 LibraryPanel::~LibraryPanel()
@@ -210,15 +174,8 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
     twips::place(Game_Delete, 4920, 7320, 900, 495);
     connect(Game_Delete, &QPushButton::clicked, this, &LibraryPanel::Game_Delete_Click);
 
-    m_exportSaves = new QAction(tr("Export saves..."), this);
-    m_exportSaves->setObjectName(QStringLiteral("m_exportsaves"));
-    connect(m_exportSaves, &QAction::triggered, this, &LibraryPanel::exportSaves);
-    m_importSaves = new QAction(tr("Import saves..."), this);
-    m_importSaves->setObjectName(QStringLiteral("m_importsaves"));
-    connect(m_importSaves, &QAction::triggered, this, &LibraryPanel::importSaves);
-    m_exportAllSaves = new QAction(tr("Export all saves..."), this);
-    m_exportAllSaves->setObjectName(QStringLiteral("m_exportallsaves"));
-    connect(m_exportAllSaves, &QAction::triggered, this, &LibraryPanel::exportAllSaves);
+    m_savesActions = new SavesActions(
+        library, messages, [this] { return currentGame(); }, this);
     game_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(game_list, &QWidget::customContextMenuRequested, this, &LibraryPanel::showGameMenu);
     connect(game_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -230,19 +187,14 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::showCount);
     connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryPanel::showCount);
     updateSavesActions();
-    m_organiser = new LibraryOrganiser(library, this);
+    m_organiser = new LibraryOrganiser(
+        library, {this, game_list, game_sort, game_count, game_add, loc_name, loc_stats, Game_Play}, this);
+    connect(m_organiser, &LibraryOrganiser::gamePicked, this, &LibraryPanel::game_list_Click);
 }
 
 void LibraryPanel::setSaves(SaveKeeper *saves, SavesFileDialogs *dialogs)
 {
-    m_saves = saves;
-    if (!dialogs) {
-        if (!m_ownSavesDialogs)
-            m_ownSavesDialogs = std::make_unique<SavesFileDialogs>();
-        dialogs = m_ownSavesDialogs.get();
-    }
-    m_savesDialogs = dialogs;
-    updateSavesActions();
+    m_savesActions->setSaves(saves, dialogs);
 }
 
 void LibraryPanel::addMenus(QMenuBar *bar)
@@ -251,18 +203,12 @@ void LibraryPanel::addMenus(QMenuBar *bar)
         m_organiser->addToMenu(games);
     QMenu *menu = bar->addMenu(tr("S&aves"));
     menu->setObjectName(QStringLiteral("msaves"));
-    menu->addAction(m_exportSaves);
-    menu->addAction(m_importSaves);
-    menu->addSeparator();
-    menu->addAction(m_exportAllSaves);
+    m_savesActions->addTo(menu);
 }
 
 void LibraryPanel::updateSavesActions()
 {
-    const bool game = m_saves && currentGameId().has_value();
-    m_exportSaves->setEnabled(game);
-    m_importSaves->setEnabled(game);
-    m_exportAllSaves->setEnabled(m_saves != nullptr);
+    m_savesActions->update(currentGameId().has_value());
 }
 
 void LibraryPanel::showGameMenu(const QPoint &at)
@@ -274,108 +220,8 @@ void LibraryPanel::showGameMenu(const QPoint &at)
     }
     updateSavesActions();
     QMenu menu(this);
-    menu.addAction(m_exportSaves);
-    menu.addAction(m_importSaves);
-    menu.addSeparator();
-    menu.addAction(m_exportAllSaves);
+    m_savesActions->addTo(&menu);
     menu.exec(game_list->viewport()->mapToGlobal(at));
-}
-
-void LibraryPanel::exportSaves()
-{
-    const std::optional<GameRecord> game = m_saves ? currentGame() : std::nullopt;
-    if (!game)
-        return;
-    const QString file = m_savesDialogs->chooseExportFile(tr("%1 saves.zip").arg(fileNameFor(game->gamename)), this);
-    if (file.isEmpty())
-        return;
-    m_saves->exportSaves({keeperGame(*game)}, false, file, this,
-                         [this, title = game->gamename, file](const SaveKeeper::Result &result) {
-                             tellSavesResult(result, title, file, false);
-                         });
-}
-
-void LibraryPanel::exportAllSaves()
-{
-    if (!m_saves)
-        return;
-    const QString file =
-        m_savesDialogs->chooseExportFile(tr("All saves %1.zip").arg(QDate::currentDate().toString(Qt::ISODate)), this);
-    if (file.isEmpty())
-        return;
-    // Every movie's saves go, the library naming the games it knows; saves kept from deleted games too.
-    QVector<SaveKeeper::Game> games;
-    if (m_library->open()) {
-        for (const GameRecord &game : m_library->store().gamesNewestFirst().value_or(QVector<GameRecord>()))
-            games.append(keeperGame(game));
-    }
-    m_saves->exportSaves(games, true, file, this, [this, file](const SaveKeeper::Result &result) {
-        tellSavesResult(result, QString(), file, false);
-    });
-}
-
-void LibraryPanel::importSaves()
-{
-    const std::optional<GameRecord> game = m_saves ? currentGame() : std::nullopt;
-    if (!game)
-        return;
-    const QString file = m_savesDialogs->chooseImportFile(this);
-    if (file.isEmpty())
-        return;
-    const QString title = game->gamename;
-    m_saves->importSaves(
-        keeperGame(*game), file, this,
-        [this, title](int) {
-            return m_messages->ask(tr("\"%1\" has saves already. Replace them with those in the file?").arg(title),
-                                   this);
-        },
-        [this, title, file](const SaveKeeper::Result &result) { tellSavesResult(result, title, file, true); });
-}
-
-void LibraryPanel::tellSavesResult(const SaveKeeper::Result &result, const QString &title, const QString &file,
-                                   bool importing)
-{
-    const QString name = QFileInfo(file).fileName();
-    QString text;
-    switch (result.outcome) {
-    case SaveKeeper::Outcome::Done:
-    case SaveKeeper::Outcome::Declined:
-        return;
-    case SaveKeeper::Outcome::NothingSaved:
-        text = title.isEmpty() ? tr("No game has saves to export.") : tr("\"%1\" has no saves to export.").arg(title);
-        break;
-    case SaveKeeper::Outcome::NotAnExport:
-        text = tr("%1 is not a file of exported saves.").arg(name);
-        break;
-    case SaveKeeper::Outcome::Damaged:
-        text = tr("%1 is damaged: it cannot be read whole, so nothing was imported.").arg(name);
-        break;
-    case SaveKeeper::Outcome::NewerFormat:
-        text = tr("%1 was written by a newer version of the program. Update the program to import it.").arg(name);
-        break;
-    case SaveKeeper::Outcome::UnsafeName:
-        text = tr("%1 was refused: it names a place outside the game's saves (%2).").arg(name, result.detail);
-        break;
-    case SaveKeeper::Outcome::TooLarge:
-        text = tr("%1 is too large to be a file of exported saves.").arg(name);
-        break;
-    case SaveKeeper::Outcome::OtherGame:
-        text = result.detail.isEmpty()
-                   ? tr("%1 holds no saves of \"%2\".").arg(name, title)
-                   : tr("%1 holds the saves of another game (\"%2\"), not of \"%3\".").arg(name, result.detail, title);
-        break;
-    case SaveKeeper::Outcome::CannotRead:
-        text = tr("%1 cannot be read.").arg(name);
-        break;
-    case SaveKeeper::Outcome::CannotWrite:
-        text = importing ? tr("There is no room to keep the saves; those the game had stay.")
-                         : tr("The saves could not be written to %1.").arg(name);
-        break;
-    case SaveKeeper::Outcome::Unreachable:
-        text = tr("The saves cannot be reached. Try again.");
-        break;
-    }
-    m_messages->show(MessageBox::Icon::Warning, text, this);
 }
 
 void LibraryPanel::placeOver(const QRect &area)
@@ -543,13 +389,14 @@ void LibraryPanel::Game_Delete_Click()
     if (!id || m_deleting)
         return;
     // The saves go only with the game's movie: while another game plays it they stay, and nothing is asked.
-    const std::optional<GameRecord> game = m_saves ? currentGame() : std::nullopt;
+    SaveKeeper *saves = m_savesActions->saves();
+    const std::optional<GameRecord> game = saves ? currentGame() : std::nullopt;
     if (!game || m_library->store().countUsingMovie(game->game).value_or(0) != 1) {
-        deleteGame(*id, QString());
+        deleteGame(*id, Deletion::Saves::GoWithMovie);
         return;
     }
     m_deleting = true;
-    m_saves->countSaves(game->game, this, [this, game = *game](int count) {
+    saves->countSaves(game->game, this, [this, game = *game](int count) {
         m_deleting = false;
         // No is the default: progress kept by mistake costs a little room, progress lost cannot come back.
         const bool forget =
@@ -557,18 +404,13 @@ void LibraryPanel::Game_Delete_Click()
                                              "game is added again.")
                                               .arg(game.gamename),
                                           this);
-        deleteGame(game.id, forget ? QString() : game.game);
+        deleteGame(game.id, forget ? Deletion::Saves::GoWithMovie : Deletion::Saves::Keep);
     });
 }
 
-void LibraryPanel::deleteGame(qint64 id, const QString &spareMovie)
+void LibraryPanel::deleteGame(qint64 id, Deletion::Saves saves)
 {
-    // The library has the movie's saves forgotten as the movie goes, at once; spared, they stay.
-    if (!spareMovie.isEmpty())
-        m_saves->spareSaves(spareMovie, true);
-    const Deletion::Status status = m_library->deleteGame(id).status;
-    if (!spareMovie.isEmpty())
-        m_saves->spareSaves(spareMovie, false);
+    const Deletion::Status status = m_library->deleteGame(id, saves).status;
     // The grid and the count follow the library; a game that is still there stays listed.
     switch (status) {
     case Deletion::Status::Deleted:

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/library/gamestore.h"
-#include "base/player/savekeeper.h"
+#include "base/library/library.h"
+#include "library/savesactions.h"
 #include "widgets/messagebox.h"
 
 #include <QCache>
@@ -12,25 +12,12 @@
 #include <QPushButton>
 #include <QTableView>
 
-#include <memory>
 #include <optional>
 
 class GameListModel;
-class Library;
 class LibraryOrganiser;
-class QAction;
 class QImage;
 class QMenuBar;
-
-// Where the user chooses the file that saves are exported to or imported from; tests answer instead.
-class SavesFileDialogs
-{
-public:
-    virtual ~SavesFileDialogs() = default;
-    // suggested: a file name for the dialog to start with. Empty when cancelled.
-    virtual QString chooseExportFile(const QString &suggested, QWidget *parent);
-    virtual QString chooseImportFile(QWidget *parent);
-};
 
 // The library panel: a search field, the order and the count over the grid of recorded games, and under it
 // the selected game's picture, title, description and plays, with the buttons that play or delete it.
@@ -78,16 +65,18 @@ public:
     void addMenus(QMenuBar *bar);
     // The stars, the favourites filter, the random pick and the play time of the details.
     LibraryOrganiser *organiser() const { return m_organiser; }
-    // Says how many games are shown, of how many.
-    void showCount();
-    // "Export saves...", "Import saves..." (for the current game) and "Export all saves...".
-    void exportSaves();
-    void importSaves();
-    void exportAllSaves();
-    QAction *exportSavesAction() const { return m_exportSaves; }
-    QAction *importSavesAction() const { return m_importSaves; }
-    QAction *exportAllSavesAction() const { return m_exportAllSaves; }
 
+signals:
+    // A double-click on a game row, or "Play".
+    void playRequested();
+    // "Add games..." was clicked.
+    void addRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // The grid, the details, and the row above the grid; tests find them by these object names.
     QTableView *game_list;
     QLabel *loc_pic;
     QLabel *loc_name;
@@ -100,16 +89,8 @@ public:
     QLabel *loc_stats;
     QPushButton *game_add;
 
-signals:
-    // A double-click on a game row, or "Play".
-    void playRequested();
-    // "Add games..." was clicked.
-    void addRequested();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
+    // Says how many games are shown, of how many.
+    void showCount();
     int currentRow() const;
     void titleRowPressed(const QModelIndex &index);
     void sortChosen(int entry);
@@ -120,12 +101,9 @@ private:
     void showPicture(const QImage &image);
     void gameRemoved(qint64 id);
     void clearDetails();
-    // Deletes the game; the saves of spareMovie (when given) stay for the game's return.
-    void deleteGame(qint64 id, const QString &spareMovie);
+    void deleteGame(qint64 id, Deletion::Saves saves);
     void showGameMenu(const QPoint &at);
     void updateSavesActions();
-    // Tells what went wrong, if anything; title is empty for every game's saves.
-    void tellSavesResult(const SaveKeeper::Result &result, const QString &title, const QString &file, bool importing);
 
     Library *m_library;
     MessageBox *m_messages;
@@ -133,12 +111,7 @@ private:
     GameListModel *m_model;
     qint64 m_detailsId = 0;                                // the game whose details show with their buttons
     QCache<QString, QImage> m_pictures{pictureCacheBytes}; // the pictures shown last, read once each
-    SaveKeeper *m_saves = nullptr;
-    SavesFileDialogs *m_savesDialogs = nullptr;
-    std::unique_ptr<SavesFileDialogs> m_ownSavesDialogs;
+    SavesActions *m_savesActions;
     LibraryOrganiser *m_organiser = nullptr;
-    QAction *m_exportSaves;
-    QAction *m_importSaves;
-    QAction *m_exportAllSaves;
     bool m_deleting = false; // a deletion waits for the saves to be counted
 };

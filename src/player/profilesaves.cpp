@@ -1,15 +1,14 @@
 #include "player/profilesaves.h"
 
+#include "base/datafile.h"
 #include "base/logging.h"
 #include "player/playerprofile.h"
 #include "player/playerschemehandler.h"
 
-#include <QFile>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace {
@@ -103,6 +102,8 @@ SaveKeeper::Outcome outcomeOf(savesarchive::Problem problem)
         return SaveKeeper::Outcome::UnsafeName;
     case savesarchive::Problem::TooLarge:
         return SaveKeeper::Outcome::TooLarge;
+    case savesarchive::Problem::CannotRead:
+        return SaveKeeper::Outcome::CannotRead;
     }
     return SaveKeeper::Outcome::Damaged;
 }
@@ -118,14 +119,9 @@ ProfileSaves::ProfileSaves(PlayerProfile *profile, QObject *parent) : QObject(pa
 
 bool ProfileSaves::sameGame(const savesarchive::GameSaves &saved, const Game &game)
 {
-    if (isServerId(saved.gameid) && isServerId(game.gameid))
+    if (isServerId(saved.gameid) || isServerId(game.gameid))
         return saved.gameid == game.gameid;
     return saved.movieFile == game.movieFile;
-}
-
-void ProfileSaves::spareSaves(const QString &movieFile, bool spare)
-{
-    m_profile->spareSaves(movieFile, spare);
 }
 
 void ProfileSaves::countSaves(const QString &movieFile, QObject *context, std::function<void(int count)> done)
@@ -210,10 +206,11 @@ void ProfileSaves::exportSaves(const QVector<Game> &games, bool everyMovie, cons
             done(Result{Outcome::NothingSaved, 0, {}});
             return;
         }
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(savesarchive::write(*saved)) < 0 || !out.commit()) {
-            qCWarning(lcPlayer).noquote() << "Cannot write the saves to" << file << out.errorString();
-            done(Result{Outcome::CannotWrite, 0, out.errorString()});
+        // A link under the chosen name is replaced by the file, never written through.
+        QString error;
+        if (!datafile::writeAtomic(file, savesarchive::write(*saved), &error)) {
+            qCWarning(lcPlayer).noquote() << "Cannot write the saves to" << file << error;
+            done(Result{Outcome::CannotWrite, 0, error});
             return;
         }
         qCInfo(lcPlayer).noquote() << "Wrote" << objects << "saves of" << saved->size() << "movies to" << file;
@@ -225,16 +222,15 @@ void ProfileSaves::importSaves(const Game &game, const QString &file, QObject *c
                                std::function<bool(int existing)> confirmReplace,
                                std::function<void(const Result &)> done)
 {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) {
-        done(Result{Outcome::CannotRead, 0, in.errorString()});
-        return;
-    }
-    if (in.size() > savesarchive::maxFileSize) {
-        done(Result{Outcome::TooLarge, 0, {}});
-        return;
-    }
-    const savesarchive::ReadResult archive = savesarchive::read(in.readAll());
+    savesarchive::readFileLater(file, context, [this, game, file, context, confirmReplace, done](const auto &archive) {
+        putBack(game, file, archive, context, confirmReplace, done);
+    });
+}
+
+void ProfileSaves::putBack(const Game &game, const QString &file, const savesarchive::ReadResult &archive,
+                           QObject *context, std::function<bool(int existing)> confirmReplace,
+                           std::function<void(const Result &)> done)
+{
     if (archive.problem != savesarchive::Problem::None) {
         qCWarning(lcPlayer).noquote() << "Refused the saves file" << file << int(archive.problem) << archive.detail;
         done(Result{outcomeOf(archive.problem), 0, archive.detail});
@@ -275,7 +271,7 @@ void ProfileSaves::importSaves(const Game &game, const QString &file, QObject *c
         m_profile->runWithSaves(write, caller, [done, game](bool ok, const QVariant &written) {
             if (!ok) {
                 done(Result{Outcome::Unreachable, 0, {}});
-            } else if (written.toInt() < 0) {
+            } else if (!written.isValid() || written.toInt() < 0) { // no count: the script did not run
                 qCWarning(lcPlayer).noquote() << "No room for the saves of" << game.movieFile;
                 done(Result{Outcome::CannotWrite, 0, {}});
             } else {

@@ -23,13 +23,15 @@ public:
     void importSaves(const Game &game, const QString &file, QObject *context,
                      std::function<bool(int existing)> confirmReplace,
                      std::function<void(const Result &)> done) override;
-    void spareSaves(const QString &movieFile, bool spare) override;
 
     // Whether the saves in a file made for saved may go to game: the same game of the game server (by its id),
     // or, for the user's own games whose ids mean nothing in another library, the same movie file name.
     static bool sameGame(const savesarchive::GameSaves &saved, const Game &game);
 
 private:
+    // Puts back what the file holds for game (see importSaves), once it has been read.
+    void putBack(const Game &game, const QString &file, const savesarchive::ReadResult &archive, QObject *context,
+                 std::function<bool(int existing)> confirmReplace, std::function<void(const Result &)> done);
     // The shared objects of these movies (all movies when empty), by movie file name; nullopt when unreachable.
     void readObjects(const QStringList &movies, QObject *context,
                      std::function<void(std::optional<QVector<savesarchive::GameSaves>>)> done);

@@ -328,6 +328,17 @@ void TestLibrary::theLastGameNamingAMovieTakesItAndItsSaves()
     // A game already gone (another program deleted it) still leaves whoever lists it.
     QCOMPARE(lib.library->deleteGame(1).status, Deletion::Status::Deleted);
     QCOMPARE(removed.last(), (QVariantList{qint64(1), QString(), false}));
+
+    // Saves the user keeps stay behind the movie, for its return.
+    QVERIFY(lib.library->store().insert(QStringLiteral("3"), QStringLiteral("Three"), QStringLiteral("k.swf"),
+                                        QString(), QString()));
+    lib.writeFiles({QStringLiteral("flash/k.swf")});
+    QSignalSpy gone(lib.library.get(), &Library::movieGone);
+    const qint64 three = lib.library->gameWithServerId(QStringLiteral("3"))->id;
+    QCOMPARE(lib.library->deleteGame(three, Deletion::Saves::Keep).savesGo, false);
+    QCOMPARE(lib.gameFiles(), QStringList());
+    QCOMPARE(removed.last(), (QVariantList{three, QStringLiteral("k.swf"), false}));
+    QCOMPARE(gone.size(), 0);
 }
 
 void TestLibrary::fullDiskDeletionMakesRoomWithTheGamesOwnFiles_data()

@@ -35,20 +35,20 @@ void TestLibraryOrganise::starredGamesAreFoundAndPickedAtRandom()
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     panel.reload();
     GameListModel *model = panel.model();
+    QTableView *grid = panel.findChild<QTableView *>(QStringLiteral("game_list"));
     QSignalSpy played(&panel, &LibraryPanel::playRequested);
     const auto rowRect = [&](qint64 id) {
-        return panel.game_list->visualRect(model->index(model->rowOf(id), GameListModel::GameColumn));
+        return grid->visualRect(model->index(model->rowOf(id), GameListModel::GameColumn));
     };
 
     // Three ways to star a game: its star in the grid, Ctrl+D on the grid's current game, the star in its details.
     const QRect cell = rowRect(7);
-    QTest::mouseClick(panel.game_list->viewport(), Qt::LeftButton, {},
-                      QPoint(cell.left() + cell.height() / 2, cell.center().y()));
-    QTest::mouseClick(panel.game_list->viewport(), Qt::LeftButton, {}, rowRect(5).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + cell.height() / 2, cell.center().y()));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowRect(5).center());
     QVERIFY(!library.game(5)->favourite); // a click beside the star only selects
-    panel.game_list->setFocus();
+    grid->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_D, Qt::ControlModifier);
-    QTest::mouseClick(panel.game_list->viewport(), Qt::LeftButton, {}, rowRect(2).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowRect(2).center());
     QVERIFY(organiser.loc_star->isVisible());
     QTest::mouseClick(organiser.loc_star, Qt::LeftButton);
     QVERIFY(organiser.loc_star->isChecked());
@@ -67,7 +67,7 @@ void TestLibraryOrganise::starredGamesAreFoundAndPickedAtRandom()
         QTest::mouseClick(organiser.game_random, Qt::LeftButton);
         const qint64 id = panel.currentGameId().value_or(0);
         QVERIFY2(starred.contains(id), qPrintable(QString::number(id)));
-        QCOMPARE(panel.loc_name->text(), QStringLiteral("Game %1").arg(id));
+        QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("loc_name"))->text(), QStringLiteral("Game %1").arg(id));
         picked.insert(id);
     }
     QVERIFY(picked.size() > 1);

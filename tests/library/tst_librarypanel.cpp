@@ -39,6 +39,19 @@ struct Shelf : FilledLibrary
 
     GameListModel *model() const { return panel->model(); }
 
+    // The panel's controls, found by their names.
+    template <typename T> T *part(const char *name) const { return panel->findChild<T *>(QLatin1String(name)); }
+    QTableView *game_list() const { return part<QTableView>("game_list"); }
+    QLabel *loc_pic() const { return part<QLabel>("loc_pic"); }
+    QLabel *loc_name() const { return part<QLabel>("loc_name"); }
+    QLabel *loc_dec() const { return part<QLabel>("loc_dec"); }
+    QLabel *loc_stats() const { return part<QLabel>("loc_stats"); }
+    QLabel *game_count() const { return part<QLabel>("game_count"); }
+    QPushButton *Game_Play() const { return part<QPushButton>("Game_Play"); }
+    QPushButton *Game_Delete() const { return part<QPushButton>("Game_Delete"); }
+    QLineEdit *game_search() const { return part<QLineEdit>("game_search"); }
+    QComboBox *game_sort() const { return part<QComboBox>("game_sort"); }
+
     QStringList idColumn() const
     {
         QStringList ids;
@@ -49,22 +62,22 @@ struct Shelf : FilledLibrary
 
     QPoint rowCentre(int row) const
     {
-        return panel->game_list->visualRect(model()->index(row, GameListModel::GameColumn)).center();
+        return game_list()->visualRect(model()->index(row, GameListModel::GameColumn)).center();
     }
-    void click(int row) const { QTest::mouseClick(panel->game_list->viewport(), Qt::LeftButton, {}, rowCentre(row)); }
+    void click(int row) const { QTest::mouseClick(game_list()->viewport(), Qt::LeftButton, {}, rowCentre(row)); }
     // What the window system delivers for a double-click: a click, then a press that is also a double-click.
     void doubleClick(int row) const
     {
-        QWidget *viewport = panel->game_list->viewport();
+        QWidget *viewport = game_list()->viewport();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, rowCentre(row));
         QTest::mousePress(viewport, Qt::LeftButton, {}, rowCentre(row));
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, rowCentre(row));
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, rowCentre(row));
     }
 
-    bool detailsShown() const { return !panel->Game_Play->isHidden() && !panel->Game_Delete->isHidden(); }
-    bool detailsHidden() const { return panel->Game_Play->isHidden() && panel->Game_Delete->isHidden(); }
-    bool pictureShown() const { return !panel->loc_pic->pixmap().isNull(); }
+    bool detailsShown() const { return !Game_Play()->isHidden() && !Game_Delete()->isHidden(); }
+    bool detailsHidden() const { return Game_Play()->isHidden() && Game_Delete()->isHidden(); }
+    bool pictureShown() const { return !loc_pic()->pixmap().isNull(); }
 };
 
 const QVector<Game> threeGames = {
@@ -129,7 +142,7 @@ void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded()
     QVERIFY(QTest::qWaitForWindowExposed(lib.panel.get()));
 
     QCOMPARE(lib.idColumn(), QStringList{QStringLiteral("ID")} + rows);
-    const QAbstractItemModel *model = lib.panel->game_list->model();
+    const QAbstractItemModel *model = lib.game_list()->model();
     QCOMPARE(model->columnCount(), 4);
     for (int column = 0; column < 4; ++column)
         QCOMPARE(model->index(0, column).data().toString(),
@@ -142,19 +155,19 @@ void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded()
     QCOMPARE(model->index(1, GameListModel::DescriptionColumn).data().toString(),
              QStringLiteral("It#39;s #34;%1#34;").arg(rows.at(0)));
 
-    QHeaderView *columns = lib.panel->game_list->horizontalHeader();
+    QHeaderView *columns = lib.game_list()->horizontalHeader();
     QCOMPARE((QVector<int>{columns->sectionSize(0), columns->sectionSize(1), columns->sectionSize(2),
                            columns->sectionSize(3)}),
              (QVector<int>{53, 243, 200, 289}));
-    QVERIFY(columns->isHidden() && lib.panel->game_list->verticalHeader()->isHidden());
+    QVERIFY(columns->isHidden() && lib.game_list()->verticalHeader()->isHidden());
 
     const QImage panelShot = lib.panel->grab().toImage();
     QCOMPARE(panelShot.pixelColor(panelShot.width() - 4, panelShot.height() - 4), QColor(0xE0, 0xE0, 0xE0));
     // What the user sees: the colour at the empty right end of each row's title cell.
-    const QImage shot = lib.panel->game_list->viewport()->grab().toImage();
-    const QColor plain = lib.panel->game_list->palette().color(QPalette::Base);
+    const QImage shot = lib.game_list()->viewport()->grab().toImage();
+    const QColor plain = lib.game_list()->palette().color(QPalette::Base);
     for (int row = 0; row <= rows.size(); ++row) {
-        QCOMPARE(lib.panel->game_list->rowHeight(row), 27);
+        QCOMPARE(lib.game_list()->rowHeight(row), 27);
         const QColor expected = row == 0               ? GameListModel::titleBackground()
                                 : shaded.contains(row) ? GameListModel::shadedBackground()
                                                        : plain;
@@ -162,7 +175,7 @@ void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded()
             const QVariant background = model->index(row, column).data(Qt::BackgroundRole);
             QCOMPARE(background.isValid() ? background.value<QColor>() : plain, expected);
         }
-        const QRect cell = lib.panel->game_list->visualRect(model->index(row, GameListModel::GameColumn));
+        const QRect cell = lib.game_list()->visualRect(model->index(row, GameListModel::GameColumn));
         QCOMPARE(shot.pixelColor(cell.right() - 3, cell.center().y()), expected);
     }
 }
@@ -194,10 +207,10 @@ void TestLibraryPanel::clickShowsTheGamesDetails()
     QVERIFY(lib.detailsHidden());
 
     lib.click(2);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Bob#39;s #34;Run#34;"));
-    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("It's \"fast\", <b>really</b> #3'4;"));
-    QCOMPARE(lib.panel->loc_dec->textFormat(), Qt::PlainText);
-    QCOMPARE(lib.panel->loc_name->textFormat(), Qt::PlainText);
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Bob#39;s #34;Run#34;"));
+    QCOMPARE(lib.loc_dec()->text(), QStringLiteral("It's \"fast\", <b>really</b> #3'4;"));
+    QCOMPARE(lib.loc_dec()->textFormat(), Qt::PlainText);
+    QCOMPARE(lib.loc_name()->textFormat(), Qt::PlainText);
     QVERIFY(lib.pictureShown());
     QVERIFY(lib.detailsShown());
     QCOMPARE(lib.panel->currentGame()->id, 3);
@@ -206,15 +219,15 @@ void TestLibraryPanel::clickShowsTheGamesDetails()
 
     // A game whose picture is missing: no picture, but everything else.
     lib.click(1);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("俄罗斯方块"));
-    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("经典"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("俄罗斯方块"));
+    QCOMPARE(lib.loc_dec()->text(), QStringLiteral("经典"));
     QVERIFY(!lib.pictureShown());
     QVERIFY(lib.detailsShown());
 
     // Opening the library again keeps the details but hides the buttons until the next click.
     lib.panel->reload();
     QVERIFY(lib.detailsHidden());
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("俄罗斯方块"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("俄罗斯方块"));
     QVERIFY(!lib.panel->currentGame());
 }
 
@@ -224,21 +237,21 @@ void TestLibraryPanel::clicksThatFindNoGameChangeNothing()
     lib.panel->reload();
     lib.click(0);
     QVERIFY(lib.detailsHidden());
-    QVERIFY(lib.panel->loc_name->text().isEmpty());
+    QVERIFY(lib.loc_name()->text().isEmpty());
     QVERIFY(!lib.panel->currentGame());
 
     lib.panel->reload(); // the title's click sorted by title: newest first again
     lib.click(1);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
     lib.click(0);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
     QVERIFY(lib.detailsShown());
 
     // The table changed behind the grid: the row still lists a game that is gone (by title, Seven is last).
     QCOMPARE(SqlCipherCli::run(lib.libraryFile(), QStringLiteral("DELETE FROM data WHERE id = 7;\n")).err, QString());
     lib.click(3);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
-    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("d9"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
+    QCOMPARE(lib.loc_dec()->text(), QStringLiteral("d9"));
     QVERIFY(!lib.panel->currentGame());
 }
 
@@ -248,7 +261,7 @@ void TestLibraryPanel::doubleClickShowsDetailsThenAsksToPlay()
     lib.panel->reload();
     QSignalSpy play(lib.panel.get(), &LibraryPanel::playRequested);
     QString nameWhenAsked;
-    connect(lib.panel.get(), &LibraryPanel::playRequested, this, [&] { nameWhenAsked = lib.panel->loc_name->text(); });
+    connect(lib.panel.get(), &LibraryPanel::playRequested, this, [&] { nameWhenAsked = lib.loc_name()->text(); });
 
     lib.doubleClick(3);
     QCOMPARE(play.count(), 1);
@@ -262,7 +275,7 @@ void TestLibraryPanel::doubleClickShowsDetailsThenAsksToPlay()
              (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("9"), QStringLiteral("7")}));
 
     lib.click(3);
-    QTest::mouseClick(lib.panel->Game_Play, Qt::LeftButton);
+    QTest::mouseClick(lib.Game_Play(), Qt::LeftButton);
     QCOMPARE(play.count(), 2);
     QCOMPARE(lib.panel->currentGame()->id, 7);
 }
@@ -275,22 +288,22 @@ void TestLibraryPanel::deleteTakesTheRowOutAndClearsTheDetails()
     lib.click(1);
     QVERIFY(lib.detailsShown());
 
-    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+    QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7"), QStringLiteral("4")}));
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("2 games"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("2 games"));
     QVERIFY(lib.detailsHidden());
-    QVERIFY(lib.panel->loc_name->text().isEmpty());
-    QVERIFY(lib.panel->loc_dec->text().isEmpty());
+    QVERIFY(lib.loc_name()->text().isEmpty());
+    QVERIFY(lib.loc_dec()->text().isEmpty());
     QVERIFY2(lib.pictureShown(), "the placeholder picture");
     QVERIFY(!lib.exists(QStringLiteral("flash/nine.swf")));
 
     // A game deleted by anyone else leaves the grid too; the details follow the row that takes its place.
     lib.click(2);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Four"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Four"));
     QCOMPARE(lib.library->deleteGame(4).status, Deletion::Status::Deleted);
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7")}));
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("1 game"));
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Seven"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("1 game"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Seven"));
     lib.panel->reload();
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7")}));
 }
@@ -303,7 +316,7 @@ void TestLibraryPanel::deleteOfTheTitleRowDoesNothing()
     lib.click(1);
     lib.click(0);
     QVERIFY(lib.detailsShown());
-    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+    QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
     QCOMPARE(lib.idColumn().size(), 4);
     QCOMPARE(lib.panel->gameCount(), std::optional<qint64>(3));
     QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/nine.swf"))));
@@ -353,7 +366,7 @@ void TestLibraryPanel::fullDiskDeletionThatFailsKeepsTheGameListedAndSaysWhy()
     QVERIFY(lib.mounted);
     lib.panel->reload();
     lib.click(2);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("One"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("One"));
     lib.fillDisk();
 
     lib.panel->Game_Delete_Click();
@@ -397,35 +410,35 @@ void TestLibraryPanel::searchFiltersAsTheUserTypesAndEscapeClears()
 {
     Shelf lib(searchGames);
     lib.panel->reload();
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("4 games"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("4 games"));
 
-    typeInto(lib.panel->game_search, QStringLiteral("to"));
+    typeInto(lib.game_search(), QStringLiteral("to"));
     QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("1")})); // description and title
-    typeInto(lib.panel->game_search, QStringLiteral("m's"));                       // "tom's": the code is an apostrophe
+    typeInto(lib.game_search(), QStringLiteral("m's"));                            // "tom's": the code is an apostrophe
     QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("1 of 4 games"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("1 of 4 games"));
     QCOMPARE(lib.model()->index(1, GameListModel::GameColumn).data().toString(),
              QStringLiteral("Tom#39;s #34;best#34; game")); // the grid still shows the stored text
 
-    QTest::keyClick(lib.panel->game_search, Qt::Key_Escape);
-    QVERIFY(lib.panel->game_search->text().isEmpty());
+    QTest::keyClick(lib.game_search(), Qt::Key_Escape);
+    QVERIFY(lib.game_search()->text().isEmpty());
     QCOMPARE(games(lib).size(), 4);
 
-    lib.panel->game_search->setText(QStringLiteral("方块")); // typed through an input method
+    lib.game_search()->setText(QStringLiteral("方块")); // typed through an input method
     QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
-    lib.panel->game_search->setText(QStringLiteral("BLOCKS"));
+    lib.game_search()->setText(QStringLiteral("BLOCKS"));
     QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
-    lib.panel->game_search->setText(QStringLiteral("nothing like it"));
+    lib.game_search()->setText(QStringLiteral("nothing like it"));
     QCOMPARE(games(lib), QStringList{});
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("0 of 4 games"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("0 of 4 games"));
 
     // A filtered game is deleted: the count follows, and opening the library again shows every game.
-    lib.panel->game_search->setText(QStringLiteral("pop"));
+    lib.game_search()->setText(QStringLiteral("pop"));
     lib.click(1);
-    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("0 of 3 games"));
+    QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("0 of 3 games"));
     lib.panel->reload();
-    QVERIFY(lib.panel->game_search->text().isEmpty());
+    QVERIFY(lib.game_search()->text().isEmpty());
     QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
 }
 
@@ -441,16 +454,16 @@ void TestLibraryPanel::gamesRecordedWhileShownTakeTheirPlace()
                     {QStringLiteral("901"), QStringLiteral("Zebra"), QStringLiteral("z.swf"), QString(), QString()})
                 .row);
     QCOMPARE(games(lib).first(), QStringLiteral("5"));
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("5 games"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("5 games"));
     QVERIFY(shading(1) != shading(2));
 
-    typeInto(lib.panel->game_search, QStringLiteral("zebra"));
+    typeInto(lib.game_search(), QStringLiteral("zebra"));
     QVERIFY(lib.library
                 ->recordAcquired({QStringLiteral("902"), QStringLiteral("Zebra two"), QStringLiteral("z2.swf"),
                                   QString(), QString()})
                 .row);
     QCOMPARE(games(lib), (QStringList{QStringLiteral("6"), QStringLiteral("5")}));
-    QCOMPARE(lib.panel->game_count->text(), QStringLiteral("2 of 6 games"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("2 of 6 games"));
 }
 
 void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
@@ -458,20 +471,19 @@ void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
     Shelf lib(searchGames);
     lib.panel->reload();
     QSignalSpy play(lib.panel.get(), &LibraryPanel::playRequested);
-    const QPoint gameTitle =
-        lib.panel->game_list->visualRect(lib.model()->index(0, GameListModel::GameColumn)).center();
-    QTest::mouseClick(lib.panel->game_list->viewport(), Qt::LeftButton, {}, gameTitle);
+    const QPoint gameTitle = lib.game_list()->visualRect(lib.model()->index(0, GameListModel::GameColumn)).center();
+    QTest::mouseClick(lib.game_list()->viewport(), Qt::LeftButton, {}, gameTitle);
     QCOMPARE(games(lib),
              (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")}));
     QVERIFY(lib.model()->index(0, GameListModel::GameColumn).data().toString().startsWith(QStringLiteral("Game ")));
-    QTest::mouseClick(lib.panel->game_list->viewport(), Qt::LeftButton, {}, gameTitle);
+    QTest::mouseClick(lib.game_list()->viewport(), Qt::LeftButton, {}, gameTitle);
     QCOMPARE(games(lib),
              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4")}));
-    QCOMPARE(lib.panel->game_sort->currentIndex(), -1); // no entry of the list names this order
+    QCOMPARE(lib.game_sort()->currentIndex(), -1); // no entry of the list names this order
     QCOMPARE(play.count(), 0);
     QVERIFY(lib.detailsHidden());
     // Sorting and filtering together; rows are shaded by their new places.
-    lib.panel->game_search->setText(QStringLiteral("om"));
+    lib.game_search()->setText(QStringLiteral("om"));
     QCOMPARE(games(lib), (QStringList{QStringLiteral("1"), QStringLiteral("3")}));
     QVERIFY(!lib.model()->index(1, 0).data(Qt::BackgroundRole).isValid());
     QCOMPARE(lib.model()->index(2, 0).data(Qt::BackgroundRole).value<QColor>(), GameListModel::shadedBackground());
@@ -480,7 +492,7 @@ void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
     QCOMPARE(games(lib),
              (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
     QCOMPARE(lib.model()->index(0, GameListModel::GameColumn).data().toString(), QStringLiteral("Game"));
-    QCOMPARE(lib.panel->game_sort->currentText(), QStringLiteral("Newest first"));
+    QCOMPARE(lib.game_sort()->currentText(), QStringLiteral("Newest first"));
 }
 
 void TestLibraryPanel::keyboardShowsPlaysAndDeletesOnlyWhenConfirmed()
@@ -492,29 +504,29 @@ void TestLibraryPanel::keyboardShowsPlaysAndDeletesOnlyWhenConfirmed()
     lib.panel->reload();
     QSignalSpy play(lib.panel.get(), &LibraryPanel::playRequested);
     lib.click(1);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Down);
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Seven"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
+    QTest::keyClick(lib.game_list(), Qt::Key_Down);
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Seven"));
     QVERIFY(lib.detailsShown());
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Up);
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Up); // onto the title row: the details stay
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Nine"));
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Return); // the title row plays nothing
+    QTest::keyClick(lib.game_list(), Qt::Key_Up);
+    QTest::keyClick(lib.game_list(), Qt::Key_Up); // onto the title row: the details stay
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
+    QTest::keyClick(lib.game_list(), Qt::Key_Return); // the title row plays nothing
     QCOMPARE(play.count(), 0);
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Down);
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Down);
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Enter);
+    QTest::keyClick(lib.game_list(), Qt::Key_Down);
+    QTest::keyClick(lib.game_list(), Qt::Key_Down);
+    QTest::keyClick(lib.game_list(), Qt::Key_Enter);
     QCOMPARE(play.count(), 1);
     QCOMPARE(lib.panel->currentGame()->id, 7);
 
     // The Delete key asks first; "No" keeps everything.
     messages.answer = false;
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Delete);
+    QTest::keyClick(lib.game_list(), Qt::Key_Delete);
     QCOMPARE(messages.asked, QStringList{QStringLiteral("Delete \"Seven\" from the library?")});
     QCOMPARE(lib.model()->rowCount(), 4);
     QVERIFY(QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/seven.swf"))));
     messages.answer = true;
-    QTest::keyClick(lib.panel->game_list, Qt::Key_Delete);
+    QTest::keyClick(lib.game_list(), Qt::Key_Delete);
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("9"), QStringLiteral("4")}));
     QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/seven.swf"))));
     QVERIFY(lib.detailsHidden());
@@ -526,26 +538,26 @@ void TestLibraryPanel::playsAreCountedShownAndSortedBy()
     Shelf lib(threeGames);
     lib.panel->reload();
     lib.click(3);
-    QCOMPARE(lib.panel->loc_stats->text(), QStringLiteral("Never played"));
+    QCOMPARE(lib.loc_stats()->text(), QStringLiteral("Never played"));
     const qint64 when = QDateTime(QDate(2021, 3, 4), QTime(10, 30)).toSecsSinceEpoch();
     QVERIFY(lib.store->recordPlay(4, when));
     QVERIFY(lib.store->recordPlay(7, when - 100));
     QVERIFY(!lib.store->recordPlay(99, when)); // no such game: nothing is kept for it
     QVERIFY(lib.library->countPlay(4));        // the details shown follow the library
-    QVERIFY2(lib.panel->loc_stats->text().startsWith(QStringLiteral("Played 2 times, last on ")),
-             qPrintable(lib.panel->loc_stats->text()));
+    QVERIFY2(lib.loc_stats()->text().startsWith(QStringLiteral("Played 2 times, last on ")),
+             qPrintable(lib.loc_stats()->text()));
 
     // "Recently played" is one of the orders offered; games never played come last, newest first.
     lib.panel->reload();
-    lib.panel->game_sort->setCurrentIndex(1);
-    emit lib.panel->game_sort->activated(1);
-    QCOMPARE(lib.panel->game_sort->currentText(), QStringLiteral("Recently played"));
+    lib.game_sort()->setCurrentIndex(1);
+    emit lib.game_sort()->activated(1);
+    QCOMPARE(lib.game_sort()->currentText(), QStringLiteral("Recently played"));
     QCOMPARE(lib.idColumn(),
              (QStringList{QStringLiteral("ID"), QStringLiteral("4"), QStringLiteral("7"), QStringLiteral("9")}));
 
     // Statistics go with their game, and a library made without them gets them on its next opening.
     lib.click(1);
-    QTest::mouseClick(lib.panel->Game_Delete, Qt::LeftButton);
+    QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
     const SqlCipherCli left = SqlCipherCli::run(lib.libraryFile(), QStringLiteral("SELECT id FROM playstats;\n"));
     QCOMPARE(left.out.trimmed(), QStringLiteral("7"));
     QCOMPARE(SqlCipherCli::run(lib.libraryFile(), QStringLiteral("DROP TABLE playstats;\n")).err, QString());
@@ -574,20 +586,20 @@ void TestLibraryPanel::oddGamesStillShowAndFilter()
     lib.panel->grab();
 
     lib.click(1); // the user's own game, with no picture: the placeholder shows
-    QCOMPARE(lib.panel->loc_name->text(), QStringLiteral("Own game"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Own game"));
     QVERIFY(lib.pictureShown());
     lib.click(2); // markup is text, and a picture that is none shows nothing
-    QCOMPARE(lib.panel->loc_dec->text(), QStringLiteral("<script>alert(1)</script><img src=x>"));
-    QCOMPARE(lib.panel->loc_dec->textFormat(), Qt::PlainText);
+    QCOMPARE(lib.loc_dec()->text(), QStringLiteral("<script>alert(1)</script><img src=x>"));
+    QCOMPARE(lib.loc_dec()->textFormat(), Qt::PlainText);
     QVERIFY(!lib.pictureShown());
     lib.click(3);
     QVERIFY(lib.detailsShown());
     QVERIFY(!lib.pictureShown());
     QVERIFY(lib.model()->index(3, GameListModel::GameColumn).data().toString().size() <= 1000);
 
-    lib.panel->game_search->setText(QStringLiteral("wend"));
+    lib.game_search()->setText(QStringLiteral("wend"));
     QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
-    lib.panel->game_search->setText(QStringLiteral("<img"));
+    lib.game_search()->setText(QStringLiteral("<img"));
     QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
 }
 

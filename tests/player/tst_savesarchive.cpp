@@ -5,6 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <QtEndian>
+
+#include <zlib.h>
 
 using namespace savesarchive;
 
@@ -34,6 +37,33 @@ QByteArray exportNaming(const QString &file, const QString &key, const QString &
     return zip({{QString::fromLatin1(manifestName), manifest(game(movie, file, key))}, {file, "TCSO sol data"}});
 }
 
+// A manifest whose one game has `count` objects, all of them the file `file`.
+QByteArray naming(const QString &file, int count)
+{
+    QJsonArray objects;
+    for (int i = 0; i < count; ++i)
+        objects.append(QJsonObject{{QStringLiteral("file"), file}, {QStringLiteral("key"), QString::number(i)}});
+    return manifest({{QStringLiteral("movie"), QStringLiteral("a.swf")}, {QStringLiteral("objects"), objects}});
+}
+
+// The zip of these entries with the last one's data deflated, as other zip tools write it: the deflated bytes
+// stored, then that entry's headers (the last in the directory, and the one it points to) telling so.
+QByteArray deflatingLast(QVector<ZipEntry> entries)
+{
+    const QByteArray data = entries.last().data;
+    entries.last().data = qCompress(data, 9).mid(6).chopped(4); // the raw stream, without zlib's frame
+    QByteArray file = zip(entries);
+    const qsizetype central = file.lastIndexOf(entries.last().name.toUtf8()) - 46;
+    const qsizetype local = qFromLittleEndian<quint32>(file.constData() + central + 42);
+    const auto crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(data.constData()), uInt(data.size())));
+    for (const qsizetype method : {local + 8, central + 10}) {
+        qToLittleEndian<quint16>(8, file.data() + method);
+        qToLittleEndian<quint32>(crc, file.data() + method + 6);
+        qToLittleEndian<quint32>(quint32(data.size()), file.data() + method + 14);
+    }
+    return file;
+}
+
 } // namespace
 
 // The saves file is read back as written, and anything else is refused whole, saying why.
@@ -55,7 +85,7 @@ void TestSavesArchive::readsBackWhatItWrote()
         {QStringLiteral("中文 游戏 (1).swf"),
          QStringLiteral("12"),
          QStringLiteral("游戏"),
-         {{QStringLiteral("score"), QByteArray("\x00\xbf\x00\x00\x00\x10TCSO", 12)},
+         {{QStringLiteral("score"), QByteArray("\x00\xbf\x00\x00\x00\x10TCSO", 10)},
           {QStringLiteral("~app//score"), QByteArray(70000, 'x')}}},
         {QStringLiteral("b.swf"), QStringLiteral("-1"), QString(), {{QStringLiteral("../../up"), "y"}}},
     };
@@ -117,6 +147,16 @@ void TestSavesArchive::refusesWhatIsNoSafeExport_data()
         << exportNaming(QStringLiteral("a.swf/x.sol"), QStringLiteral("../b.swf/x")) << Problem::UnsafeName;
     QTest::newRow("an absolute key") << exportNaming(QStringLiteral("a.swf/x.sol"), QStringLiteral("/x"))
                                      << Problem::UnsafeName;
+    const QString big = QStringLiteral("big.sol");
+    const QByteArray mib(1024 * 1024, 'b');
+    QTest::newRow("one entry named by more objects than an export holds")
+        << zip({{m, naming(QStringLiteral("a.sol"), maxObjects + 1)}, {QStringLiteral("a.sol"), "x"}})
+        << Problem::TooLarge;
+    QTest::newRow("one stored MiB named by 65 objects") << zip({{m, naming(big, 65)}, {big, mib}}) << Problem::TooLarge;
+    QTest::newRow("one deflated MiB named by 400 objects")
+        << deflatingLast({{m, naming(big, 400)}, {big, mib}}) << Problem::TooLarge;
+    QTest::newRow("a deflated entry larger than an export")
+        << deflatingLast({{m, naming(big, 1)}, {big, QByteArray(maxFileSize + 1, 'b')}}) << Problem::TooLarge;
     QTest::newRow("a movie with a path") << exportNaming(QStringLiteral("a.swf/x.sol"), QStringLiteral("x"),
                                                          QStringLiteral("../a.swf"))
                                          << Problem::UnsafeName;
@@ -150,6 +190,14 @@ void TestSavesArchive::savesGoToTheSameGameOnly_data()
                                                << "a.swf"
                                                << "-4"
                                                << "a.swf" << true;
+    QTest::newRow("an own game's saves for a server game of the same file name") << "-1"
+                                                                                 << "a.swf"
+                                                                                 << "12"
+                                                                                 << "a.swf" << false;
+    QTest::newRow("saves without an id for a server game of the same file name") << ""
+                                                                                 << "a.swf"
+                                                                                 << "12"
+                                                                                 << "a.swf" << false;
     QTest::newRow("an own game's id in another library") << "-1"
                                                          << "a.swf"
                                                          << "-1"

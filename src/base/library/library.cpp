@@ -295,7 +295,7 @@ bool Library::addPlayTime(qint64 id, qint64 seconds, qint64 sessionSeconds)
     return true;
 }
 
-Deletion Library::deleteGame(qint64 id)
+Deletion Library::deleteGame(qint64 id, Deletion::Saves saves)
 {
     Deletion result;
     // Unless its row is really gone, the game stays.
@@ -326,7 +326,8 @@ Deletion Library::deleteGame(qint64 id)
         removeUnlessNamed(GameFile::Picture, game->gamepic, m_store->countUsingPicture(game->gamepic),
                           &result.freedFiles);
         // The saves belong to the movie: they go with it, and stay while another game plays that movie.
-        result.savesGo = movieUsers == 0 && !folders().moviePath(game->game).isEmpty();
+        result.savesGo =
+            saves == Deletion::Saves::GoWithMovie && movieUsers == 0 && !folders().moviePath(game->game).isEmpty();
     }
     emit gameRemoved(id, game ? game->game : QString(), result.savesGo);
     if (result.savesGo)

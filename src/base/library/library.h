@@ -64,9 +64,15 @@ struct Deletion
         DiskFull,   // no room even for the deletion's journal: the row stays, only its own files went
         NotWritten  // the library cannot be written: the row stays
     };
+    // What becomes of the saves of a movie that leaves with its game: the user may keep them for its return.
+    enum class Saves
+    {
+        GoWithMovie,
+        Keep
+    };
     Status status = Status::NotWritten;
     QStringList freedFiles; // the movie and picture removed, as paths
-    bool savesGo = false;   // the movie went with it: what it saved goes too
+    bool savesGo = false;   // the movie went with it, and what it saved goes too
 };
 
 // The game library as one service: it owns the store and the data folder's layout (the library file, flash/,
@@ -119,8 +125,9 @@ public:
     bool countPlay(qint64 id);
 
     // Deletes the game: its row, then its movie and picture unless another game still names them. On a full
-    // disk the game's own files go first, to make room for the deletion.
-    Deletion deleteGame(qint64 id);
+    // disk the game's own files go first, to make room for the deletion. The movie's saves go with the movie
+    // (movieGone) unless saves is Keep: kept, they come back when the same movie is added again.
+    Deletion deleteGame(qint64 id, Deletion::Saves saves = Deletion::Saves::GoWithMovie);
     // Removes a file of the folder unless a row names it (or that cannot be told); true when it was removed.
     bool removeUnnamedFile(GameFile kind, const QString &name);
 
@@ -157,7 +164,7 @@ signals:
     void playTimeAdded(const GameRecord &game);
     void gameRecorded(qint64 id);
     void gamePlayed(const GameRecord &game);
-    // savesGo: the game's movie left the library with it, so what that movie saved goes too.
+    // savesGo: the game's movie left the library with it, and what that movie saved goes too.
     void gameRemoved(qint64 id, const QString &movieFile, bool savesGo);
     // A deleted game took its movie with it: what that movie saved goes too.
     void movieGone(const QString &movieFile);

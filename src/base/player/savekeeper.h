@@ -7,10 +7,10 @@
 
 class QObject;
 
-// What games saved, as those who show the library reach it: counted per movie, kept back from the next
-// forgetting, written to a file the user carries and put back from one. The saves live with the player (in its
-// web profile); this is how the layers above it ask without knowing the player. Every answer comes later, on
-// the caller's thread, and only while context lives.
+// What games saved, as those who show the library reach it: counted per movie, written to a file the user
+// carries and put back from one (whether they go with a deleted game is for Library::deleteGame). The saves live
+// with the player (in its web profile); this is how the layers above it ask without knowing the player. Every
+// answer comes later, on the caller's thread, and only while context lives.
 class SaveKeeper
 {
 public:
@@ -53,10 +53,8 @@ public:
     virtual void exportSaves(const QVector<Game> &games, bool everyMovie, const QString &file, QObject *context,
                              std::function<void(const Result &)> done) = 0;
     // Puts back the saves the file holds for game, replacing those it has; when it has some, only if
-    // confirmReplace(count) says yes.
+    // confirmReplace(count) says yes. The file is read off the caller's thread.
     virtual void importSaves(const Game &game, const QString &file, QObject *context,
                              std::function<bool(int existing)> confirmReplace,
                              std::function<void(const Result &)> done) = 0;
-    // While spared, the movie's saves are not forgotten when its game goes (the user keeps them for later).
-    virtual void spareSaves(const QString &movieFile, bool spare) = 0;
 };

@@ -1,13 +1,19 @@
 #include "base/player/savesarchive.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFuture>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPromise>
 #include <QRegularExpression>
 #include <QSet>
+#include <QThreadPool>
 #include <QtEndian>
+
+#include <memory>
 
 #include <zlib.h>
 
@@ -65,12 +71,18 @@ bool hasControlCharacter(const QString &text)
     return false;
 }
 
+// "C:x": a name that some systems' unzip tools place on another drive.
+bool startsWithDrive(const QString &name)
+{
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
+    return drive.match(name).hasMatch();
+}
+
 // A name inside the zip: a relative path of plain steps, as every unzip tool would place it under its target.
 bool isSafeEntryName(const QString &name)
 {
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
     if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
-        hasControlCharacter(name) || drive.match(name).hasMatch())
+        hasControlCharacter(name) || startsWithDrive(name))
         return false;
     const QStringList steps = name.split(QLatin1Char('/'));
     for (const QString &step : steps) {
@@ -89,7 +101,11 @@ QString entryNameFor(const QString &movieFile, const QString &key, QSet<QString>
         if (step == QLatin1String(".") || step == QLatin1String(".."))
             step = QStringLiteral("_");
     }
-    const QString base = movieFile + QLatin1Char('/') + steps.join(QLatin1Char('/'));
+    // A movie may be called "C:x.swf" on this system; its folder in the zip may not.
+    QString folder = movieFile;
+    if (startsWithDrive(folder))
+        folder[1] = QLatin1Char('_');
+    const QString base = folder + QLatin1Char('/') + steps.join(QLatin1Char('/'));
     QString name = base + QStringLiteral(".sol");
     for (int n = 2; taken.contains(name); ++n)
         name = base + QStringLiteral(" (%1).sol").arg(n);
@@ -322,6 +338,8 @@ ReadResult read(const QByteArray &file)
     const auto manifestEntry = byName.constFind(QString::fromLatin1(manifestName));
     if (manifestEntry == byName.constEnd())
         return refuse(Problem::NotAnExport);
+    if (manifestEntry->size() > maxManifestSize)
+        return refuse(Problem::TooLarge);
     const QJsonObject manifest = QJsonDocument::fromJson(*manifestEntry).object();
     if (manifest.value(QStringLiteral("format")).toString() != QLatin1String(formatName))
         return refuse(Problem::NotAnExport);
@@ -329,7 +347,14 @@ ReadResult read(const QByteArray &file)
         return refuse(Problem::NewerFormat);
     if (!manifest.value(QStringLiteral("games")).isArray())
         return refuse(Problem::Damaged);
-    for (const QJsonValue &listed : manifest.value(QStringLiteral("games")).toArray()) {
+    // Each name handed out counts, the same entry as often as it is named: a small zip naming one large entry
+    // many times would otherwise grow into gigabytes on the way to the player.
+    const QJsonArray listedGames = manifest.value(QStringLiteral("games")).toArray();
+    if (listedGames.size() > maxObjects)
+        return refuse(Problem::TooLarge);
+    qint64 named = 0;
+    qint64 namedBytes = 0;
+    for (const QJsonValue &listed : listedGames) {
         const QJsonObject game = listed.toObject();
         GameSaves saves;
         saves.movieFile = game.value(QStringLiteral("movie")).toString();
@@ -346,11 +371,50 @@ ReadResult read(const QByteArray &file)
             const auto data = byName.constFind(name);
             if (data == byName.constEnd())
                 return refuse(Problem::Damaged, name);
+            namedBytes += data->size();
+            if (++named > maxObjects || namedBytes > maxFileSize)
+                return refuse(Problem::TooLarge);
             saves.objects.append({key, *data});
         }
         result.games.append(saves);
     }
     return result;
+}
+
+ReadResult readFile(const QString &path)
+{
+    QFile in(path);
+    ReadResult result;
+    if (!in.open(QIODevice::ReadOnly)) {
+        result.problem = Problem::CannotRead;
+        result.detail = in.errorString();
+        return result;
+    }
+    // Not read beyond what an export can be, whatever the file claims to be (a pipe claims nothing).
+    QByteArray bytes;
+    while (bytes.size() <= maxFileSize) {
+        const QByteArray chunk = in.read(1024 * 1024);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+    }
+    if (in.error() != QFileDevice::NoError) {
+        result.problem = Problem::CannotRead;
+        result.detail = in.errorString();
+        return result;
+    }
+    return read(bytes);
+}
+
+void readFileLater(const QString &path, QObject *context, std::function<void(const ReadResult &)> done)
+{
+    auto promise = std::make_shared<QPromise<ReadResult>>();
+    promise->future().then(context, [done = std::move(done)](const ReadResult &result) { done(result); });
+    QThreadPool::globalInstance()->start([promise, path] {
+        promise->start();
+        promise->addResult(readFile(path));
+        promise->finish();
+    });
 }
 
 } // namespace savesarchive
