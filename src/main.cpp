@@ -7,6 +7,7 @@
 #include "base/shell/singleinstance.h"
 #include "base/translations.h"
 #include "player/playerprofile.h"
+#include "shell/appsession.h"
 #include "shell/form1.h"
 #include "widgets/messagebox.h"
 
@@ -121,9 +122,7 @@ int main(int argc, char *argv[])
         return refuseToStart(
             messages,
             text(QT_TRANSLATE_NOOP("CommandLine", "Quillabrix Game is already running, but it does not answer.")) +
-                QLatin1Char('\n') +
-                text(QT_TRANSLATE_NOOP("CommandLine", "Its data folder: %1"))
-                    .arg(QDir::toNativeSeparators(folders.data)));
+                QLatin1Char('\n') + instance.lockAdvice());
     case SingleInstance::Claim::NotWritable:
         return refuseToStart(messages, unusableFolder + instance.errorString());
     }
@@ -135,7 +134,7 @@ int main(int argc, char *argv[])
 
     QNetworkAccessManager network;
     UrlOpener opener;
-    Form1 window(config, &library, &network, &messages, &opener);
+    Form1 window(std::make_unique<AppSession>(config, &library, &network, &messages, &opener));
     QObject::connect(
         &window, &Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::anotherStartAsked, &window, [&window] { bringForward(&window); });

@@ -157,15 +157,17 @@ void openPanel(LibraryPanel &panel, OpenParts *parts = nullptr)
 // The grid as a run starts: every game, newest first, scrolled to the top, nothing pending.
 void resetGrid(LibraryPanel &panel)
 {
-    panel.game_search->clear();
+    panel.findChild<QLineEdit *>(QStringLiteral("game_search"))->clear();
     panel.model()->setSort(GameIndex::defaultSort());
-    panel.game_list->scrollToTop();
+    panel.findChild<QTableView *>(QStringLiteral("game_list"))->scrollToTop();
     QApplication::processEvents();
 }
 
 QPoint cellCentre(LibraryPanel &panel, int row, int column)
 {
-    return panel.game_list->visualRect(panel.model()->index(row, column)).center();
+    return panel.findChild<QTableView *>(QStringLiteral("game_list"))
+        ->visualRect(panel.model()->index(row, column))
+        .center();
 }
 
 // Writes count distinct uncompressed movies of movieBytes each: signature, version, length, then a body.
@@ -261,7 +263,7 @@ void benchmark(int games, int runs)
     openPanel(panel);
     while (!panel.model()->isIndexReady())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QWidget *viewport = panel.game_list->viewport();
+    QWidget *viewport = panel.findChild<QTableView *>(QStringLiteral("game_list"))->viewport();
     PaintCounter painted(viewport);
 
     // A click on the fourth game, then its deletion; the next run clicks the game that took its row.
@@ -273,10 +275,11 @@ void benchmark(int games, int runs)
             QTest::mouseClick(viewport, Qt::LeftButton, {}, row);
             QApplication::processEvents();
         });
-        if (panel.loc_name->text().isEmpty() || panel.loc_pic->pixmap().isNull())
+        if (panel.findChild<QLabel *>(QStringLiteral("loc_name"))->text().isEmpty() ||
+            panel.findChild<QLabel *>(QStringLiteral("loc_pic"))->pixmap().isNull())
             qFatal("the click showed no game");
         remove.measure([&panel] { panel.Game_Delete_Click(); });
-        if (!panel.loc_name->text().isEmpty())
+        if (!panel.findChild<QLabel *>(QStringLiteral("loc_name"))->text().isEmpty())
             qFatal("the game was not deleted");
     }
     report(QStringLiteral("click a game (lookup, picture, details painted)"), click, 5);
@@ -290,15 +293,16 @@ void benchmark(int games, int runs)
         Timing timing;
         for (int run = 0; run < runs; ++run) {
             resetGrid(panel);
-            panel.game_search->setText(typedBefore);
+            panel.findChild<QLineEdit *>(QStringLiteral("game_search"))->setText(typedBefore);
             QApplication::processEvents();
             const int paintsBefore = painted.paints;
             timing.measure([&] {
-                QTest::keyClick(panel.game_search, key.toLatin1());
+                QTest::keyClick(panel.findChild<QLineEdit *>(QStringLiteral("game_search")), key.toLatin1());
                 painted.untilPainted(paintsBefore);
             });
             if (panel.model()->shownGames() != shown)
-                qFatal("\"%s\" shows %d games, not %d", qPrintable(panel.game_search->text()),
+                qFatal("\"%s\" shows %d games, not %d",
+                       qPrintable(panel.findChild<QLineEdit *>(QStringLiteral("game_search"))->text()),
                        panel.model()->shownGames(), shown);
         }
         return std::make_pair(timing, shown);
@@ -440,16 +444,16 @@ void viewingBigPictures()
     const Memory before = Memory::now();
     // Row r shows game games - r + 1: the bomb is the last row.
     Timing view, viewAgain, bombView;
+    QTableView *grid = panel.findChild<QTableView *>(QStringLiteral("game_list"));
     for (int row = 1; row < games; ++row)
-        view.measure([&] { panel.game_list->setCurrentIndex(panel.model()->index(row, GameListModel::GameColumn)); });
-    if (panel.loc_pic->pixmap().isNull())
+        view.measure([&] { grid->setCurrentIndex(panel.model()->index(row, GameListModel::GameColumn)); });
+    if (panel.findChild<QLabel *>(QStringLiteral("loc_pic"))->pixmap().isNull())
         qFatal("the last picture did not show");
     const Memory viewed = Memory::now();
     for (int row = 1; row < games; ++row)
-        viewAgain.measure(
-            [&] { panel.game_list->setCurrentIndex(panel.model()->index(row, GameListModel::GameColumn)); });
-    bombView.measure([&] { panel.game_list->setCurrentIndex(panel.model()->index(games, GameListModel::GameColumn)); });
-    if (panel.loc_name->text().isEmpty())
+        viewAgain.measure([&] { grid->setCurrentIndex(panel.model()->index(row, GameListModel::GameColumn)); });
+    bombView.measure([&] { grid->setCurrentIndex(panel.model()->index(games, GameListModel::GameColumn)); });
+    if (panel.findChild<QLabel *>(QStringLiteral("loc_name"))->text().isEmpty())
         qFatal("the game with the bomb did not show");
     malloc_trim(0);
     const Memory after = Memory::now();

@@ -3,7 +3,6 @@
 #include "base/library/library.h"
 #include "base/logging.h"
 #include "base/portal/gameacquisition.h"
-#include "base/portal/serverfetch.h"
 #include "base/shell/startup.h"
 #include "library/gameadder.h"
 #include "library/librarypanel.h"
@@ -11,7 +10,6 @@
 #include "player/flashplayer.h"
 #include "player/playerpanel.h"
 #include "player/playerprofile.h"
-#include "player/playerschemehandler.h"
 #include "portal/downloadlist.h"
 #include "portal/downloadpanel.h"
 #include "portal/portalpane.h"
@@ -27,25 +25,12 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QWebEngineProfile>
 
-Form1::Form1(const AppConfig &config, Library *library, QNetworkAccessManager *network, MessageBox *messages,
-             UrlOpener *opener, QWidget *parent)
-    : QMainWindow(parent), m_config(config), m_library(library), m_network(network), m_messages(messages),
-      m_opener(opener), m_portalProfile(std::make_unique<QWebEngineProfile>()),
-      m_playerProfile(
-          std::make_unique<PlayerProfile>(m_config.appFolder, m_config.ruffleDir(), library->folders().savesFolder())),
-      m_fetch(new ServerFetch(m_network, this)),
-      m_startup(new Startup(m_fetch, library->folders(), m_config.serverUrl, this)),
-      m_acquisition(new GameAcquisition(m_network, m_fetch, library, this))
+Form1::Form1(std::unique_ptr<AppSession> session, QWidget *parent)
+    : QMainWindow(parent), m_session(session.release()), m_config(m_session->config()), m_library(m_session->library()),
+      m_messages(m_session->messages()), m_startup(m_session->startup()), m_acquisition(m_session->acquisition())
 {
-    m_playerProfile->schemeHandler()->setDataFolder(library->folders().dataFolder());
-    // A picture from the server is kept only when it is one.
-    m_acquisition->setPictureCheck([](const QByteArray &bytes) { return !PictureLoader::decode(bytes).isNull(); });
-    m_adder = new GameAdder(m_library, m_messages, this);
-    connect(m_adder, &GameAdder::finished, this, &Form1::gamesAdded);
-    m_adder->setServerUrl(m_config.serverUrl);
-    connect(m_adder, &GameAdder::redownloadRequested, m_acquisition, &GameAcquisition::queueGames);
+    m_session->setParent(this);
     buildControls();
     connect(m_startup, &Startup::finished, this, &Form1::finishStartup);
     connect(m_startup, &Startup::refused, this, &Form1::refuseStartup);
@@ -59,11 +44,10 @@ Form1::Form1(const AppConfig &config, Library *library, QNetworkAccessManager *n
         show_player(path, game.strName, row ? std::optional(row->id) : std::nullopt);
     });
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
-    connect(m_library, &Library::movieGone, m_playerProfile.get(), &PlayerProfile::removeSaves);
 }
 
-// The members' order does the work: the full-screen window, the views, then the profiles, then the window's
-// children.
+// The members' order does the work: the full-screen window, the views, then the window's children, the session
+// and its profiles first.
 Form1::~Form1() = default;
 
 void Form1::buildControls()
@@ -92,7 +76,8 @@ void Form1::buildControls()
     m_fullscreen->setShortcut(QKeySequence(Qt::Key_F6));
     m_fullscreen->setShortcutContext(Qt::WindowShortcut);
 
-    gg_movie = new FlashPlayer(m_playerProfile.get(), client);
+    PlayerProfile *playerProfile = m_session->playerProfile();
+    gg_movie = new FlashPlayer(playerProfile, client);
     gg_movie->setObjectName(QStringLiteral("gg_movie"));
     twips::place(gg_movie, 0, 0, 14895, 1095);
 
@@ -101,35 +86,38 @@ void Form1::buildControls()
     twips::place(Picture1, 0, 1180, 2655, 1065);
     connect(Picture1, &PictureButton::clicked, this, &Form1::Picture1_Click);
 
-    left_web = new WebBrowser(m_portalProfile.get(), client);
+    left_web = new WebBrowser(m_session->portalProfile(), client);
     left_web->setObjectName(QStringLiteral("left_web"));
     twips::place(left_web, 0, 2260, 2655, 6930);
 
-    main_main = new PortalPane(m_portalProfile.get(), client);
+    main_main = new PortalPane(m_session->portalProfile(), client);
     main_web = main_main->main_web;
 
     game_main = new LibraryPanel(m_library, m_messages, appPath(QStringLiteral("no.gif")), client);
     game_main->hide();
     connect(game_main, &LibraryPanel::playRequested, this, &Form1::game_list_DblClick);
-    connect(game_main, &LibraryPanel::addRequested, m_adder, &GameAdder::chooseFiles);
 
-    flash_main = new PlayerPanel(m_playerProfile.get(), appPath(QStringLiteral("images")), client);
+    flash_main = new PlayerPanel(playerProfile, appPath(QStringLiteral("images")), client);
     flash_main->hide();
     flash = flash_main->flash;
     connect(flash_main, &PlayerPanel::fullScreenClicked, this, &Form1::b_full_Click);
     connect(flash_main, &PlayerPanel::localClicked, this, &Form1::b_local_Click);
     connect(flash, &FlashPlayer::fullScreenRequested, this, &Form1::movieAskedForFullScreen);
-    m_controls = new PlayerControls(flash, flash_main, m_library, m_library->folders().settingsFile(), this);
+    m_session->attachWindow(this, flash, flash_main);
+    m_adder = m_session->adder();
+    m_controls = m_session->playerControls();
+    connect(m_adder, &GameAdder::finished, this, &Form1::gamesAdded);
+    connect(game_main, &LibraryPanel::addRequested, m_adder, &GameAdder::chooseFiles);
     m_adder->addMenu(menuBar());
     m_controls->addMenus(menuBar());
-    game_main->setSaves(m_playerProfile->saves());
+    game_main->setSaves(playerProfile->saves());
     game_main->addMenus(menuBar());
 
     download_main = new DownloadPanel(client);
     download_main->hide();
     (new DownloadList(m_acquisition, download_main, this))->addMenu(menuBar());
 
-    gg_download = new FlashPlayer(m_playerProfile.get(), client);
+    gg_download = new FlashPlayer(playerProfile, client);
     gg_download->setObjectName(QStringLiteral("gg_download"));
     twips::place(gg_download, 3240, 7320, 7215, 1065);
     gg_download->hide();
@@ -278,8 +266,6 @@ void Form1::b_local_Click()
         return;
     }
     showPane(Pane::Library);
-    game_main->Game_Play->hide();
-    game_main->Game_Delete->hide();
     flash->setMovie(appPath(QStringLiteral("noswf.wsf")));
     game_main->reload();
     flash_main->preparePlayer(); // a game is likely to be played from here
@@ -364,7 +350,7 @@ void Form1::leaveFullScreen()
 
 void Form1::Picture1_Click()
 {
-    if (!m_opener->open(m_config.siteUrl))
+    if (!m_session->opener()->open(m_config.siteUrl))
         qCWarning(lcShell).noquote() << "Cannot open" << loggableUrl(m_config.siteUrl);
 }
 

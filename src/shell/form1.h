@@ -1,8 +1,8 @@
 #pragma once
 
-#include "base/appconfig.h"
 #include "base/portal/gameacquisition.h"
 #include "library/gameadder.h"
+#include "shell/appsession.h"
 #include "shell/skin.h"
 #include "widgets/messagebox.h"
 
@@ -20,20 +20,15 @@ class LibraryPanel;
 class PictureButton;
 class PlayerControls;
 class PlayerPanel;
-class PlayerProfile;
 class PortalPane;
 class QAction;
-class QNetworkAccessManager;
 class QTimer;
-class QWebEngineProfile;
-class ServerFetch;
 class Startup;
-class UrlOpener;
 class WebBrowser;
 
 // The main window: banner, logo, the portal's two browsers and the four panes that share one place (portal,
-// library, player, download). Its handlers start the program's flows (start-up, game acquisition) and show
-// what they bring; the flows themselves live in the layer below.
+// library, player, download). It shows what the session's flows (start-up, game acquisition) bring and hands
+// them the user's actions; it builds no service of its own.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
@@ -48,9 +43,8 @@ public:
         Download
     };
 
-    // The window follows and acts on library, which must outlive it.
-    Form1(const AppConfig &config, Library *library, QNetworkAccessManager *network, MessageBox *messages,
-          UrlOpener *opener, QWidget *parent = nullptr);
+    // The window owns session, and goes before it: its views were made with the session's web profiles.
+    explicit Form1(std::unique_ptr<AppSession> session, QWidget *parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence; ends with the window shown (startupFinished) or the program ended (ended).
@@ -59,11 +53,9 @@ public:
     // Portal
     void Web_V1_NewWindow(const QUrl &url);
     void Web_V2_NewWindow(const QUrl &url);
-    void start_download(const QString &url) { m_acquisition->start_download(url); }
     // Library
     void b_local_Click();
     void game_list_DblClick();
-    void Game_Play_Click() { game_list_DblClick(); }
     // The user's own movies: files and folders chosen, or dropped on the window.
     void addGames(const QStringList &paths) { m_adder->add(paths); }
     // Player; row is the game's library row, when it is recorded.
@@ -114,26 +106,20 @@ private:
     // A delivered, read-only file.
     QString appPath(const QString &relative) const { return QDir(m_config.appFolder).filePath(relative); }
 
-    AppConfig m_config;
+    // A child of the window, made before its controls: it goes after the members below, so the windows and views
+    // go before the web profiles they were made with, and before the children made after it.
+    AppSession *m_session;
+    const AppConfig &m_config;
     Library *m_library;
-    QNetworkAccessManager *m_network;
     MessageBox *m_messages;
-    UrlOpener *m_opener;
-    Skin skin;
-
-    // Members are destroyed bottom up: the windows and views below go before the web profiles they were made
-    // with, and before the window's own children.
-    std::unique_ptr<QWebEngineProfile> m_portalProfile;
-    std::unique_ptr<PlayerProfile> m_playerProfile;
-    std::unique_ptr<QWidget> m_client;              // the central widget, holding every control below
-    std::unique_ptr<FullScreenSwitch> m_fullScreen; // the full-screen window, made at start-up
-
-    // Flows and services, children of the window.
-    ServerFetch *m_fetch;
     Startup *m_startup;
     GameAcquisition *m_acquisition;
     GameAdder *m_adder = nullptr;
     PlayerControls *m_controls = nullptr;
+    Skin skin;
+
+    std::unique_ptr<QWidget> m_client;              // the central widget, holding every control below
+    std::unique_ptr<FullScreenSwitch> m_fullScreen; // the full-screen window, made at start-up
 
     // Controls
     FlashPlayer *gg_movie = nullptr;

@@ -62,6 +62,15 @@ QUILLABRIX_UI_CONTROL(QAction, m_fullscreen)
 QUILLABRIX_UI_CONTROL(QTimer, Timer1)
 QUILLABRIX_UI_CONTROL(Startup, startup)
 QUILLABRIX_UI_CONTROL(GameAcquisition, acquisition)
+// The library panel's grid, details and search (also found from the panel itself).
+QUILLABRIX_UI_CONTROL(QTableView, game_list)
+QUILLABRIX_UI_CONTROL(QLabel, loc_pic)
+QUILLABRIX_UI_CONTROL(QLabel, loc_name)
+QUILLABRIX_UI_CONTROL(QLabel, loc_dec)
+QUILLABRIX_UI_CONTROL(QLabel, loc_stats)
+QUILLABRIX_UI_CONTROL(QPushButton, Game_Play)
+QUILLABRIX_UI_CONTROL(QPushButton, Game_Delete)
+QUILLABRIX_UI_CONTROL(QLineEdit, game_search)
 
 #undef QUILLABRIX_UI_CONTROL
 
@@ -143,7 +152,7 @@ struct WindowUnderTest
 
     std::unique_ptr<Form1> newWindow(const AppConfig &config)
     {
-        return std::make_unique<Form1>(config, &library, &network, &messages, &opener);
+        return std::make_unique<Form1>(std::make_unique<AppSession>(config, &library, &network, &messages, &opener));
     }
 
     // Runs the start-up sequence; true once the window is shown, false if the program ended instead.

@@ -90,10 +90,10 @@ bool TestFullScreen::playTheGame()
 {
     QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     window()->b_local_Click();
-    QTableView *grid = ui::game_main(window())->game_list;
+    QTableView *grid = ui::game_list(window());
     const QRect cell = grid->visualRect(grid->model()->index(1, GameListModel::GameColumn));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-    ui::game_main(window())->Game_Play->click();
+    ui::Game_Play(window())->click();
     return started.wait(kStartTimeout) || !started.isEmpty();
 }
 

@@ -97,7 +97,7 @@ int TestLibraryWindow::rowOf(qint64 id) const
 
 void TestLibraryWindow::clickRow(int row)
 {
-    QTableView *grid = library()->game_list;
+    QTableView *grid = ui::game_list(library());
     const QRect cell = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
@@ -107,7 +107,7 @@ bool TestLibraryWindow::playGame(qint64 id)
     QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     window()->b_local_Click();
     clickRow(rowOf(id));
-    library()->Game_Play->click();
+    ui::Game_Play(library())->click();
     return started.wait(kStartTimeout) || !started.isEmpty();
 }
 
@@ -134,7 +134,7 @@ QStringList TestLibraryWindow::visiblePanels() const
 
 QColor TestLibraryWindow::pictureColour() const
 {
-    const QImage shot = library()->loc_pic->grab().toImage();
+    const QImage shot = ui::loc_pic(library())->grab().toImage();
     return shot.pixelColor(shot.width() / 2, shot.height() / 2);
 }
 
@@ -208,11 +208,11 @@ void TestLibraryWindow::openingListsGamesNewestFirstAndBlanksThePlayer()
     QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
     QCOMPARE(ui::flash(window())->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
     QVERIFY(!QFileInfo::exists(ui::flash(window())->movie()));
-    QVERIFY(library()->Game_Play->isHidden() && library()->Game_Delete->isHidden());
+    QVERIFY(ui::Game_Play(library())->isHidden() && ui::Game_Delete(library())->isHidden());
     QCOMPARE(idColumn(),
              (QStringList{QStringLiteral("ID"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
     // No game is selected, but the details of the last one clicked stay.
-    QCOMPARE(library()->loc_name->text(), QStringLiteral("Two"));
+    QCOMPARE(ui::loc_name(library())->text(), QStringLiteral("Two"));
     QVERIFY(m_w->messages.shown.isEmpty());
 }
 
@@ -245,16 +245,16 @@ void TestLibraryWindow::clickShowsTheGamesDetails()
     QCOMPARE(library()->model()->index(row, GameListModel::DescriptionColumn).data().toString(), desc);
 
     clickRow(row);
-    QCOMPARE(library()->loc_name->text(), name);
-    QCOMPARE(library()->loc_dec->text(), shownDesc);
+    QCOMPARE(ui::loc_name(library())->text(), name);
+    QCOMPARE(ui::loc_dec(library())->text(), shownDesc);
     // Texts from the server are shown as they are, never as markup.
-    QCOMPARE(library()->loc_name->textFormat(), Qt::PlainText);
-    QCOMPARE(library()->loc_dec->textFormat(), Qt::PlainText);
-    QVERIFY(library()->Game_Play->isVisible() && library()->Game_Delete->isVisible());
+    QCOMPARE(ui::loc_name(library())->textFormat(), Qt::PlainText);
+    QCOMPARE(ui::loc_dec(library())->textFormat(), Qt::PlainText);
+    QVERIFY(ui::Game_Play(library())->isVisible() && ui::Game_Delete(library())->isVisible());
     if (withPicture)
         QCOMPARE(pictureColour(), QColor(0x20, 0xa0, 0x40));
     else
-        QVERIFY(library()->loc_pic->pixmap().isNull());
+        QVERIFY(ui::loc_pic(library())->pixmap().isNull());
     // Showing details plays nothing.
     QCOMPARE(visiblePanels(), QStringList{QStringLiteral("game_main")});
     QCOMPARE(ui::flash(window())->movie(), m_w->folder.path() + QStringLiteral("/noswf.wsf"));
@@ -294,8 +294,8 @@ void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles()
     window()->b_local_Click();
     QCOMPARE(rowOf(3), 1);
     clickRow(1);
-    QCOMPARE(library()->loc_name->text(), QStringLiteral("C"));
-    QTest::mouseClick(library()->Game_Delete, Qt::LeftButton);
+    QCOMPARE(ui::loc_name(library())->text(), QStringLiteral("C"));
+    QTest::mouseClick(ui::Game_Delete(library()), Qt::LeftButton);
     // The panel first asks the player whether the game has saves, which takes a moment.
     QTRY_COMPARE_WITH_TIMEOUT(rowOf(3), -1, kStartTimeout);
 
@@ -309,14 +309,15 @@ void TestLibraryWindow::deleteRemovesTheGameButKeepsSharedFiles()
     QCOMPARE(store.count(), std::optional<qint64>(2));
 
     QCOMPARE(idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("2"), QStringLiteral("1")}));
-    QVERIFY(library()->Game_Play->isHidden() && library()->Game_Delete->isHidden());
-    QCOMPARE(library()->loc_name->text(), QString());
-    QCOMPARE(library()->loc_dec->text(), QString());
-    const QImage placeholder = QImage(appFile(QStringLiteral("no.gif")))
-                                   .scaled(library()->loc_pic->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                   .convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(ui::Game_Play(library())->isHidden() && ui::Game_Delete(library())->isHidden());
+    QCOMPARE(ui::loc_name(library())->text(), QString());
+    QCOMPARE(ui::loc_dec(library())->text(), QString());
+    const QImage placeholder =
+        QImage(appFile(QStringLiteral("no.gif")))
+            .scaled(ui::loc_pic(library())->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_ARGB32);
     QVERIFY(!placeholder.isNull());
-    QCOMPARE(library()->loc_pic->pixmap().toImage().convertToFormat(QImage::Format_ARGB32), placeholder);
+    QCOMPARE(ui::loc_pic(library())->pixmap().toImage().convertToFormat(QImage::Format_ARGB32), placeholder);
     QVERIFY(m_w->messages.shown.isEmpty());
 
     window()->b_local_Click();
@@ -364,8 +365,8 @@ void TestLibraryWindow::droppedMoviesOpenTheLibraryAndPlaysAreCounted()
     QVERIFY(playGame(blue));
     window()->b_local_Click();
     clickRow(rowOf(blue));
-    QVERIFY2(library()->loc_stats->text().startsWith(QStringLiteral("Played 2 times")),
-             qPrintable(library()->loc_stats->text()));
+    QVERIFY2(ui::loc_stats(library())->text().startsWith(QStringLiteral("Played 2 times")),
+             qPrintable(ui::loc_stats(library())->text()));
     QCOMPARE(store.gameById(QString::number(blue))->playCount, 2);
 }
 

@@ -132,7 +132,7 @@ void TestPlainText::markupFromOutsideNeverActsAnywhere()
     // The library: the server's game selected, its details shown, the Delete key's question, the tooltips.
     f->b_local_Click();
     LibraryPanel *library = ui::game_main(f);
-    QTableView *grid = library->game_list;
+    QTableView *grid = ui::game_list(library);
     QTRY_COMPARE_WITH_TIMEOUT(library->model()->rowCount(), 3, kTimeout);
     int row = 1;
     while (row < 3 && library->model()->index(row, GameListModel::GameColumn).data().toString() != kTitle)
@@ -140,7 +140,7 @@ void TestPlainText::markupFromOutsideNeverActsAnywhere()
     QVERIFY(row < 3);
     const QPoint cell = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn)).center();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
-    QCOMPARE(library->loc_name->text(), kTitle);
+    QCOMPARE(ui::loc_name(library)->text(), kTitle);
     QCOMPARE(QApplication::focusWidget(), grid);
     w.messages.answer = false;
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);

@@ -114,7 +114,7 @@ void TestPlayback::openLibraryAndSelect(qint64 id)
 {
     window()->b_local_Click();
     const int row = rowOf(id);
-    QTableView *grid = ui::game_main(window())->game_list;
+    QTableView *grid = ui::game_list(window());
     const QRect cell = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
@@ -122,7 +122,7 @@ void TestPlayback::openLibraryAndSelect(qint64 id)
 void TestPlayback::doubleClick(int row)
 {
     // What the window system delivers for a double-click: a click, then a press that is also a double-click.
-    QTableView *grid = ui::game_main(window())->game_list;
+    QTableView *grid = ui::game_list(window());
     const QPoint at = grid->visualRect(grid->model()->index(row, GameListModel::GameColumn)).center();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
@@ -134,7 +134,7 @@ bool TestPlayback::playGame(qint64 id)
 {
     QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     openLibraryAndSelect(id);
-    ui::game_main(window())->Game_Play->click();
+    ui::Game_Play(window())->click();
     return started.wait(kStartTimeout) || !started.isEmpty();
 }
 
@@ -197,9 +197,9 @@ void TestPlayback::playStartsTheGameInThePlayerPanel()
     QVERIFY(!ui::m_fullscreen(window())->isEnabled());
     QSignalSpy started(ui::flash(window()), &FlashPlayer::movieStarted);
     openLibraryAndSelect(1);
-    QVERIFY(ui::game_main(window())->Game_Play->isVisible());
+    QVERIFY(ui::Game_Play(window())->isVisible());
     if (playButton)
-        ui::game_main(window())->Game_Play->click();
+        ui::Game_Play(window())->click();
     else
         doubleClick(rowOf(1));
 
@@ -494,7 +494,7 @@ void TestPlayback::keysReachTheGame()
     if (path == QLatin1String("Play") || path == QLatin1String("Enter") || path == QLatin1String("double-click")) {
         openLibraryAndSelect(3);
         if (path == QLatin1String("Play"))
-            clickThroughWindow(ui::game_main(window())->Game_Play);
+            clickThroughWindow(ui::Game_Play(window()));
         else if (path == QLatin1String("Enter"))
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         else

@@ -198,14 +198,14 @@ void TestTranslatedWindow::everyTextShownHasItsTranslation()
     LibraryPanel *library = ui::game_main(f);
     QTRY_VERIFY_WITH_TIMEOUT(library->model()->rowCount() > 1, kTimeout);
     const auto clickFirstGame = [library] { // the row under the column titles
-        QTableView *grid = library->game_list;
+        QTableView *grid = ui::game_list(library);
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(1, GameListModel::GameColumn)).center());
     };
     clickFirstGame();
-    QTRY_VERIFY_WITH_TIMEOUT(!library->loc_stats->text().isEmpty(), kTimeout);
-    library->game_search->setText(QStringLiteral("熊猫"));
-    library->game_search->setText(QStringLiteral("没有这个游戏"));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui::loc_stats(library)->text().isEmpty(), kTimeout);
+    ui::game_search(library)->setText(QStringLiteral("熊猫"));
+    ui::game_search(library)->setText(QStringLiteral("没有这个游戏"));
     // Every text the two windows show of their own; the game's title and description come from the server.
     const QStringList fromServer{QStringLiteral("gamename"), QStringLiteral("gamedec"), QStringLiteral("loc_name"),
                                  QStringLiteral("loc_dec")};
@@ -217,11 +217,11 @@ void TestTranslatedWindow::everyTextShownHasItsTranslation()
                 texts << textsOf(child);
         }
     }
-    library->game_search->clear();
+    ui::game_search(library)->clear();
     QTRY_VERIFY_WITH_TIMEOUT(library->model()->rowCount() > 1, kTimeout);
     clickFirstGame();
-    QTRY_VERIFY_WITH_TIMEOUT(library->Game_Delete->isVisible(), kTimeout);
-    QTest::keyClick(library->game_list, Qt::Key_Delete);
+    QTRY_VERIFY_WITH_TIMEOUT(ui::Game_Delete(library)->isVisible(), kTimeout);
+    QTest::keyClick(ui::game_list(library), Qt::Key_Delete);
     QCOMPARE(w->messages.asked.size(), 1);
     QTemporaryDir folder;
     const QString notAMovie = folder.filePath(QStringLiteral("笔记.swf"));

@@ -212,7 +212,7 @@ WindowSession::WindowSession(const QString &appFolder, const QUrl &server)
     config.siteUrl = QUrl(QStringLiteral("http://127.0.0.1:1/site.htm"));
     config.ruffleFolder = QDir(TestAppFolder::builtAppFolder()).filePath(QStringLiteral("ruffle"));
     library = std::make_unique<Library>(config.dataDir());
-    window = std::make_unique<Form1>(config, library.get(), &network, &messages, &opener);
+    window = std::make_unique<Form1>(std::make_unique<AppSession>(config, library.get(), &network, &messages, &opener));
 }
 
 WindowSession::~WindowSession() = default;
@@ -411,13 +411,13 @@ StepReport Driver::run(const Step &step, int timeoutMs)
                 if (rows->at(i).gameid == QString::number(step.game))
                     row = i + 1;
             }
-            QTableView *grid = library->game_list;
+            QTableView *grid = ui::game_list(library);
             const QModelIndex cell = grid->model()->index(row, GameListModel::GameColumn);
             grid->scrollTo(cell);
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
-            if (library->Game_Delete->isVisible()) {
+            if (ui::Game_Delete(library)->isVisible()) {
                 const bool hadGame = recorded(step.game);
-                QTest::mouseClick(library->Game_Delete, Qt::LeftButton);
+                QTest::mouseClick(ui::Game_Delete(library), Qt::LeftButton);
                 report.actionTaken = true;
                 report.deletedUnderWay = hadGame && !recorded(step.game);
             }
