@@ -57,9 +57,9 @@ void checkDetails(const QByteArray &body)
     // Only hex-coded text names a game.
     const QString text = BytesToBstr(body);
     FUZZ_CHECK(!text.isEmpty() && isAsciiHex(text), fuzz::shown(text.left(200)));
-    checkFileName(game->strName, game->dl_file, QStringLiteral("flash"));
-    checkFileName(game->strpic, game->game_pic, QStringLiteral("pic"));
-    for (const QString &field : {game->game_id, game->game_name, game->game_dec, game->dl_file, game->game_pic})
+    checkFileName(game->movieFile, game->movieUrl, QStringLiteral("flash"));
+    checkFileName(game->pictureFile, game->pictureUrl, QStringLiteral("pic"));
+    for (const QString &field : {game->gameId, game->title, game->description, game->movieUrl, game->pictureUrl})
         FUZZ_CHECK(!field.contains(QLatin1Char('|')), fuzz::shown(field));
 }
 
@@ -69,9 +69,8 @@ bool isWholeNumber(const QString &field)
     QString digits = field.trimmed();
     if (digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-')))
         digits.remove(0, 1);
-    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
-        return c.unicode() >= u'0' && c.unicode() <= u'9';
-    });
+    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
+                                            [](QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; });
 }
 
 void checkStartup(const QString &text)

@@ -86,6 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString whyNot;
     const std::optional<GameDetails> game =
         parseGameDetails(QByteArray::fromStdString(portal::hexCoded(answer)), GameDetails(), &whyNot);
-    FUZZ_CHECK(game && game->game_name == title, fuzz::shown(title) + QStringLiteral(" refused: ") + whyNot);
+    FUZZ_CHECK(game && game->title == title, fuzz::shown(title) + QStringLiteral(" refused: ") + whyNot);
     return 0;
 }

@@ -16,7 +16,7 @@ QString described(const ReadResult &result)
 {
     QString out = QStringLiteral("problem %1 games %2").arg(int(result.problem)).arg(result.games.size());
     for (const GameSaves &game : result.games.mid(0, 4))
-        out += QStringLiteral(" [%1 %2 %3]").arg(fuzz::shown(game.movieFile)).arg(game.gameid).arg(game.objects.size());
+        out += QStringLiteral(" [%1 %2 %3]").arg(fuzz::shown(game.movieFile)).arg(game.gameId).arg(game.objects.size());
     return out;
 }
 
@@ -25,7 +25,7 @@ bool same(const QVector<GameSaves> &a, const QVector<GameSaves> &b)
     if (a.size() != b.size())
         return false;
     for (int g = 0; g < a.size(); ++g) {
-        if (a[g].movieFile != b[g].movieFile || a[g].gameid != b[g].gameid || a[g].title != b[g].title ||
+        if (a[g].movieFile != b[g].movieFile || a[g].gameId != b[g].gameId || a[g].title != b[g].title ||
             a[g].objects.size() != b[g].objects.size())
             return false;
         for (int o = 0; o < a[g].objects.size(); ++o) {

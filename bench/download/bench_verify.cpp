@@ -37,9 +37,9 @@ bool fill(Shelf &shelf, int games, const std::function<bool(QFile &, int)> &writ
     QVector<GameRecord> records;
     for (int i = 0; i < games; ++i) {
         GameRecord game;
-        game.gamename = QStringLiteral("Game %1").arg(i);
-        game.game = QStringLiteral("game%1.swf").arg(i);
-        QFile file(library.folders().moviePath(game.game));
+        game.title = QStringLiteral("Game %1").arg(i);
+        game.movieFile = QStringLiteral("game%1.swf").arg(i);
+        QFile file(library.folders().moviePath(game.movieFile));
         if (!file.open(QIODevice::WriteOnly) || !write(file, i))
             return false;
         shelf.bytes += file.size();

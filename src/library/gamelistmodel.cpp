@@ -195,7 +195,7 @@ void GameListModel::gameRecorded(qint64 id)
     if (!game)
         return;
     // The newest game: the index, filled from the newest game down, has not seen it.
-    m_index.append(game->id, game->gamename, game->game, game->gamedesc, game->lastPlayed, game->playCount, false,
+    m_index.append(game->id, game->title, game->movieFile, game->description, game->lastPlayed, game->playCount, false,
                    game->playSeconds);
     ++m_total;
     if (!m_filter.isEmpty() || m_favouritesOnly || m_sort != GameIndex::defaultSort()) {
@@ -330,9 +330,9 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
     const GameRecord *record = game(row);
     if (!record)
         return {};
-    const QString &text = index.column() == GameColumn   ? record->gamename
-                          : index.column() == FileColumn ? record->game
-                                                         : record->gamedesc;
+    const QString &text = index.column() == GameColumn   ? record->title
+                          : index.column() == FileColumn ? record->movieFile
+                                                         : record->description;
     // A long text is elided in its cell; its tooltip shows the beginning of the whole. Qt shows a tooltip that
     // looks like markup as markup, so the text is handed over escaped: it shows as the characters it is.
     if (role == Qt::ToolTipRole)

@@ -335,7 +335,7 @@ bool LibraryPanel::eventFilter(QObject *watched, QEvent *event)
         // A key is easier to hit by mistake than the button: it asks first.
         if (key == Qt::Key_Delete && m_model->isGameRow(currentRow())) {
             const std::optional<GameRecord> game = currentGame();
-            if (game && m_messages->ask(tr("Delete \"%1\" from the library?").arg(game->gamename), this))
+            if (game && m_messages->ask(tr("Delete \"%1\" from the library?").arg(game->title), this))
                 Game_Delete_Click();
             return true;
         }
@@ -374,10 +374,10 @@ void LibraryPanel::game_list_Click()
         return;
     m_detailsId = game->id;
     // A game of the user's own has no picture: the placeholder stands in for it.
-    showPicture(
-        picture(game->gamepic.isEmpty() ? m_placeholderPicture : m_library->folders().picturePath(game->gamepic)));
-    loc_name->setText(game->gamename);
-    loc_dec->setText(turnBackCodes(game->gamedesc));
+    showPicture(picture(game->pictureFile.isEmpty() ? m_placeholderPicture
+                                                    : m_library->folders().picturePath(game->pictureFile)));
+    loc_name->setText(game->title);
+    loc_dec->setText(turnBackCodes(game->description));
     showStatistics(*game);
     Game_Play->show();
     Game_Delete->show();
@@ -391,18 +391,18 @@ void LibraryPanel::Game_Delete_Click()
     // The saves go only with the game's movie: while another game plays it they stay, and nothing is asked.
     SaveKeeper *saves = m_savesActions->saves();
     const std::optional<GameRecord> game = saves ? currentGame() : std::nullopt;
-    if (!game || m_library->store().countUsingMovie(game->game).value_or(0) != 1) {
+    if (!game || m_library->store().countUsingMovie(game->movieFile).value_or(0) != 1) {
         deleteGame(*id, Deletion::Saves::GoWithMovie);
         return;
     }
     m_deleting = true;
-    saves->countSaves(game->game, this, [this, game = *game](int count) {
+    saves->countSaves(game->movieFile, this, [this, game = *game](int count) {
         m_deleting = false;
         // No is the default: progress kept by mistake costs a little room, progress lost cannot come back.
         const bool forget =
             count <= 0 || m_messages->ask(tr("Delete the saves of \"%1\" too? Kept, they come back when the same "
                                              "game is added again.")
-                                              .arg(game.gamename),
+                                              .arg(game.title),
                                           this);
         deleteGame(game.id, forget ? Deletion::Saves::GoWithMovie : Deletion::Saves::Keep);
     });

@@ -14,7 +14,7 @@ namespace {
 
 SaveKeeper::Game keeperGame(const GameRecord &game)
 {
-    return {game.game, game.gameid, game.gamename};
+    return {game.movieFile, game.gameId, game.title};
 }
 
 // A file name for the title: what no desktop's file system refuses.
@@ -98,11 +98,11 @@ void SavesActions::exportSaves()
     const std::optional<GameRecord> game = m_saves ? m_currentGame() : std::nullopt;
     if (!game)
         return;
-    const QString file = m_dialogs->chooseExportFile(tr("%1 saves.zip").arg(fileNameFor(game->gamename)), m_parent);
+    const QString file = m_dialogs->chooseExportFile(tr("%1 saves.zip").arg(fileNameFor(game->title)), m_parent);
     if (file.isEmpty())
         return;
     m_saves->exportSaves({keeperGame(*game)}, false, file, this,
-                         [this, title = game->gamename, file](const SaveKeeper::Result &result) {
+                         [this, title = game->title, file](const SaveKeeper::Result &result) {
                              tellResult(result, title, file, false);
                          });
 }
@@ -134,7 +134,7 @@ void SavesActions::importSaves()
     const QString file = m_dialogs->chooseImportFile(m_parent);
     if (file.isEmpty())
         return;
-    const QString title = game->gamename;
+    const QString title = game->title;
     m_saves->importSaves(
         keeperGame(*game), file, this,
         [this, title](int) {

@@ -118,7 +118,7 @@ QVector<GameCheck> VerifyDialog::toRedownload() const
     if (m_redownloaded)
         return games;
     for (const GameCheck &check : m_report.damaged) {
-        if (gameids::isServerGameId(check.game.gameid))
+        if (gameids::isServerGameId(check.game.gameId))
             games.append(check);
     }
     return games;
@@ -129,7 +129,7 @@ QVector<GameCheck> VerifyDialog::goneImports() const
     // The server's games come back by downloading them again; the user's own are only in their files.
     QVector<GameCheck> games;
     for (const GameCheck &check : m_report.damaged) {
-        if (check.movie == GameCheck::Movie::Missing && gameids::isOwnGame(check.game.gameid))
+        if (check.movie == GameCheck::Movie::Missing && gameids::isOwnGame(check.game.gameId))
             games.append(check);
     }
     return games;
@@ -139,7 +139,7 @@ QList<QUrl> VerifyDialog::redownloadLinks() const
 {
     QList<QUrl> links;
     for (const GameCheck &check : toRedownload())
-        links.append(m_serverUrl.resolved(QUrl(QStringLiteral("game.asp?id=") + check.game.gameid.trimmed())));
+        links.append(m_serverUrl.resolved(QUrl(QStringLiteral("game.asp?id=") + check.game.gameId.trimmed())));
     return links;
 }
 
@@ -147,7 +147,7 @@ void VerifyDialog::showFindings()
 {
     QStringList lines;
     for (const GameCheck &check : std::as_const(m_report.damaged)) {
-        const QString name = check.game.gamename;
+        const QString name = check.game.title;
         switch (check.movie) {
         case GameCheck::Movie::Intact:
             break;
@@ -203,7 +203,7 @@ void VerifyDialog::redownload()
     const QVector<GameCheck> games = toRedownload();
     QStringList names;
     for (const GameCheck &check : games)
-        names << check.game.gamename;
+        names << check.game.title;
     if (games.isEmpty() || !confirm(tr("Download these games again from the game server?"), names))
         return;
     const QList<QUrl> links = redownloadLinks();
@@ -218,7 +218,7 @@ void VerifyDialog::removeGone()
     const QVector<GameCheck> games = goneImports();
     QStringList names;
     for (const GameCheck &check : games)
-        names << check.game.gamename;
+        names << check.game.title;
     if (games.isEmpty() || !confirm(tr("Remove these games from the library? Their movies are gone."), names))
         return;
     int removed = 0;

@@ -1,6 +1,7 @@
 #include "player/profilesaves.h"
 
 #include "base/datafile.h"
+#include "base/library/gameids.h"
 #include "base/logging.h"
 #include "player/playerprofile.h"
 #include "player/playerschemehandler.h"
@@ -108,19 +109,14 @@ SaveKeeper::Outcome outcomeOf(savesarchive::Problem problem)
     return SaveKeeper::Outcome::Damaged;
 }
 
-bool isServerId(const QString &gameid)
-{
-    return !gameid.isEmpty() && !gameid.startsWith(QLatin1Char('-'));
-}
-
 } // namespace
 
 ProfileSaves::ProfileSaves(PlayerProfile *profile, QObject *parent) : QObject(parent), m_profile(profile) {}
 
 bool ProfileSaves::sameGame(const savesarchive::GameSaves &saved, const Game &game)
 {
-    if (isServerId(saved.gameid) || isServerId(game.gameid))
-        return saved.gameid == game.gameid;
+    if (gameids::isServerGameId(saved.gameId) || gameids::isServerGameId(game.gameId))
+        return saved.gameId == game.gameId;
     return saved.movieFile == game.movieFile;
 }
 
@@ -196,7 +192,7 @@ void ProfileSaves::exportSaves(const QVector<Game> &games, bool everyMovie, cons
             // The game the library knows by this movie (the first, when several play it).
             for (const Game &game : games) {
                 if (game.movieFile == movie.movieFile) {
-                    movie.gameid = game.gameid;
+                    movie.gameId = game.gameId;
                     movie.title = game.title;
                     break;
                 }

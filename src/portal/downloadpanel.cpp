@@ -81,8 +81,8 @@ void DownloadPanel::showGame(const GameDetails &game)
 {
     resetFill();
     lblSpeed->setText(tr("Connecting ..."));
-    gamename->setText(game.game_name);
-    gamedec->setText(turnBackCodes(game.game_dec));
+    gamename->setText(game.title);
+    gamedec->setText(turnBackCodes(game.description));
     loadpic->clear();
 }
 

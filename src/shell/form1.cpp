@@ -40,8 +40,8 @@ Form1::Form1(std::unique_ptr<AppSession> session, QWidget *parent)
         download_main->showPicture(PictureLoader::loadFile(path, download_main->pictureSize()));
     });
     connect(m_acquisition, &GameAcquisition::movieArrived, this, [this](const GameDetails &game, const QString &path) {
-        const std::optional<GameRecord> row = m_library->gameWithServerId(game.game_id);
-        show_player(path, game.strName, row ? std::optional(row->id) : std::nullopt);
+        const std::optional<GameRecord> row = m_library->gameWithServerId(game.gameId);
+        show_player(path, game.movieFile, row ? std::optional(row->id) : std::nullopt);
     });
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
 }
@@ -226,7 +226,7 @@ void Form1::showDownload(const GameDetails &game)
     download_main->showGame(game);
     showPane(Pane::Download);
     flash_main->preparePlayer(); // ready when the movie is
-    loadflash_name = game.strName;
+    loadflash_name = game.movieFile;
 }
 
 void Form1::onAcquisitionFinished(const AcquisitionResult &result)
@@ -246,14 +246,14 @@ void Form1::onAcquisitionFinished(const AcquisitionResult &result)
         emit downloadFinished(false);
         return;
     case AcquisitionResult::Status::Installed:
-        if (const auto row = m_library->gameWithServerId(result.game.game_id); row && result.waitedFor) {
+        if (const auto row = m_library->gameWithServerId(result.game.gameId); row && result.waitedFor) {
             m_library->countPlay(row->id);
             // A game recorded only now keeps the quality chosen for it from here on.
-            if (!m_controls->game() && m_pane == Pane::Player && loadflash_name == result.game.strName)
+            if (!m_controls->game() && m_pane == Pane::Player && loadflash_name == result.game.movieFile)
                 m_controls->setGame(row->id);
         }
         emit downloadFinished(true);
-        emit gameRecorded(result.game.game_id);
+        emit gameRecorded(result.game.gameId);
         return;
     }
 }
@@ -280,7 +280,7 @@ void Form1::game_list_DblClick()
     if (play.status == GamePlay::Status::MovieMissing)
         tell(MessageBox::Icon::Critical, noFileMessage());
     else if (play.status == GamePlay::Status::Ready)
-        show_player(play.moviePath, play.game.game, play.game.id);
+        show_player(play.moviePath, play.game.movieFile, play.game.id);
 }
 
 void Form1::gamesAdded(int recorded)

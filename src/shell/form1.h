@@ -83,7 +83,7 @@ signals:
     void ended();
     // The download of a game ended; completed tells whether the game was installed.
     void downloadFinished(bool completed);
-    void gameRecorded(const QString &gameid);
+    void gameRecorded(const QString &gameId);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -39,7 +39,7 @@ QStringList shown(const StartupAnswer &a)
 
 QStringList shown(const GameDetails &g)
 {
-    return {g.game_id, g.game_name, g.game_dec, g.dl_file, g.game_pic, g.strName, g.strpic};
+    return {g.gameId, g.title, g.description, g.movieUrl, g.pictureUrl, g.movieFile, g.pictureFile};
 }
 
 const QStringList refusedStartup{u"refused"_s, {}, u"absent"_s, {}, u"absent"_s, {}};
@@ -226,10 +226,10 @@ void TestAnswers::gameDetails_data()
         << QStringList{u"42"_s, u"A"_s, u"B"_s, swf, jpg, u"space.swf"_s, u"space.jpg"_s};
     QTest::newRow("id and title keep the rest")
         << body(u"43|New"_s) << true
-        << QStringList{u"43"_s, u"New"_s, old.game_dec, old.dl_file, old.game_pic, u"old.swf"_s, u"old.jpg"_s};
+        << QStringList{u"43"_s, u"New"_s, old.description, old.movieUrl, old.pictureUrl, u"old.swf"_s, u"old.jpg"_s};
     QTest::newRow("no picture keeps the old one")
         << body(u"44|New|Desc|"_s + swf) << true
-        << QStringList{u"44"_s, u"New"_s, u"Desc"_s, swf, old.game_pic, u"space.swf"_s, u"old.jpg"_s};
+        << QStringList{u"44"_s, u"New"_s, u"Desc"_s, swf, old.pictureUrl, u"space.swf"_s, u"old.jpg"_s};
 
     QTest::newRow("no answer") << std::optional<QByteArray>() << true << QStringList();
     QTest::newRow("empty body") << std::optional<QByteArray>(QByteArray()) << true << QStringList();

@@ -151,7 +151,7 @@ void TestGameAcquisition::init()
         m_progress.append({written, announced});
     });
     connect(a, &GameAcquisition::movieArrived, this, [this](const GameDetails &game, const QString &path) {
-        QCOMPARE(path, QDir(flashFolder()).filePath(game.strName));
+        QCOMPARE(path, QDir(flashFolder()).filePath(game.movieFile));
         QCOMPARE(contentOf(path).size(), m_progress.value(m_progress.size() - 1).first);
         m_events << QStringLiteral("movie");
     });
@@ -197,20 +197,20 @@ void TestGameAcquisition::installsTheGame()
     QCOMPARE(result.status, AcquisitionResult::Status::Installed);
     QVERIFY(result.recorded);
     QCOMPARE(result.game, m_acquisition->game());
-    QCOMPARE(result.game.game_name, title);
+    QCOMPARE(result.game.title, title);
     QVERIFY(!m_acquisition->isDownloading());
 
     // The movie and the picture, byte for byte as the server serves them, and nothing else beside them.
-    const QByteArray movie = httpGet(*m_network, QUrl(result.game.dl_file));
+    const QByteArray movie = httpGet(*m_network, QUrl(result.game.movieUrl));
     QVERIFY(!movie.isEmpty());
-    QCOMPARE(m_acquisition->save_path(), QDir(flashFolder()).filePath(result.game.strName));
+    QCOMPARE(m_acquisition->save_path(), QDir(flashFolder()).filePath(result.game.movieFile));
     QCOMPARE(contentOf(m_acquisition->save_path()), movie);
-    QCOMPARE(filesIn(flashFolder()), QStringList{result.game.strName});
-    const QByteArray picture = httpGet(*m_network, QUrl(result.game.game_pic));
+    QCOMPARE(filesIn(flashFolder()), QStringList{result.game.movieFile});
+    const QByteArray picture = httpGet(*m_network, QUrl(result.game.pictureUrl));
     QVERIFY(!picture.isEmpty());
-    QCOMPARE(m_acquisition->save_path2(), QDir(picFolder()).filePath(result.game.strpic));
+    QCOMPARE(m_acquisition->save_path2(), QDir(picFolder()).filePath(result.game.pictureFile));
     QCOMPARE(contentOf(m_acquisition->save_path2()), picture);
-    QCOMPARE(filesIn(picFolder()), QStringList{result.game.strpic});
+    QCOMPARE(filesIn(picFolder()), QStringList{result.game.pictureFile});
     QCOMPARE(openFilesIn(flashFolder()) + openFilesIn(picFolder()), 0);
 
     // Progress never goes back and ends on the whole movie; the size is told only when the server told it.
@@ -221,12 +221,12 @@ void TestGameAcquisition::installsTheGame()
 
     const QVector<GameRecord> rows = m_store->gamesNewestFirst().value_or(QVector<GameRecord>());
     QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.first().gameid, result.game.game_id);
-    QCOMPARE(rows.first().gamename, title);
-    QCOMPARE(rows.first().game, result.game.strName);
-    QCOMPARE(rows.first().gamepic, result.game.strpic);
-    QCOMPARE(rows.first().gamedesc, result.game.game_dec);
-    QVERIFY(!rows.first().gamedesc.isEmpty());
+    QCOMPARE(rows.first().gameId, result.game.gameId);
+    QCOMPARE(rows.first().title, title);
+    QCOMPARE(rows.first().movieFile, result.game.movieFile);
+    QCOMPARE(rows.first().pictureFile, result.game.pictureFile);
+    QCOMPARE(rows.first().description, result.game.description);
+    QVERIFY(!rows.first().description.isEmpty());
     QVERIFY(m_log->warnings(QStringLiteral("quillabrix.portal")).isEmpty());
 }
 
@@ -297,7 +297,7 @@ void TestGameAcquisition::linkNamingNoGameLeavesTheRunningDownloadAlone()
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, waitMs);
     QCOMPARE(m_results.at(0).status, AcquisitionResult::Status::NoGame);
     QCOMPARE(m_results.at(1).status, AcquisitionResult::Status::Installed);
-    QCOMPARE(m_results.at(1).game.game_id, QStringLiteral("4"));
+    QCOMPARE(m_results.at(1).game.gameId, QStringLiteral("4"));
     QCOMPARE(m_store->count(), std::optional<qint64>(1));
     QCOMPARE(QFileInfo(QDir(flashFolder()).filePath(QStringLiteral("pocket-racer.swf"))).size(), 3000);
 }
@@ -320,7 +320,7 @@ void TestGameAcquisition::failedMovieLeavesNoFileAndNoRow()
     QVERIFY(!m_events.contains(QLatin1String("movie")));
     const AcquisitionResult result = m_results.first();
     QCOMPARE(result.status, AcquisitionResult::Status::Failed);
-    QCOMPARE(result.game.strName, QStringLiteral("pocket-racer.swf"));
+    QCOMPARE(result.game.movieFile, QStringLiteral("pocket-racer.swf"));
     QVERIFY(!result.errorText.isEmpty());
     QVERIFY(filesIn(flashFolder()).isEmpty());
     QCOMPARE(openFilesIn(flashFolder()) + openFilesIn(picFolder()), 0);
@@ -329,7 +329,7 @@ void TestGameAcquisition::failedMovieLeavesNoFileAndNoRow()
 
     const QStringList warnings = m_log->warnings(QStringLiteral("quillabrix.portal"));
     QCOMPARE(warnings.size(), 1);
-    QVERIFY2(warnings.first().contains(result.game.dl_file), qPrintable(warnings.first()));
+    QVERIFY2(warnings.first().contains(result.game.movieUrl), qPrintable(warnings.first()));
     QVERIFY2(warnings.first().contains(result.errorText), qPrintable(warnings.first()));
 }
 
@@ -375,12 +375,12 @@ void TestGameAcquisition::threeGamesInARowAllArrive()
     for (const AcquisitionResult &result : std::as_const(m_results)) {
         QCOMPARE(result.status, AcquisitionResult::Status::Installed);
         QVERIFY(result.recorded);
-        QCOMPARE(result.waitedFor, result.game.game_id == QLatin1String("7"));
-        order << result.game.game_id;
+        QCOMPARE(result.waitedFor, result.game.gameId == QLatin1String("7"));
+        order << result.game.gameId;
     }
     QCOMPARE(order, words("7 4 5"));
     QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
-    QCOMPARE(m_acquisition->game().game_id, QStringLiteral("7"));
+    QCOMPARE(m_acquisition->game().gameId, QStringLiteral("7"));
     QCOMPARE(filesIn(flashFolder()), words("moon-lander.swf pocket-racer.swf tiny-tennis.swf"));
     QCOMPARE(contentOf(QDir(flashFolder()).filePath(QStringLiteral("pocket-racer.swf"))),
              httpGet(*m_network, m_server.url(QStringLiteral("movies/pocket-racer.swf"))));
@@ -430,10 +430,10 @@ void TestGameAcquisition::theLastLinkIsTheOneShown()
     // Only the second is announced; the first arrives as well, in the library only.
     QCOMPARE(m_events.count(QStringLiteral("details")), 1);
     QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
-    QCOMPARE(m_acquisition->game().game_id, QStringLiteral("5"));
+    QCOMPARE(m_acquisition->game().gameId, QStringLiteral("5"));
     for (const AcquisitionResult &result : std::as_const(m_results)) {
         QCOMPARE(result.status, AcquisitionResult::Status::Installed);
-        QCOMPARE(result.waitedFor, result.game.game_id == QLatin1String("5"));
+        QCOMPARE(result.waitedFor, result.game.gameId == QLatin1String("5"));
     }
     QCOMPARE(filesIn(flashFolder()), words("pocket-racer.swf tiny-tennis.swf"));
     QCOMPARE(m_store->count(), std::optional<qint64>(2));
@@ -454,9 +454,9 @@ void TestGameAcquisition::aGameQueuedTwiceComesOnce()
     m_acquisition->fetchDetails(link(again));
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 2, 2 * waitMs);
     // Game 4 is the one waited for again: it plays, and comes once.
-    QCOMPARE(m_results.first().game.game_id, QStringLiteral("4"));
+    QCOMPARE(m_results.first().game.gameId, QStringLiteral("4"));
     QVERIFY(m_results.first().waitedFor);
-    QCOMPARE(m_results.last().game.game_id, QStringLiteral("5"));
+    QCOMPARE(m_results.last().game.gameId, QStringLiteral("5"));
     QCOMPARE(m_events.count(QStringLiteral("movie")), 1);
     QCOMPARE(m_acquisition->queue()->games().size(), 2);
     QCOMPARE(m_store->count(), std::optional<qint64>(2));
@@ -484,7 +484,7 @@ void TestGameAcquisition::cancelledGameLeavesTheQueue()
     QTRY_COMPARE_WITH_TIMEOUT(m_acquisition->queue()->games().last().state, QueuedGame::State::Waiting, waitMs);
     m_acquisition->cancelGame(m_acquisition->queue()->games().first().serial);
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, waitMs);
-    QCOMPARE(m_results.first().game.game_id, QStringLiteral("5"));
+    QCOMPARE(m_results.first().game.gameId, QStringLiteral("5"));
     QCOMPARE(m_acquisition->queue()->games().size(), 1);
     QCOMPARE(filesIn(flashFolder()), words("tiny-tennis.swf"));
     QCOMPARE(QDir(flashFolder()).entryList(QDir::Files | QDir::Hidden), words("tiny-tennis.swf"));
@@ -607,7 +607,7 @@ void TestGameAcquisition::filesOtherGamesNameStay()
     const auto recorded = [this] {
         QStringList out;
         for (const GameRecord &row : m_store->gamesNewestFirst().value_or(QVector<GameRecord>()))
-            out << QStringList{row.gameid, row.gamename, row.game, row.gamepic}.join(QLatin1Char('|'));
+            out << QStringList{row.gameId, row.title, row.movieFile, row.pictureFile}.join(QLatin1Char('|'));
         out.sort();
         return out;
     };
@@ -629,11 +629,11 @@ void TestGameAcquisition::filesOtherGamesNameStay()
     }
     QCOMPARE(result.status, AcquisitionResult::Status::Installed);
     QVERIFY(result.recorded);
-    QCOMPARE(result.game.strName, movie);
-    QCOMPARE(result.game.strpic, picture);
+    QCOMPARE(result.game.movieFile, movie);
+    QCOMPARE(result.game.pictureFile, picture);
     QCOMPARE(m_acquisition->save_path(), QDir(flashFolder()).filePath(movie));
-    QCOMPARE(contentOf(QDir(flashFolder()).filePath(movie)), httpGet(*m_network, QUrl(result.game.dl_file)));
-    QCOMPARE(contentOf(QDir(picFolder()).filePath(picture)), httpGet(*m_network, QUrl(result.game.game_pic)));
+    QCOMPARE(contentOf(QDir(flashFolder()).filePath(movie)), httpGet(*m_network, QUrl(result.game.movieUrl)));
+    QCOMPARE(contentOf(QDir(picFolder()).filePath(picture)), httpGet(*m_network, QUrl(result.game.pictureUrl)));
     // Every other file as it was, and nothing else beside them.
     QStringList expected = files + QStringList{QStringLiteral("flash/") + movie, QStringLiteral("pic/") + picture};
     expected.removeDuplicates();

@@ -233,7 +233,7 @@ void TestHostileServer::hostileMovieFailsAndLeavesNothing()
 
     const QStringList warnings = m_log->warnings(QStringLiteral("quillabrix.portal"));
     QCOMPARE(warnings.size(), 1);
-    QVERIFY2(warnings.first().contains(result.game.dl_file) && warnings.first().contains(result.errorText),
+    QVERIFY2(warnings.first().contains(result.game.movieUrl) && warnings.first().contains(result.errorText),
              qPrintable(warnings.first()));
 }
 
@@ -270,9 +270,9 @@ void TestHostileServer::hostilePictureInstallsTheGameWithoutIt()
     QVERIFY(result.recorded);
 
     // The movie whole (Pocket Racer is exactly 3000 bytes), the picture only when it was one.
-    QCOMPARE(filesIn(flashFolder()), QStringList{result.game.strName});
-    QCOMPARE(QFileInfo(QDir(flashFolder()).filePath(result.game.strName)).size(), 3000);
-    QCOMPARE(filesIn(picFolder()), kept ? QStringList{result.game.strpic} : QStringList());
+    QCOMPARE(filesIn(flashFolder()), QStringList{result.game.movieFile});
+    QCOMPARE(QFileInfo(QDir(flashFolder()).filePath(result.game.movieFile)).size(), 3000);
+    QCOMPARE(filesIn(picFolder()), kept ? QStringList{result.game.pictureFile} : QStringList());
     QCOMPARE(outsideTree(), m_outsideBefore);
     verifyNothingLingers();
     QCOMPARE(m_store->count(), std::optional<qint64>(1));
@@ -280,7 +280,7 @@ void TestHostileServer::hostilePictureInstallsTheGameWithoutIt()
     const QStringList warnings = m_log->warnings(QStringLiteral("quillabrix.portal"));
     QCOMPARE(warnings.size(), kept ? 0 : 1);
     if (!kept)
-        QVERIFY2(warnings.first().contains(result.game.game_pic), qPrintable(warnings.first()));
+        QVERIFY2(warnings.first().contains(result.game.pictureUrl), qPrintable(warnings.first()));
 }
 
 void TestHostileServer::hostileDetailsNameNoGame_data()
@@ -318,8 +318,8 @@ void TestHostileServer::longestTitleIsInstalled()
     QVERIFY(m_results.first().recorded);
     const QVector<GameRecord> rows = m_store->gamesNewestFirst().value_or(QVector<GameRecord>());
     QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.first().gamename.size(), 65536);
-    QVERIFY(rows.first().gamename.startsWith(QLatin1String("Pocket Racerxxx")));
+    QCOMPARE(rows.first().title.size(), 65536);
+    QVERIFY(rows.first().title.startsWith(QLatin1String("Pocket Racerxxx")));
 }
 
 void TestHostileServer::hostileStartup_data()

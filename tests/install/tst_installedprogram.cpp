@@ -62,10 +62,10 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
     const std::optional<GameDetails> game =
         parseGameDetails(testfiles::httpGet(network, portal.url(card.captured(1))), GameDetails());
     QVERIFY(game);
-    const QString movieName = game->strName;
-    const QString pictureName = game->strpic;
-    const QByteArray movie = testfiles::httpGet(network, QUrl(game->dl_file));
-    const QByteArray picture = testfiles::httpGet(network, QUrl(game->game_pic));
+    const QString movieName = game->movieFile;
+    const QString pictureName = game->pictureFile;
+    const QByteArray movie = testfiles::httpGet(network, QUrl(game->movieUrl));
+    const QByteArray picture = testfiles::httpGet(network, QUrl(game->pictureUrl));
     QVERIFY(!movieName.isEmpty() && !pictureName.isEmpty() && !movie.isEmpty() && !picture.isEmpty());
 
     QTemporaryDir home, runtime;
@@ -99,8 +99,7 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
                              90000);
     {
         GameStore watcher(data.path());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(watcher.dbfile()) && watcher.hasGameId(game->game_id) == true,
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(watcher.dbfile()) && watcher.hasGameId(game->gameId) == true, 30000);
     }
     QCOMPARE(run.state(), QProcess::Running);
     run.terminate();
@@ -112,11 +111,11 @@ void TestInstalledProgram::keepsTheUsersDataInTheHomeFolder()
     QVERIFY(rows);
     QCOMPARE(rows->size(), 1);
     const GameRecord &row = rows->first();
-    QCOMPARE(row.gameid, game->game_id);
-    QCOMPARE(row.gamename, game->game_name);
-    QCOMPARE(row.game, movieName);
-    QCOMPARE(row.gamepic, pictureName);
-    QCOMPARE(store.moviePath(row.game), moviePath);
+    QCOMPARE(row.gameId, game->gameId);
+    QCOMPARE(row.title, game->title);
+    QCOMPARE(row.movieFile, movieName);
+    QCOMPARE(row.pictureFile, pictureName);
+    QCOMPARE(store.moviePath(row.movieFile), moviePath);
     // One click, one details request: the page clicks once, not again as the panes change over it.
     const QUrl asked = portal.url(QStringLiteral("stats?path=/mode/autoclick/game.asp"));
     QCOMPARE(testfiles::httpGet(network, asked), QByteArray("1"));

@@ -146,7 +146,7 @@ struct Setup
     {
         QVector<GameRecord> own;
         for (const GameRecord &game : games()) {
-            if (game.gameid.toLongLong() < 0)
+            if (game.gameId.toLongLong() < 0)
                 own.append(game);
         }
         return own;
@@ -156,7 +156,7 @@ struct Setup
     {
         QSet<QString> names;
         for (const GameRecord &game : games())
-            names.insert(game.game);
+            names.insert(game.movieFile);
         return names;
     }
 };
@@ -219,29 +219,29 @@ void TestGameAdder::moviesAreRecordedBelowEveryOtherGameId()
     QCOMPARE(recorded.size(), 3); // the library tells of each
     QCOMPARE(recorded.first().first().toLongLong(), games.at(2).id);
     // Newest first: the added ones, in the order given, above the older rows.
-    QCOMPARE(games.at(0).game, QStringLiteral("gamma.swf"));
-    QCOMPARE(games.at(1).game, QStringLiteral("Beta Game.SWF"));
-    QCOMPARE(games.at(2).game, QStringLiteral("Alpha.swf"));
+    QCOMPARE(games.at(0).movieFile, QStringLiteral("gamma.swf"));
+    QCOMPARE(games.at(1).movieFile, QStringLiteral("Beta Game.SWF"));
+    QCOMPARE(games.at(2).movieFile, QStringLiteral("Alpha.swf"));
     const QStringList titles = {QStringLiteral("gamma"), QStringLiteral("Beta Game"), QStringLiteral("Alpha")};
     QSet<qint64> ids;
     for (int i = 0; i < 3; ++i) {
         const GameRecord &game = games.at(i);
-        QCOMPARE(game.gamename, titles.at(i));
-        QCOMPARE(game.gamepic, QString());
+        QCOMPARE(game.title, titles.at(i));
+        QCOMPARE(game.pictureFile, QString());
         bool number = false;
-        const qint64 gameid = game.gameid.toLongLong(&number);
-        QVERIFY2(number && gameid < -7, qPrintable(game.gameid));
-        ids.insert(gameid);
-        QCOMPARE(testfiles::contentOf(s.flash(game.game)), movies.value(game.game));
+        const qint64 gameId = game.gameId.toLongLong(&number);
+        QVERIFY2(number && gameId < -7, qPrintable(game.gameId));
+        ids.insert(gameId);
+        QCOMPARE(testfiles::contentOf(s.flash(game.movieFile)), movies.value(game.movieFile));
     }
     QCOMPARE(ids.size(), 3);
     QCOMPARE(s.flashFiles(), QSet<QString>(names.begin(), names.end()));
 
     // What was there is as it was.
-    QCOMPARE(games.at(3).gameid, QStringLiteral("-7"));
-    QCOMPARE(games.at(3).gamename, QStringLiteral("Older"));
+    QCOMPARE(games.at(3).gameId, QStringLiteral("-7"));
+    QCOMPARE(games.at(3).title, QStringLiteral("Older"));
     const GameRecord &server = games.at(4);
-    QCOMPARE((QStringList{server.gameid, server.gamename, server.game, server.gamepic, server.gamedesc}),
+    QCOMPARE((QStringList{server.gameId, server.title, server.movieFile, server.pictureFile, server.description}),
              (QStringList{QStringLiteral("12"), QStringLiteral("Server game"), QStringLiteral("server.swf"),
                           QStringLiteral("server.png"), QStringLiteral("from the server")}));
     QCOMPARE(s.store->hasGameId(QStringLiteral("12")), std::optional<bool>(true));
@@ -328,10 +328,10 @@ void TestGameAdder::aMovieAlreadyThereIsRecordedOnce()
     QCOMPARE(s.add({s.writeSource(QStringLiteral("elsewhere/a.swf"), otherA)}), 1);
     const QVector<GameRecord> own = s.ownGames();
     QCOMPARE(own.size(), 3);
-    QCOMPARE(own.at(0).game, QStringLiteral("a-2.swf"));
-    QCOMPARE(own.at(0).gamename, QStringLiteral("a"));
+    QCOMPARE(own.at(0).movieFile, QStringLiteral("a-2.swf"));
+    QCOMPARE(own.at(0).title, QStringLiteral("a"));
     QCOMPARE(testfiles::contentOf(s.flash(QStringLiteral("a-2.swf"))), otherA);
-    QVERIFY(own.at(0).gameid.toLongLong() < own.at(1).gameid.toLongLong());
+    QVERIFY(own.at(0).gameId.toLongLong() < own.at(1).gameId.toLongLong());
     QCOMPARE(testfiles::contentOf(s.flash(QStringLiteral("a.swf"))), a);
 }
 

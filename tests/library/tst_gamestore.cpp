@@ -129,12 +129,12 @@ void TestGameStore::textsAreStoredExactlyAsSent()
     QCOMPARE(games->size(), 1);
     const std::optional<GameRecord> game = store.gameById(QString::number(games->at(0).id));
     QVERIFY(game);
-    QCOMPARE(game->gameid, QStringLiteral("5"));
-    QCOMPARE(game->gamename, gamename);
-    QCOMPARE(game->game, QStringLiteral("a b's.swf"));
-    QCOMPARE(game->gamepic, QStringLiteral("图.png"));
-    QCOMPARE(game->gamedesc, gamedesc);
-    QCOMPARE(games->at(0).gamedesc, gamedesc);
+    QCOMPARE(game->gameId, QStringLiteral("5"));
+    QCOMPARE(game->title, gamename);
+    QCOMPARE(game->movieFile, QStringLiteral("a b's.swf"));
+    QCOMPARE(game->pictureFile, QStringLiteral("图.png"));
+    QCOMPARE(game->description, gamedesc);
+    QCOMPARE(games->at(0).description, gamedesc);
 }
 
 void TestGameStore::gamesComeNewestFirstAndIdsAreNeverReused()
@@ -142,13 +142,13 @@ void TestGameStore::gamesComeNewestFirstAndIdsAreNeverReused()
     TestAppFolder app;
     GameStore store(app.path());
     QVERIFY(store.open_db());
-    for (const char *gameid : {"30", "10", "20"})
-        QVERIFY(store.insert(QLatin1String(gameid), QLatin1String(gameid), QString(), QString(), QString()));
+    for (const char *gameId : {"30", "10", "20"})
+        QVERIFY(store.insert(QLatin1String(gameId), QLatin1String(gameId), QString(), QString(), QString()));
     std::optional<QVector<GameRecord>> games = store.gamesNewestFirst();
     QVERIFY(games);
     QCOMPARE(games->size(), 3);
-    QCOMPARE(games->at(0).gameid, QStringLiteral("20"));
-    QCOMPARE(games->at(2).gameid, QStringLiteral("30"));
+    QCOMPARE(games->at(0).gameId, QStringLiteral("20"));
+    QCOMPARE(games->at(2).gameId, QStringLiteral("30"));
     const qint64 newest = games->at(0).id;
     QVERIFY(games->at(0).id > games->at(1).id && games->at(1).id > games->at(2).id);
 
@@ -159,7 +159,7 @@ void TestGameStore::gamesComeNewestFirstAndIdsAreNeverReused()
     games = store.gamesNewestFirst();
     QVERIFY(games);
     QCOMPARE(games->size(), 3);
-    QCOMPARE(games->at(0).gameid, QStringLiteral("40"));
+    QCOMPARE(games->at(0).gameId, QStringLiteral("40"));
     QVERIFY(games->at(0).id > newest);
     QVERIFY(!store.gameById(QString::number(newest)));
 }
@@ -169,11 +169,11 @@ void TestGameStore::sameGameIdIsRecordedOnce()
     TestAppFolder app;
     GameStore store(app.path());
     // What a completed download does each time: record the game unless its identifier is known.
-    auto recordDownload = [&store](const QString &gameid) {
+    auto recordDownload = [&store](const QString &gameId) {
         if (!store.open_db())
             return false;
-        const std::optional<bool> known = store.hasGameId(gameid);
-        return known && (*known || store.insert(gameid, QStringLiteral("Snake"), QStringLiteral("snake.swf"),
+        const std::optional<bool> known = store.hasGameId(gameId);
+        return known && (*known || store.insert(gameId, QStringLiteral("Snake"), QStringLiteral("snake.swf"),
                                                 QStringLiteral("snake.gif"), QString()));
     };
     QVERIFY(recordDownload(QStringLiteral("7")));
@@ -399,8 +399,8 @@ void TestGameStore::interruptedWriteLeavesTheLibraryWhole()
     const std::optional<QVector<GameRecord>> games = store.gamesNewestFirst();
     QVERIFY(games);
     QCOMPARE(games->size(), 2);
-    QCOMPARE(games->at(0).gamename, QStringLiteral("Two"));
-    QCOMPARE(games->at(1).gamename, QStringLiteral("One"));
+    QCOMPARE(games->at(0).title, QStringLiteral("Two"));
+    QCOMPARE(games->at(1).title, QStringLiteral("One"));
     QVERIFY(store.insert(QStringLiteral("3"), QStringLiteral("Three"), QString(), QString(), QString()));
     QCOMPARE(SqlCipherCli::run(path, QStringLiteral("PRAGMA integrity_check;\n")).out.trimmed(), QStringLiteral("ok"));
 }

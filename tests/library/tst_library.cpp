@@ -142,7 +142,7 @@ void TestLibrary::recordingAnAcquiredGame()
 {
     QFETCH(QString, heldTitle);
     QFETCH(QString, heldMovie);
-    QFETCH(QString, gameid);
+    QFETCH(QString, gameId);
     QFETCH(QString, title);
     QFETCH(bool, movieThere);
     QFETCH(int, status);
@@ -158,9 +158,9 @@ void TestLibrary::recordingAnAcquiredGame()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not recorded")));
 
     const Recording result = lib.library->recordAcquired(
-        {gameid, title, QStringLiteral("snake.swf"), QStringLiteral("snake.png"), QStringLiteral("About it")});
+        {gameId, title, QStringLiteral("snake.swf"), QStringLiteral("snake.png"), QStringLiteral("About it")});
     QCOMPARE(int(result.status), status);
-    QCOMPARE(result.row ? result.row->gamename : QString(), rowTitle);
+    QCOMPARE(result.row ? result.row->title : QString(), rowTitle);
     const bool isNew = status == int(Recording::Status::Recorded);
     QCOMPARE(recorded.size(), isNew ? 1 : 0);
     const qint64 rows = lib.library->gameCount().value_or(-1);
@@ -169,8 +169,8 @@ void TestLibrary::recordingAnAcquiredGame()
         const qint64 id = recorded.first().first().toLongLong();
         QCOMPARE(result.row->id, id);
         const GameRecord row = *lib.row(id);
-        QCOMPARE((QStringList{row.gameid, row.game, row.gamepic, row.gamedesc}),
-                 (QStringList{gameid, QStringLiteral("snake.swf"), QStringLiteral("snake.png"),
+        QCOMPARE((QStringList{row.gameId, row.movieFile, row.pictureFile, row.description}),
+                 (QStringList{gameId, QStringLiteral("snake.swf"), QStringLiteral("snake.png"),
                               QStringLiteral("About it")}));
     }
 }
@@ -194,7 +194,7 @@ void TestLibrary::recordedMoviesAreDigestedAgainWhenReplaced()
     QCOMPARE(digestAfter([&] { return lib.library->recordAcquired(snake).row->id; }), movie);
     movie = lib.writeMovie(QStringLiteral("own.swf"), QByteArrayLiteral("FWS own"));
     ImportedMovie own;
-    own.fileName = QStringLiteral("own.swf");
+    own.movieFile = QStringLiteral("own.swf");
     own.title = QStringLiteral("Own");
     QCOMPARE(digestAfter([&] { return lib.library->recordImported({own})->first().id; }), movie);
 }

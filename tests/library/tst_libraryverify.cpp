@@ -123,7 +123,7 @@ void TestLibraryVerify::damageIsFoundForWhatItIs()
     const bool found = movie != int(GameCheck::Movie::Intact) || pictureMissing;
     QCOMPARE(report.damaged.size(), found ? 1 : 0);
     if (found) {
-        QCOMPARE(report.damaged.first().game.gamename, QStringLiteral("One"));
+        QCOMPARE(report.damaged.first().game.title, QStringLiteral("One"));
         QCOMPARE(int(report.damaged.first().movie), movie);
         QCOMPARE(report.damaged.first().pictureMissing, pictureMissing);
     }

@@ -46,7 +46,7 @@ struct Outcome
     {
         QStringList names;
         for (const ImportedMovie &movie : added)
-            names << movie.fileName;
+            names << movie.movieFile;
         return names;
     }
 };
@@ -151,11 +151,11 @@ void TestMovieImport::eachFileIsJudged()
         QCOMPARE(outcome.added.size(), 1);
         const ImportedMovie &movie = outcome.added.first();
         QCOMPARE(movie.sourcePath, path);
-        QCOMPARE(movie.fileName, QStringLiteral("Some Game.Swf"));
+        QCOMPARE(movie.movieFile, QStringLiteral("Some Game.Swf"));
         QCOMPARE(movie.title, QStringLiteral("Some Game"));
         QVERIFY(movie.copied);
-        QCOMPARE(testfiles::contentOf(flash(movie.fileName)), bytes);
-        QCOMPARE(testfiles::filesIn(flash()), QStringList{movie.fileName});
+        QCOMPARE(testfiles::contentOf(flash(movie.movieFile)), bytes);
+        QCOMPARE(testfiles::filesIn(flash()), QStringList{movie.movieFile});
     } else {
         QVERIFY(outcome.added.isEmpty());
         QCOMPARE(outcome.refused.size(), 1);

@@ -99,7 +99,7 @@ void TestSavesArchive::readsBackWhatItWrote()
     QCOMPARE(again.games.size(), 2);
     for (int g = 0; g < 2; ++g) {
         QCOMPARE(again.games[g].movieFile, safe[g].movieFile);
-        QCOMPARE(again.games[g].gameid, safe[g].gameid);
+        QCOMPARE(again.games[g].gameId, safe[g].gameId);
         QCOMPARE(again.games[g].title, safe[g].title);
         QCOMPARE(again.games[g].objects.size(), safe[g].objects.size());
         for (int o = 0; o < safe[g].objects.size(); ++o) {

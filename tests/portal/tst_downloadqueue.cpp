@@ -39,7 +39,7 @@ void TestDownloadQueue::manyChangesMakeFewWrites()
     const QList<QueuedGame> saved = next.read();
     QCOMPARE(saved.size(), games - 1);
     QCOMPARE(saved.first().state, QueuedGame::State::Failed);
-    QCOMPARE(saved.last().game->game_id, QStringLiteral("1999"));
+    QCOMPARE(saved.last().game->gameId, QStringLiteral("1999"));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadQueue)

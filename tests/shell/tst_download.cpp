@@ -267,11 +267,11 @@ void TestDownload::wholeRoadOfAGame()
     QVERIFY(games);
     QCOMPARE(games->size(), 1);
     const GameRecord &row = games->first();
-    QCOMPARE(row.gameid, QString::number(id));
-    QCOMPARE(row.gamename, title);
-    QCOMPARE(row.game, movie);
-    QCOMPARE(row.gamepic, picture);
-    QCOMPARE(row.gamedesc, description);
+    QCOMPARE(row.gameId, QString::number(id));
+    QCOMPARE(row.title, title);
+    QCOMPARE(row.movieFile, movie);
+    QCOMPARE(row.pictureFile, picture);
+    QCOMPARE(row.description, description);
 }
 
 void TestDownload::sameGameTwiceGivesOneRow()
@@ -386,8 +386,8 @@ void TestDownload::refusedGameWritesNothing()
     QVERIFY(!ui::m_fullscreen(f)->isEnabled());
     const GameAcquisition *acquisition = ui::acquisition(f);
     const GameDetails &game = acquisition->game();
-    for (const QString &field : {game.game_id, game.game_name, game.dl_file, game.strName, acquisition->save_path(),
-                                 game.strpic, acquisition->save_path2(), f->loadedMovieName()})
+    for (const QString &field : {game.gameId, game.title, game.movieUrl, game.movieFile, acquisition->save_path(),
+                                 game.pictureFile, acquisition->save_path2(), f->loadedMovieName()})
         QVERIFY(field.isEmpty());
     // Nothing written, neither in the application folder nor beside it.
     QCOMPARE(libraryTreeOf(w->folder.path()), before);

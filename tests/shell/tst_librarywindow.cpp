@@ -357,7 +357,7 @@ void TestLibraryWindow::droppedMoviesOpenTheLibraryAndPlaysAreCounted()
     QCOMPARE(library()->model()->index(2, GameListModel::GameColumn).data().toString(), QStringLiteral("blue"));
     GameStore store(m_w->folder.path());
     QVERIFY(store.open_db());
-    QCOMPARE(store.gameById(library()->model()->idText(1))->gameid, QStringLiteral("-2"));
+    QCOMPARE(store.gameById(library()->model()->idText(1))->gameId, QStringLiteral("-2"));
     QVERIFY(QFileInfo::exists(appFile(QStringLiteral("flash/Red Planet.swf"))));
 
     const qint64 blue = library()->model()->idAt(2);

@@ -241,8 +241,8 @@ int parentMain(const QStringList &args, quint32 seed)
         QStringList partials;
         for (const QueuedGame &queued : queue.read()) {
             if (queued.game)
-                partials << QStringLiteral("flash/.partial-") + queued.game->game_id
-                         << QStringLiteral("flash/.partial-%1.json").arg(queued.game->game_id);
+                partials << QStringLiteral("flash/.partial-") + queued.game->gameId
+                         << QStringLiteral("flash/.partial-%1.json").arg(queued.game->gameId);
         }
         for (const QString &name : strangers(child.listing, clean)) {
             if (partials.contains(name))
@@ -300,10 +300,10 @@ int parentMain(const QStringList &args, quint32 seed)
             const auto rows = store.gamesNewestFirst();
             rowsAtEnd = rows ? int(rows->size()) : -1;
             for (const GameRecord &row : rows.value_or(QVector<GameRecord>())) {
-                if (!QFileInfo(store.moviePath(row.game)).isFile())
+                if (!QFileInfo(store.moviePath(row.movieFile)).isFile())
                     problems << QStringLiteral("row %1 (game %2) names the missing movie %3")
                                     .arg(row.id)
-                                    .arg(row.gameid, row.game);
+                                    .arg(row.gameId, row.movieFile);
             }
         }
         const QString integrity = soak::integrityCheck(library);

@@ -318,12 +318,12 @@ int main(int argc, char *argv[])
     const auto rows = store.open_db() ? store.gamesNewestFirst() : std::nullopt;
     int moviesChecked = 0;
     for (const GameRecord &row : rows.value_or(QVector<GameRecord>())) {
-        const std::optional<QByteArray> served = clean.movie(row.game);
-        if (served && testfiles::contentOf(store.moviePath(row.game)) == *served)
+        const std::optional<QByteArray> served = clean.movie(row.movieFile);
+        if (served && testfiles::contentOf(store.moviePath(row.movieFile)) == *served)
             ++moviesChecked;
         else
-            failures
-                << QStringLiteral("game %1: its movie %2 is not the one the server serves").arg(row.gameid, row.game);
+            failures << QStringLiteral("game %1: its movie %2 is not the one the server serves")
+                            .arg(row.gameId, row.movieFile);
     }
     // The download queue keeps its unfinished games beside the settings; nothing else may be written there.
     const QString queueFile = QDir(folder.path()).relativeFilePath(ui::acquisition(window)->queueFile());

@@ -61,14 +61,14 @@ bool CleanFiles::load(QNetworkAccessManager &network, const QUrl &server, QStrin
             *error = QStringLiteral("game %1 has no details").arg(id);
             return false;
         }
-        const QByteArray movie = testfiles::httpGet(network, QUrl(game->dl_file));
-        const QByteArray picture = testfiles::httpGet(network, QUrl(game->game_pic));
+        const QByteArray movie = testfiles::httpGet(network, QUrl(game->movieUrl));
+        const QByteArray picture = testfiles::httpGet(network, QUrl(game->pictureUrl));
         if (movie.isEmpty() || picture.isEmpty()) {
             *error = QStringLiteral("the files of game %1 did not arrive").arg(id);
             return false;
         }
-        m_movies.insert(game->strName, movie);
-        m_pictures.insert(game->strpic, picture);
+        m_movies.insert(game->movieFile, movie);
+        m_pictures.insert(game->pictureFile, picture);
     }
     const StartupAnswer status = parseStartupAnswer(
         QString::fromLatin1(testfiles::httpGet(network, server.resolved(QUrl(QStringLiteral("gg.asp"))))));
@@ -335,7 +335,7 @@ StepReport Driver::run(const Step &step, int timeoutMs)
     QObject scope;
     QObject::connect(acquisition, &GameAcquisition::detailsArrived, &scope, [&](const GameDetails &game) {
         ++seen.details;
-        seen.lastId = game.game_id;
+        seen.lastId = game.gameId;
         seen.last.reset();
         seen.progress = seen.movie = false;
     });
@@ -345,7 +345,7 @@ StepReport Driver::run(const Step &step, int timeoutMs)
     QObject::connect(acquisition, &GameAcquisition::finished, &scope, [&](const AcquisitionResult &result) {
         if (result.status == AcquisitionResult::Status::NoGame)
             ++seen.refused;
-        else if (result.game.game_id == seen.lastId)
+        else if (result.game.gameId == seen.lastId)
             seen.last = result.status;
     });
 
@@ -408,7 +408,7 @@ StepReport Driver::run(const Step &step, int timeoutMs)
             int row = 1 + int(step.pick % quint32(games));
             const auto rows = store.open_db() ? store.gamesNewestFirst() : std::nullopt;
             for (int i = 0; step.deleteSame && rows && i < rows->size() && i < games; ++i) {
-                if (rows->at(i).gameid == QString::number(step.game))
+                if (rows->at(i).gameId == QString::number(step.game))
                     row = i + 1;
             }
             QTableView *grid = ui::game_list(library);
@@ -552,8 +552,8 @@ QStringList Driver::folderProblems()
     QStringList partials;
     for (const QueuedGame &queued : ui::acquisition(m_window)->queue()->games()) {
         if (queued.isUnfinished() && queued.game)
-            partials << QStringLiteral(".partial-") + queued.game->game_id
-                     << QStringLiteral(".partial-%1.json").arg(queued.game->game_id);
+            partials << QStringLiteral(".partial-") + queued.game->gameId
+                     << QStringLiteral(".partial-%1.json").arg(queued.game->gameId);
     }
     for (const QString &name : testfiles::filesIn(app.filePath(QStringLiteral("flash")))) {
         const std::optional<QByteArray> clean = m_clean.movie(name);
@@ -573,9 +573,10 @@ QStringList Driver::folderProblems()
     if (!rows)
         problems << QStringLiteral("the library cannot be read");
     for (const GameRecord &row : rows.value_or(QVector<GameRecord>())) {
-        if (!QFileInfo(store.moviePath(row.game)).isFile())
-            problems
-                << QStringLiteral("row %1 (game %2) names the missing movie %3").arg(row.id).arg(row.gameid, row.game);
+        if (!QFileInfo(store.moviePath(row.movieFile)).isFile())
+            problems << QStringLiteral("row %1 (game %2) names the missing movie %3")
+                            .arg(row.id)
+                            .arg(row.gameId, row.movieFile);
     }
     for (const QString &open : openFilesUnderFolder()) {
         const QString name = QFileInfo(open.section(QLatin1Char(' '), 0, 0)).fileName();

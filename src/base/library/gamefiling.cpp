@@ -5,12 +5,12 @@
 
 namespace gamefiling {
 
-Arrival judge(const std::optional<GameRecord> &rowWithId, const QString &title, const QString &movieName)
+Arrival judge(const std::optional<GameRecord> &rowWithId, const QString &title, const QString &movieFile)
 {
     if (!rowWithId)
         return Arrival::New;
-    const bool sameTitle = rowWithId->gamename == title;
-    const bool sameMovie = filenaming::isWantedOrNumbered(rowWithId->game, movieName);
+    const bool sameTitle = rowWithId->title == title;
+    const bool sameMovie = filenaming::isWantedOrNumbered(rowWithId->movieFile, movieFile);
     return sameTitle || sameMovie ? Arrival::Again : Arrival::AnotherGame;
 }
 

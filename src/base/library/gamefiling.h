@@ -21,7 +21,7 @@ enum class Arrival
 // What the game with this title and movie file name (from its URL) is to the row the library holds under its
 // id. A movie name counts as the row's own also when the file-name rule gave the row a numbered name in its
 // place.
-Arrival judge(const std::optional<GameRecord> &rowWithId, const QString &title, const QString &movieName);
+Arrival judge(const std::optional<GameRecord> &rowWithId, const QString &title, const QString &movieFile);
 
 // The name a game's file is stored under: the one its own row names when the game comes again (its own file is
 // replaced, and the row goes on naming it), else the one from its URL.

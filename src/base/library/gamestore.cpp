@@ -1,6 +1,7 @@
 #include "base/library/gamestore.h"
 
 #include "base/datafile.h"
+#include "base/library/gameids.h"
 #include "base/library/gameindex.h"
 #include "base/logging.h"
 
@@ -149,11 +150,11 @@ GameRecord recordAt(const Statement &row)
 {
     GameRecord game;
     game.id = row.integer(0);
-    game.gameid = row.text(1);
-    game.gamename = row.text(2);
-    game.game = row.text(3);
-    game.gamepic = row.text(4);
-    game.gamedesc = row.text(5);
+    game.gameId = row.text(1);
+    game.title = row.text(2);
+    game.movieFile = row.text(3);
+    game.pictureFile = row.text(4);
+    game.description = row.text(5);
     game.lastPlayed = row.integer(6);
     game.playCount = row.integer(7);
     game.favourite = row.integer(8) != 0;
@@ -485,9 +486,9 @@ std::optional<QVector<qint64>> GameStore::idsNewestFirst()
     return readRows<qint64>(st, [](const Statement &row) { return row.integer(0); });
 }
 
-std::optional<qint64> GameStore::idOfGameId(const QString &gameid)
+std::optional<qint64> GameStore::idOfGameId(const QString &gameId)
 {
-    const std::optional<qint64> number = wholeNumber(gameid);
+    const std::optional<qint64> number = wholeNumber(gameId);
     if (!number || !ensureOpen())
         return std::nullopt;
     Statement st(m_db, "SELECT id FROM data WHERE gameid = ? ORDER BY id LIMIT 1");
@@ -516,9 +517,9 @@ bool GameStore::recordPlay(qint64 id, qint64 when)
     return written && counted;
 }
 
-std::optional<bool> GameStore::hasGameId(const QString &gameid)
+std::optional<bool> GameStore::hasGameId(const QString &gameId)
 {
-    const std::optional<qint64> number = wholeNumber(gameid);
+    const std::optional<qint64> number = wholeNumber(gameId);
     if (!number || !ensureOpen())
         return std::nullopt;
     Statement st(m_db, "SELECT 1 FROM data WHERE gameid = ? LIMIT 1");
@@ -529,24 +530,23 @@ std::optional<bool> GameStore::hasGameId(const QString &gameid)
     return found;
 }
 
-std::optional<qint64> GameStore::insertGame(const QString &gameid, const QString &gamename, const QString &game,
-                                            const QString &gamepic, const QString &gamedesc)
+std::optional<qint64> GameStore::insertGame(const QString &gameId, const QString &title, const QString &movieFile,
+                                            const QString &pictureFile, const QString &description)
 {
-    const std::optional<qint64> number = wholeNumber(gameid);
-    // Ids below one belong to the games the user added; a server's game never takes one.
-    if (!number || *number < 1) {
+    const std::optional<qint64> number = wholeNumber(gameId);
+    if (!number || !gameids::isServerGameId(gameId)) {
         warn(QStringLiteral("the game id \"%1\" is not a whole number above zero; the game is not recorded.")
-                 .arg(gameid));
+                 .arg(gameId));
         return std::nullopt;
     }
     qint64 row = 0;
     const bool written = write("record a game", [&] {
         Statement st(m_db, "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
         st.bind(1, *number);
-        st.bind(2, gamename);
-        st.bind(3, game);
-        st.bind(4, gamepic);
-        st.bind(5, gamedesc);
+        st.bind(2, title);
+        st.bind(3, movieFile);
+        st.bind(4, pictureFile);
+        st.bind(5, description);
         st.next();
         row = sqlite3_last_insert_rowid(m_db);
         return st.done();
@@ -562,15 +562,15 @@ bool GameStore::insertOwnGames(QVector<GameRecord> &games)
         Statement lowest(m_db, "SELECT min(0, coalesce(min(gameid), 0)) FROM data");
         if (!lowest.next())
             return false;
-        qint64 gameid = lowest.integer(0);
+        qint64 gameId = lowest.integer(0);
         for (GameRecord &game : games) {
-            game.gameid = QString::number(--gameid);
+            game.gameId = QString::number(--gameId);
             Statement st(m_db, "INSERT INTO data (gameid, gamename, game, gamepic, gamedesc) VALUES (?, ?, ?, ?, ?)");
-            st.bind(1, gameid);
-            st.bind(2, game.gamename);
-            st.bind(3, game.game);
-            st.bind(4, game.gamepic);
-            st.bind(5, game.gamedesc);
+            st.bind(1, gameId);
+            st.bind(2, game.title);
+            st.bind(3, game.movieFile);
+            st.bind(4, game.pictureFile);
+            st.bind(5, game.description);
             st.next();
             if (!st.done())
                 return false;
@@ -779,14 +779,14 @@ std::optional<qint64> GameStore::countNaming(const char *sql, const QString &nam
     return st.integer(0);
 }
 
-std::optional<qint64> GameStore::countUsingMovie(const QString &game)
+std::optional<qint64> GameStore::countUsingMovie(const QString &movieFile)
 {
-    return countNaming("SELECT count(*) FROM data WHERE game = ?", game);
+    return countNaming("SELECT count(*) FROM data WHERE game = ?", movieFile);
 }
 
-std::optional<qint64> GameStore::countUsingPicture(const QString &gamepic)
+std::optional<qint64> GameStore::countUsingPicture(const QString &pictureFile)
 {
-    return countNaming("SELECT count(*) FROM data WHERE gamepic = ?", gamepic);
+    return countNaming("SELECT count(*) FROM data WHERE gamepic = ?", pictureFile);
 }
 
 bool GameStore::createLibrary(const QString &path)

@@ -16,7 +16,7 @@ struct sqlite3;
 struct GameRecord
 {
     qint64 id = 0;
-    QString gameid, gamename, game, gamepic, gamedesc;
+    QString gameId, title, movieFile, pictureFile, description;
     // Kept beside the table, not in it: when the game was last played (seconds since 1970 UTC, 0 for
     // never) and how often.
     qint64 lastPlayed = 0;
@@ -58,7 +58,7 @@ public:
     QString dbfile() const { return m_folders.libraryFile(); }
     // Where a recorded movie or picture file lives; empty when the stored name is not a plain file name.
     QString moviePath(const QString &game) const { return m_folders.moviePath(game); }
-    QString picturePath(const QString &gamepic) const { return m_folders.picturePath(gamepic); }
+    QString picturePath(const QString &pictureFile) const { return m_folders.picturePath(pictureFile); }
 
     // Replaces the connection with a fresh one. A missing library is created empty; a file that does not
     // open with the key or is not a library is left untouched and gives false (with a warning on stderr).
@@ -71,7 +71,7 @@ public:
     // The same for an id written as text; anything but a whole number finds nothing.
     std::optional<GameRecord> gameById(const QString &idText);
     // Whether a game with the server's identifier is recorded; nullopt when that cannot be told.
-    std::optional<bool> hasGameId(const QString &gameid);
+    std::optional<bool> hasGameId(const QString &gameId);
     // The games with these ids (those still recorded), in no particular order.
     std::optional<QVector<GameRecord>> gamesByIds(const QVector<qint64> &ids);
     // Adds to index up to limit games older than belowId, newest first; how many it added, nullopt when the
@@ -80,18 +80,18 @@ public:
     // Every game's row id, newest first: what the grid needs to show its first rows at once.
     std::optional<QVector<qint64>> idsNewestFirst();
     // The row of the game with the server's identifier, if it is recorded.
-    std::optional<qint64> idOfGameId(const QString &gameid);
+    std::optional<qint64> idOfGameId(const QString &gameId);
     // Counts a play of the game with this row id, at when (seconds since 1970 UTC).
     bool recordPlay(qint64 id, qint64 when);
     // Records a game from the game server and gives its row id; nullopt when it was not recorded (the identifier
     // is not a whole number above zero, or the library cannot be written).
-    std::optional<qint64> insertGame(const QString &gameid, const QString &gamename, const QString &game,
-                                     const QString &gamepic, const QString &gamedesc);
+    std::optional<qint64> insertGame(const QString &gameId, const QString &title, const QString &movieFile,
+                                     const QString &pictureFile, const QString &description);
     // The same, telling only whether the game was recorded.
-    bool insert(const QString &gameid, const QString &gamename, const QString &game, const QString &gamepic,
-                const QString &gamedesc)
+    bool insert(const QString &gameId, const QString &title, const QString &movieFile, const QString &pictureFile,
+                const QString &description)
     {
-        return insertGame(gameid, gamename, game, gamepic, gamedesc).has_value();
+        return insertGame(gameId, title, movieFile, pictureFile, description).has_value();
     }
     // Records games the user added from their own files, all or none. Each gets its row id and a game id
     // below zero, which the game server never gives, so the two can never be taken for each other.
@@ -105,8 +105,8 @@ public:
     // deletion needs room for its journal.
     bool lastChangeFoundDiskFull() const { return m_diskFull; }
     // How many recorded games name this movie or picture file.
-    std::optional<qint64> countUsingMovie(const QString &game);
-    std::optional<qint64> countUsingPicture(const QString &gamepic);
+    std::optional<qint64> countUsingMovie(const QString &movieFile);
+    std::optional<qint64> countUsingPicture(const QString &pictureFile);
 
     // The player quality the user chose for the game with this row id ("low", "medium", "high" or "best");
     // empty when none was chosen or the library cannot be read.

@@ -21,7 +21,7 @@ Library::~Library() = default;
 
 void Library::digestMovie(const GameRecord &game)
 {
-    const QString path = folders().moviePath(game.game);
+    const QString path = folders().moviePath(game.movieFile);
     if (path.isEmpty())
         return;
     if (!m_digests) {
@@ -84,7 +84,7 @@ QStringList Library::unnamedFiles(GameFile kind, const QStringList &names)
         return unnamed;
     QSet<QString> named;
     for (const GameRecord &game : *games)
-        named.insert(kind == GameFile::Movie ? game.game : game.gamepic);
+        named.insert(kind == GameFile::Movie ? game.movieFile : game.pictureFile);
     for (const QString &name : names) {
         if (!isProgramsOwn(kind, name) && !named.contains(name) && !folders().filePath(kind, name).isEmpty() &&
             !(m_filesInUse && m_filesInUse(kind, name)))
@@ -132,9 +132,9 @@ std::optional<GameRecord> Library::game(qint64 id)
     return m_store->gameById(id);
 }
 
-std::optional<GameRecord> Library::gameWithServerId(const QString &gameid)
+std::optional<GameRecord> Library::gameWithServerId(const QString &gameId)
 {
-    const std::optional<qint64> id = m_store->idOfGameId(gameid);
+    const std::optional<qint64> id = m_store->idOfGameId(gameId);
     return id ? m_store->gameById(*id) : std::nullopt;
 }
 
@@ -149,10 +149,10 @@ FileNaming Library::namingFor(GameFile kind, const AcquiredGame &game,
     const QString fromUrl = kind == GameFile::Movie ? game.movieFile : game.pictureFile;
     // Its own row's file, when the game comes again: the row goes on naming it. Only a plain name can be a
     // file there.
-    const std::optional<GameRecord> row = open() ? gameWithServerId(game.gameid) : std::nullopt;
+    const std::optional<GameRecord> row = open() ? gameWithServerId(game.gameId) : std::nullopt;
     QString own;
-    if (row && gamefiling::judge(row, game.name, game.movieFile) == gamefiling::Arrival::Again) {
-        own = kind == GameFile::Movie ? row->game : row->gamepic;
+    if (row && gamefiling::judge(row, game.title, game.movieFile) == gamefiling::Arrival::Again) {
+        own = kind == GameFile::Movie ? row->movieFile : row->pictureFile;
         if (folders().filePath(kind, own).isEmpty())
             own.clear();
     }
@@ -176,7 +176,7 @@ Recording Library::recordAcquired(const AcquiredGame &game)
     // The user may have deleted the game, movie and all, while its picture came in: a row must never name a
     // movie that is not there.
     if (!QFileInfo(folders().moviePath(game.movieFile)).isFile()) {
-        qCWarning(lcLibrary).noquote() << "The movie" << game.movieFile << "is gone; game" << game.gameid
+        qCWarning(lcLibrary).noquote() << "The movie" << game.movieFile << "is gone; game" << game.gameId
                                        << "is not recorded";
         result.status = Recording::Status::MovieMissing;
         return result;
@@ -184,12 +184,12 @@ Recording Library::recordAcquired(const AcquiredGame &game)
     // The store logs why it cannot read or write the library.
     if (!open())
         return result;
-    const std::optional<bool> known = m_store->hasGameId(game.gameid);
+    const std::optional<bool> known = m_store->hasGameId(game.gameId);
     if (!known)
         return result;
     if (!*known) {
         const std::optional<qint64> id =
-            m_store->insertGame(game.gameid, game.name, game.movieFile, game.pictureFile, game.description);
+            m_store->insertGame(game.gameId, game.title, game.movieFile, game.pictureFile, game.description);
         if (!id)
             return result;
         result.status = Recording::Status::Recorded;
@@ -200,13 +200,13 @@ Recording Library::recordAcquired(const AcquiredGame &game)
         return result;
     }
     // Another game may have taken the id while this one came in.
-    result.row = gameWithServerId(game.gameid);
+    result.row = gameWithServerId(game.gameId);
     if (!result.row)
         return result;
-    if (gamefiling::judge(result.row, game.name, game.movieFile) == gamefiling::Arrival::AnotherGame) {
-        qCWarning(lcLibrary).noquote() << "Game" << game.gameid << game.name.left(200)
+    if (gamefiling::judge(result.row, game.title, game.movieFile) == gamefiling::Arrival::AnotherGame) {
+        qCWarning(lcLibrary).noquote() << "Game" << game.gameId << game.title.left(200)
                                        << "not recorded: the library holds another game under its id:"
-                                       << result.row->gamename.left(200);
+                                       << result.row->title.left(200);
         result.status = Recording::Status::IdInUse;
     } else {
         result.status = Recording::Status::AlreadyRecorded;
@@ -223,16 +223,16 @@ std::optional<QVector<GameRecord>> Library::recordImported(const QVector<Importe
     QStringList copies;
     QSet<QString> names;
     for (const ImportedMovie &movie : movies) {
-        if (names.contains(movie.fileName))
+        if (names.contains(movie.movieFile))
             continue;
-        names.insert(movie.fileName);
+        names.insert(movie.movieFile);
         if (movie.copied)
-            copies.append(folders().moviePath(movie.fileName));
-        else if (m_store->countUsingMovie(movie.fileName).value_or(0) > 0)
+            copies.append(folders().moviePath(movie.movieFile));
+        else if (m_store->countUsingMovie(movie.movieFile).value_or(0) > 0)
             continue;
         GameRecord game;
-        game.gamename = movie.title;
-        game.game = movie.fileName;
+        game.title = movie.title;
+        game.movieFile = movie.movieFile;
         games.append(game);
     }
     if (!m_store->insertOwnGames(games)) {
@@ -256,10 +256,10 @@ GamePlay Library::play(qint64 id)
         return result;
     result.game = *game;
     // A value of its own: a download that is running keeps its target.
-    result.moviePath = folders().moviePath(game->game);
+    result.moviePath = folders().moviePath(game->movieFile);
     if (result.moviePath.isEmpty() || !QFileInfo(result.moviePath).isFile()) {
-        qCWarning(lcLibrary).noquote() << "The movie of game" << game->gameid
-                                       << "is missing:" << (result.moviePath.isEmpty() ? game->game : result.moviePath);
+        qCWarning(lcLibrary).noquote() << "The movie of game" << game->gameId << "is missing:"
+                                       << (result.moviePath.isEmpty() ? game->movieFile : result.moviePath);
         result.status = GamePlay::Status::MovieMissing;
         return result;
     }
@@ -309,9 +309,9 @@ Deletion Library::deleteGame(qint64 id, Deletion::Saves saves)
         // Even a deletion needs some room on the disk. The game's own files are what the user wants gone
         // anyway: they go first, and make room for the row to follow. The row still names them once.
         const auto others = [](std::optional<qint64> users) { return users ? std::optional(*users - 1) : users; };
-        removeUnlessNamed(GameFile::Movie, game->game, others(m_store->countUsingMovie(game->game)),
+        removeUnlessNamed(GameFile::Movie, game->movieFile, others(m_store->countUsingMovie(game->movieFile)),
                           &result.freedFiles);
-        removeUnlessNamed(GameFile::Picture, game->gamepic, others(m_store->countUsingPicture(game->gamepic)),
+        removeUnlessNamed(GameFile::Picture, game->pictureFile, others(m_store->countUsingPicture(game->pictureFile)),
                           &result.freedFiles);
         removed = m_store->removeById(id);
     }
@@ -321,17 +321,17 @@ Deletion Library::deleteGame(qint64 id, Deletion::Saves saves)
     }
     result.status = Deletion::Status::Deleted;
     if (game) {
-        const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->game);
-        removeUnlessNamed(GameFile::Movie, game->game, movieUsers, &result.freedFiles);
-        removeUnlessNamed(GameFile::Picture, game->gamepic, m_store->countUsingPicture(game->gamepic),
+        const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->movieFile);
+        removeUnlessNamed(GameFile::Movie, game->movieFile, movieUsers, &result.freedFiles);
+        removeUnlessNamed(GameFile::Picture, game->pictureFile, m_store->countUsingPicture(game->pictureFile),
                           &result.freedFiles);
         // The saves belong to the movie: they go with it, and stay while another game plays that movie.
         result.savesGo =
-            saves == Deletion::Saves::GoWithMovie && movieUsers == 0 && !folders().moviePath(game->game).isEmpty();
+            saves == Deletion::Saves::GoWithMovie && movieUsers == 0 && !folders().moviePath(game->movieFile).isEmpty();
     }
-    emit gameRemoved(id, game ? game->game : QString(), result.savesGo);
+    emit gameRemoved(id, game ? game->movieFile : QString(), result.savesGo);
     if (result.savesGo)
-        emit movieGone(game->game);
+        emit movieGone(game->movieFile);
     return result;
 }
 

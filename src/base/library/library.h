@@ -21,7 +21,7 @@ struct ImportedMovie;
 // names of its files (as the URLs give them before they are placed, the names they took once they are).
 struct AcquiredGame
 {
-    QString gameid, name, movieFile, pictureFile, description;
+    QString gameId, title, movieFile, pictureFile, description;
 };
 
 // How recording an acquired game ended.
@@ -101,7 +101,7 @@ public:
     std::optional<qint64> gameCount();
     std::optional<GameRecord> game(qint64 id);
     // The row of the game with the server's identifier, if it is recorded.
-    std::optional<GameRecord> gameWithServerId(const QString &gameid);
+    std::optional<GameRecord> gameWithServerId(const QString &gameId);
 
     // What a file of an arriving game is to be called in its folder, from what the library holds when it is
     // asked: its own row's file when the same game comes again (replaced in place), else the name from its URL;

@@ -245,7 +245,7 @@ void LibraryVerify::work(Work &job)
     QVector<std::optional<qint64>> sizes(games);
     qint64 bytes = 0;
     for (int i = 0; i < games && !m_cancel; ++i) {
-        const QString path = job.folders.moviePath(job.games.at(i).game);
+        const QString path = job.folders.moviePath(job.games.at(i).movieFile);
         struct stat st
         {
         };
@@ -273,7 +273,7 @@ void LibraryVerify::work(Work &job)
         const std::optional<MovieDigest> recorded = job.digests.contains(check.game.id)
                                                         ? std::optional<MovieDigest>(job.digests.value(check.game.id))
                                                         : std::nullopt;
-        const QString moviePath = job.folders.moviePath(check.game.game);
+        const QString moviePath = job.folders.moviePath(check.game.movieFile);
         if (!sizes.at(i)) {
             check.movie = GameCheck::Movie::Missing;
         } else if (recorded && recorded->size != *sizes.at(i)) {
@@ -295,8 +295,8 @@ void LibraryVerify::work(Work &job)
                 check.movie =
                     *sizes.at(i) == digest->size ? GameCheck::Movie::ContentChanged : GameCheck::Movie::SizeChanged;
         }
-        if (!check.game.gamepic.isEmpty()) {
-            const QString picturePath = job.folders.picturePath(check.game.gamepic);
+        if (!check.game.pictureFile.isEmpty()) {
+            const QString picturePath = job.folders.picturePath(check.game.pictureFile);
             check.pictureMissing = picturePath.isEmpty() || !QFileInfo(picturePath).isFile();
         }
         if (check.isDamaged())
@@ -309,7 +309,7 @@ void LibraryVerify::work(Work &job)
         const auto unnamed = [&job](GameFile kind) {
             QSet<QString> named;
             for (const GameRecord &game : std::as_const(job.games))
-                named.insert(kind == GameFile::Movie ? game.game : game.gamepic);
+                named.insert(kind == GameFile::Movie ? game.movieFile : game.pictureFile);
             const QDir folder(job.folders.folder(kind));
             QStringList found;
             // Broken links too (System): they are files in the folder no game can use.

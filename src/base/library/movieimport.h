@@ -12,7 +12,7 @@
 struct ImportedMovie
 {
     QString sourcePath; // the file the user chose
-    QString fileName;   // its name inside flash/ (a plain file name)
+    QString movieFile;  // its name inside flash/ (a plain file name)
     QString title;      // the default title: the source file's name without its ".swf" extension, and without the
                         // invisible characters that would change how the text around them reads (bidi overrides)
     bool copied = true; // false: an identical file was already in flash/ under fileName, nothing was copied

@@ -17,7 +17,7 @@ public:
     struct Game
     {
         QString movieFile; // the movie's file name in the flash folder: the saves are kept by it
-        QString gameid;
+        QString gameId;
         QString title;
     };
 

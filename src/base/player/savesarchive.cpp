@@ -302,7 +302,7 @@ QByteArray write(const QVector<GameSaves> &games)
             objects.append(QJsonObject{{QStringLiteral("file"), name}, {QStringLiteral("key"), object.key}});
         }
         listed.append(QJsonObject{{QStringLiteral("movie"), game.movieFile},
-                                  {QStringLiteral("gameid"), game.gameid},
+                                  {QStringLiteral("gameid"), game.gameId},
                                   {QStringLiteral("title"), game.title},
                                   {QStringLiteral("objects"), objects}});
     }
@@ -358,7 +358,7 @@ ReadResult read(const QByteArray &file)
         const QJsonObject game = listed.toObject();
         GameSaves saves;
         saves.movieFile = game.value(QStringLiteral("movie")).toString();
-        saves.gameid = game.value(QStringLiteral("gameid")).toString();
+        saves.gameId = game.value(QStringLiteral("gameid")).toString();
         saves.title = game.value(QStringLiteral("title")).toString();
         if (!isPlainFileName(saves.movieFile))
             return refuse(Problem::UnsafeName, saves.movieFile);

@@ -36,7 +36,7 @@ struct SharedObject
 struct GameSaves
 {
     QString movieFile; // the movie's file name in the library's flash folder
-    QString gameid;    // the game server's id (negative for the user's own games); may be empty
+    QString gameId;    // the game server's id (negative for the user's own games); may be empty
     QString title;
     QVector<SharedObject> objects;
 };

@@ -64,8 +64,9 @@ QString advertisementFileName(const QString &url)
 
 bool GameDetails::operator==(const GameDetails &other) const
 {
-    return game_id == other.game_id && game_name == other.game_name && game_dec == other.game_dec &&
-           dl_file == other.dl_file && game_pic == other.game_pic && strName == other.strName && strpic == other.strpic;
+    return gameId == other.gameId && title == other.title && description == other.description &&
+           movieUrl == other.movieUrl && pictureUrl == other.pictureUrl && movieFile == other.movieFile &&
+           pictureFile == other.pictureFile;
 }
 
 std::optional<GameDetails> parseGameDetails(const std::optional<QByteArray> &body, const GameDetails &previous,
@@ -92,18 +93,26 @@ std::optional<GameDetails> parseGameDetails(const std::optional<QByteArray> &bod
         if (field.size() > maxFieldLength)
             return refuse(QStringLiteral("a field is longer than %1 characters").arg(maxFieldLength));
     }
-    GameDetails game;
-    game.game_id = fieldOr(fields, 0, previous.game_id);
-    game.game_name = fieldOr(fields, 1, previous.game_name);
-    game.game_dec = fieldOr(fields, 2, previous.game_dec);
-    game.dl_file = fieldOr(fields, 3, previous.dl_file);
-    game.game_pic = fieldOr(fields, 4, previous.game_pic);
-    game.strName = get_last_segment(game.dl_file, QStringLiteral("/"));
-    game.strpic = get_last_segment(game.game_pic, QStringLiteral("/"));
+    // The answer's fields by the server's own names; the rest of the program knows them by the game's.
+    const QString game_id = fieldOr(fields, 0, previous.gameId);
+    const QString game_name = fieldOr(fields, 1, previous.title);
+    const QString game_dec = fieldOr(fields, 2, previous.description);
+    const QString dl_file = fieldOr(fields, 3, previous.movieUrl);
+    const QString game_pic = fieldOr(fields, 4, previous.pictureUrl);
+    const QString strName = get_last_segment(dl_file, QStringLiteral("/"));
+    const QString strpic = get_last_segment(game_pic, QStringLiteral("/"));
     // File names come from the server: refuse any that could not be a plain file in our folders.
-    if (!isSafeFileName(game.strName))
-        return refuse(QStringLiteral("unusable movie file name \"%1\"").arg(game.strName));
-    if (!isSafeFileName(game.strpic))
-        return refuse(QStringLiteral("unusable picture file name \"%1\"").arg(game.strpic));
+    if (!isSafeFileName(strName))
+        return refuse(QStringLiteral("unusable movie file name \"%1\"").arg(strName));
+    if (!isSafeFileName(strpic))
+        return refuse(QStringLiteral("unusable picture file name \"%1\"").arg(strpic));
+    GameDetails game;
+    game.gameId = game_id;
+    game.title = game_name;
+    game.description = game_dec;
+    game.movieUrl = dl_file;
+    game.pictureUrl = game_pic;
+    game.movieFile = strName;
+    game.pictureFile = strpic;
     return game;
 }

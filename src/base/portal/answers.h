@@ -35,13 +35,13 @@ QString advertisementFileName(const QString &url);
 // One game as the details answer describes it, with the file names the program derives from its URLs.
 struct GameDetails
 {
-    QString game_id;   // the server's identifier of the game
-    QString game_name; // title, with the server's text codes
-    QString game_dec;  // description, with the server's text codes
-    QString dl_file;   // the movie's URL
-    QString game_pic;  // the picture's URL
-    QString strName;   // the movie's file name in the flash folder
-    QString strpic;    // the picture's file name in the pic folder
+    QString gameId;      // the server's identifier of the game
+    QString title;       // with the server's text codes
+    QString description; // with the server's text codes
+    QString movieUrl;
+    QString pictureUrl;
+    QString movieFile;   // the movie's file name in the flash folder
+    QString pictureFile; // the picture's file name in the pic folder
 
     bool operator==(const GameDetails &other) const;
     bool operator!=(const GameDetails &other) const { return !(*this == other); }

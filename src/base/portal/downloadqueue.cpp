@@ -1,6 +1,7 @@
 #include "base/portal/downloadqueue.h"
 
 #include "base/datafile.h"
+#include "base/library/gameids.h"
 #include "base/library/libraryfolders.h"
 #include "base/logging.h"
 #include "base/textcodes.h"
@@ -30,10 +31,13 @@ constexpr qint64 speedWindowMs = 1000;
 
 QJsonObject toJson(const GameDetails &game)
 {
-    return {{QStringLiteral("id"), game.game_id},           {QStringLiteral("title"), game.game_name},
-            {QStringLiteral("description"), game.game_dec}, {QStringLiteral("movie"), game.dl_file},
-            {QStringLiteral("picture"), game.game_pic},     {QStringLiteral("movieName"), game.strName},
-            {QStringLiteral("pictureName"), game.strpic}};
+    return {{QStringLiteral("id"), game.gameId},
+            {QStringLiteral("title"), game.title},
+            {QStringLiteral("description"), game.description},
+            {QStringLiteral("movie"), game.movieUrl},
+            {QStringLiteral("picture"), game.pictureUrl},
+            {QStringLiteral("movieName"), game.movieFile},
+            {QStringLiteral("pictureName"), game.pictureFile}};
 }
 
 std::optional<GameDetails> fromJson(const QJsonValue &value)
@@ -42,19 +46,18 @@ std::optional<GameDetails> fromJson(const QJsonValue &value)
         return std::nullopt;
     const QJsonObject o = value.toObject();
     GameDetails game;
-    game.game_id = o.value(QStringLiteral("id")).toString();
-    game.game_name = o.value(QStringLiteral("title")).toString();
-    game.game_dec = o.value(QStringLiteral("description")).toString();
-    game.dl_file = o.value(QStringLiteral("movie")).toString();
-    game.game_pic = o.value(QStringLiteral("picture")).toString();
-    game.strName = o.value(QStringLiteral("movieName")).toString();
-    game.strpic = o.value(QStringLiteral("pictureName")).toString();
+    game.gameId = o.value(QStringLiteral("id")).toString();
+    game.title = o.value(QStringLiteral("title")).toString();
+    game.description = o.value(QStringLiteral("description")).toString();
+    game.movieUrl = o.value(QStringLiteral("movie")).toString();
+    game.pictureUrl = o.value(QStringLiteral("picture")).toString();
+    game.movieFile = o.value(QStringLiteral("movieName")).toString();
+    game.pictureFile = o.value(QStringLiteral("pictureName")).toString();
     // A server game's id and plain file names only, as the details answer itself is held to: the names go into our
     // folders.
-    bool number = false;
-    if (game.game_id.toLongLong(&number) <= 0 || !number || game.dl_file.isEmpty() ||
-        !LibraryFolders::isPlainFileName(game.strName) ||
-        (!game.strpic.isEmpty() && !LibraryFolders::isPlainFileName(game.strpic)))
+    if (!gameids::isServerGameId(game.gameId) || game.movieUrl.isEmpty() ||
+        !LibraryFolders::isPlainFileName(game.movieFile) ||
+        (!game.pictureFile.isEmpty() && !LibraryFolders::isPlainFileName(game.pictureFile)))
         return std::nullopt;
     return game;
 }
@@ -63,7 +66,7 @@ std::optional<GameDetails> fromJson(const QJsonValue &value)
 
 QString QueuedGame::title() const
 {
-    return game ? turnBackCodes(game->game_name) : link.toDisplayString(QUrl::RemoveUserInfo);
+    return game ? turnBackCodes(game->title) : link.toDisplayString(QUrl::RemoveUserInfo);
 }
 
 std::optional<qint64> QueuedGame::remainingBytes() const
@@ -183,9 +186,9 @@ const QueuedGame *DownloadQueue::unfinishedWithLink(const QUrl &link) const
     return firstUnfinished(m_byLink.values(link), 0);
 }
 
-const QueuedGame *DownloadQueue::unfinishedWithId(const QString &gameid, quint64 except) const
+const QueuedGame *DownloadQueue::unfinishedWithId(const QString &gameId, quint64 except) const
 {
-    return firstUnfinished(m_byId.values(gameid), except);
+    return firstUnfinished(m_byId.values(gameId), except);
 }
 
 std::optional<quint64> DownloadQueue::next(quint64 preferred) const
@@ -210,7 +213,7 @@ quint64 DownloadQueue::add(const QUrl &link, const std::optional<GameDetails> &g
     m_games.append(queued);
     m_byLink.insert(link, queued.serial);
     if (game)
-        m_byId.insert(game->game_id, queued.serial);
+        m_byId.insert(game->gameId, queued.serial);
     save();
     emit added(queued.serial);
     return queued.serial;
@@ -222,8 +225,8 @@ void DownloadQueue::setDetails(quint64 serial, const GameDetails &details)
     if (!game)
         return;
     if (game->game)
-        m_byId.remove(game->game->game_id, serial);
-    m_byId.insert(details.game_id, serial);
+        m_byId.remove(game->game->gameId, serial);
+    m_byId.insert(details.gameId, serial);
     game->game = details;
     if (game->state == QueuedGame::State::Details)
         game->state = QueuedGame::State::Waiting;
@@ -273,7 +276,7 @@ void DownloadQueue::remove(quint64 serial)
     const QueuedGame &game = m_games.at(index);
     m_byLink.remove(game.link, serial);
     if (game.game)
-        m_byId.remove(game.game->game_id, serial);
+        m_byId.remove(game.game->gameId, serial);
     m_games.removeAt(index);
     save();
     emit removed(serial);

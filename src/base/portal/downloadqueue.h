@@ -77,7 +77,7 @@ public:
     const QueuedGame *find(quint64 serial) const;
     // The unfinished game with this link, or with this game id other than except; none if there is none.
     const QueuedGame *unfinishedWithLink(const QUrl &link) const;
-    const QueuedGame *unfinishedWithId(const QString &gameid, quint64 except = 0) const;
+    const QueuedGame *unfinishedWithId(const QString &gameId, quint64 except = 0) const;
     // The next game whose turn it is: preferred when it waits, else the earliest waiting one.
     std::optional<quint64> next(quint64 preferred) const;
 

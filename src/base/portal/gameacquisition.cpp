@@ -40,19 +40,19 @@ namespace {
 
 AcquiredGame acquired(const GameDetails &game)
 {
-    return {game.game_id, game.game_name, game.strName, game.strpic, game.game_dec};
+    return {game.gameId, game.title, game.movieFile, game.pictureFile, game.description};
 }
 
 } // namespace
 
 QString GameAcquisition::save_path() const
 {
-    return m_game.strName.isEmpty() ? QString() : m_library->folders().moviePath(m_game.strName);
+    return m_game.movieFile.isEmpty() ? QString() : m_library->folders().moviePath(m_game.movieFile);
 }
 
 QString GameAcquisition::save_path2() const
 {
-    return m_game.strpic.isEmpty() ? QString() : m_library->folders().picturePath(m_game.strpic);
+    return m_game.pictureFile.isEmpty() ? QString() : m_library->folders().picturePath(m_game.pictureFile);
 }
 
 QString GameAcquisition::queueFile() const
@@ -64,7 +64,7 @@ void GameAcquisition::restoreQueue()
 {
     m_queue->setFile(queueFile());
     for (const QueuedGame &saved : m_queue->read()) {
-        if (m_queue->unfinishedWithLink(saved.link) || (saved.game && m_queue->unfinishedWithId(saved.game->game_id)))
+        if (m_queue->unfinishedWithLink(saved.link) || (saved.game && m_queue->unfinishedWithId(saved.game->gameId)))
             continue;
         const quint64 serial = m_queue->add(saved.link, saved.game, saved.state);
         if (!saved.game)
@@ -126,8 +126,8 @@ void GameAcquisition::onDetails(quint64 serial, const QUrl &gameLink, const std:
     std::optional<GameDetails> game = parseGameDetails(body, waited ? m_game : GameDetails(), &whyNot);
     // The library records a server's game under its id, a whole number above zero; a game that could never be
     // recorded is not fetched either, or its movie and picture would lie in flash/ and pic/ with no row naming them.
-    if (game && !gameids::isServerGameId(game->game_id)) {
-        whyNot = QStringLiteral("the game id \"%1\" is not a whole number above zero").arg(game->game_id.left(100));
+    if (game && !gameids::isServerGameId(game->gameId)) {
+        whyNot = QStringLiteral("the game id \"%1\" is not a whole number above zero").arg(game->gameId.left(100));
         game.reset();
     }
     if (!game) {
@@ -140,23 +140,23 @@ void GameAcquisition::onDetails(quint64 serial, const QUrl &gameLink, const std:
     }
     // A row with this id stays as it is; when it is plainly another game, this one could be played but never
     // kept, so it is not fetched at all.
-    const std::optional<GameRecord> row = m_library->open() ? m_library->gameWithServerId(game->game_id) : std::nullopt;
-    if (gamefiling::judge(row, game->game_name, game->strName) == gamefiling::Arrival::AnotherGame) {
-        qCWarning(lcPortal).noquote() << "Game" << game->game_id << game->game_name.left(200)
+    const std::optional<GameRecord> row = m_library->open() ? m_library->gameWithServerId(game->gameId) : std::nullopt;
+    if (gamefiling::judge(row, game->title, game->movieFile) == gamefiling::Arrival::AnotherGame) {
+        qCWarning(lcPortal).noquote() << "Game" << game->gameId << game->title.left(200)
                                       << "not fetched: the library holds another game under its id:"
-                                      << row->gamename.left(200);
+                                      << row->title.left(200);
         m_queue->remove(serial);
         AcquisitionResult result;
         result.status = AcquisitionResult::Status::IdInUse;
         result.game = *game;
-        result.heldBy = row->gamename;
-        result.errorText = QStringLiteral("the library holds another game under the id %1").arg(game->game_id);
+        result.heldBy = row->title;
+        result.errorText = QStringLiteral("the library holds another game under the id %1").arg(game->gameId);
         result.waitedFor = waited;
         emit finished(result);
         return;
     }
     // Another link to a game queued already: that one goes on, and is the one waited for when this one was.
-    if (const QueuedGame *same = m_queue->unfinishedWithId(game->game_id, serial)) {
+    if (const QueuedGame *same = m_queue->unfinishedWithId(game->gameId, serial)) {
         const quint64 earlier = same->serial;
         // One not under way takes the fresh answer: the server may have mended what made it fail.
         if (same->state == QueuedGame::State::Waiting || same->state == QueuedGame::State::Failed)
@@ -194,8 +194,8 @@ void GameAcquisition::waitFor(quint64 serial)
 void GameAcquisition::start_download(const QString &url)
 {
     GameDetails game = m_game;
-    game.dl_file = url;
-    if (const QueuedGame *queued = m_queue->unfinishedWithId(game.game_id)) {
+    game.movieUrl = url;
+    if (const QueuedGame *queued = m_queue->unfinishedWithId(game.gameId)) {
         waitFor(queued->serial);
         return;
     }
@@ -225,12 +225,15 @@ void GameAcquisition::startTransfer(quint64 serial)
 {
     const GameDetails game = *m_queue->find(serial)->game;
     m_queue->setState(serial, QueuedGame::State::Downloading);
-    auto *job = new MovieDownload(m_network, QUrl(game.dl_file), m_library->folders().moviePath(game.strName), this);
+    // The queue's file names the game before its partial can exist: a program killed at any moment leaves no partial
+    // that the next start does not know to go on from. One write a movie, not one a change.
+    m_queue->flush();
+    auto *job = new MovieDownload(m_network, QUrl(game.movieUrl), m_library->folders().moviePath(game.movieFile), this);
     m_download = job;
     m_downloadSerial = serial;
     job->setMaxBytes(m_maxMovieBytes);
     // A game stopped before its end goes on from where it stopped, also in a later run: its id names what came.
-    job->setResumeKey(game.game_id);
+    job->setResumeKey(game.gameId);
     job->setNaming([this, game] { return namingFor(game, GameFile::Movie); });
     connect(job, &MovieDownload::progress, this, [this, serial](qint64 written, std::optional<qint64> announced) {
         m_queue->setProgress(serial, written, announced);
@@ -246,28 +249,28 @@ void GameAcquisition::startTransfer(quint64 serial)
 FileNaming GameAcquisition::namingFor(const GameDetails &game, GameFile kind)
 {
     // The movie another game on its way has put in place is spoken for; the one this game has is its own.
-    const QString gameid = game.game_id;
+    const QString gameId = game.gameId;
     QString ownOnTheWay;
     for (const OnTheWay &earlier : std::as_const(m_onTheWay)) {
-        if (earlier.gameid == gameid)
-            ownOnTheWay = earlier.movie;
+        if (earlier.gameId == gameId)
+            ownOnTheWay = earlier.movieFile;
     }
     if (kind == GameFile::Picture) {
         // A picture another game on its way has put in place is spoken for as well.
-        return m_library->namingFor(kind, acquired(game), [this, gameid](const QString &name) {
+        return m_library->namingFor(kind, acquired(game), [this, gameId](const QString &name) {
             return std::any_of(m_pictures.cbegin(), m_pictures.cend(), [&](const PictureFetch &other) {
-                return other.gameid != gameid && other.placed == name;
+                return other.gameId != gameId && other.placed == name;
             });
         });
     }
     return m_library->namingFor(
-        kind, acquired(game), [this, gameid](const QString &name) { return heldOnTheWay(name, gameid); }, ownOnTheWay);
+        kind, acquired(game), [this, gameId](const QString &name) { return heldOnTheWay(name, gameId); }, ownOnTheWay);
 }
 
 bool GameAcquisition::heldOnTheWay(const QString &movie, const QString &otherThanGameid) const
 {
     return std::any_of(m_onTheWay.cbegin(), m_onTheWay.cend(),
-                       [&](const OnTheWay &game) { return game.gameid != otherThanGameid && game.movie == movie; });
+                       [&](const OnTheWay &game) { return game.gameId != otherThanGameid && game.movieFile == movie; });
 }
 
 void GameAcquisition::recordWaitingGames()
@@ -311,7 +314,7 @@ void GameAcquisition::cancelGame(quint64 serial)
     if (m_download && serial == m_downloadSerial)
         stopTransfer(true);
     else if (queued->isUnfinished() && queued->game)
-        MovieDownload::dropPartial(m_library->folders().movieFolder(), queued->game->game_id);
+        MovieDownload::dropPartial(m_library->folders().movieFolder(), queued->game->gameId);
     delete m_detailsRequests.take(serial).data();
     if (serial == m_waitedFor && queued->isUnfinished())
         m_waitedFor = 0;
@@ -382,16 +385,16 @@ void GameAcquisition::onMovieFinished(MovieDownload *job, const DownloadResult &
         return;
     }
     const QString stored = QFileInfo(result.filePath).fileName();
-    if (stored != game.strName)
-        qCInfo(lcPortal).noquote() << "The movie" << game.strName << "of game" << game.game_id << "is stored as"
+    if (stored != game.movieFile)
+        qCInfo(lcPortal).noquote() << "The movie" << game.movieFile << "of game" << game.gameId << "is stored as"
                                    << stored;
-    game.strName = stored;
+    game.movieFile = stored;
     if (waited)
-        m_game.strName = stored;
+        m_game.movieFile = stored;
     m_queue->setDetails(serial, game);
     m_queue->setState(serial, QueuedGame::State::Done);
     // Its movie is spoken for until its row names it.
-    m_onTheWay.append({serial, game.game_id, game.strName, waited});
+    m_onTheWay.append({serial, game.gameId, game.movieFile, waited});
     if (waited)
         emit movieArrived(game, result.filePath);
     PictureFetch *picture = pictureOf(serial);
@@ -422,7 +425,7 @@ void GameAcquisition::fetchPicture(const GameDetails &game, quint64 serial)
         return;
     PictureFetch picture;
     picture.serial = serial;
-    picture.gameid = game.game_id;
+    picture.gameId = game.gameId;
     picture.request = new QObject(this);
     m_pictures.append(picture);
     const QString pictureFolder = m_library->folders().pictureFolder();
@@ -431,7 +434,7 @@ void GameAcquisition::fetchPicture(const GameDetails &game, quint64 serial)
     limits.accept = m_pictureCheck;
     limits.maxMs = pictureMaxMs;
     m_fetch->fetchFile(
-        QUrl(game.game_pic), pictureFolder, [this, game] { return namingFor(game, GameFile::Picture); },
+        QUrl(game.pictureUrl), pictureFolder, [this, game] { return namingFor(game, GameFile::Picture); },
         picture.request,
         [this, serial](const std::optional<QString> &placed) {
             PictureFetch *picture = pictureOf(serial);
@@ -457,15 +460,15 @@ void GameAcquisition::recordWithPicture(quint64 serial)
         return;
     GameDetails game = *picture->movieIn;
     if (!picture->placed.isEmpty()) {
-        game.strpic = picture->placed;
+        game.pictureFile = picture->placed;
     } else {
         // Recorded without its picture, under a name that no other game's picture has.
         const FileNaming naming = namingFor(game, GameFile::Picture);
-        game.strpic = naming.keep(naming.wanted) ? QString() : naming.wanted;
+        game.pictureFile = naming.keep(naming.wanted) ? QString() : naming.wanted;
     }
     m_pictures.removeIf([serial](const PictureFetch &other) { return other.serial == serial; });
     if (serial == m_waitedFor)
-        m_game.strpic = game.strpic;
+        m_game.pictureFile = game.pictureFile;
     record(game, serial);
 }
 
@@ -496,15 +499,15 @@ void GameAcquisition::record(const GameDetails &game, quint64 serial)
     case Recording::Status::AlreadyRecorded:
         result.recorded = true;
         // The row stays as it was: a picture of this download that it does not name goes again.
-        if (recording.row && recording.row->gamepic != game.strpic && !game.strpic.isEmpty())
-            m_library->removeUnnamedFile(GameFile::Picture, game.strpic);
+        if (recording.row && recording.row->pictureFile != game.pictureFile && !game.pictureFile.isEmpty())
+            m_library->removeUnnamedFile(GameFile::Picture, game.pictureFile);
         break;
     case Recording::Status::IdInUse:
         // Another game took the id while this one came in: nothing of this one stays.
         removeUnrecorded(game);
         result.status = AcquisitionResult::Status::IdInUse;
-        result.heldBy = recording.row ? recording.row->gamename : QString();
-        result.errorText = QStringLiteral("the library holds another game under the id %1").arg(game.game_id);
+        result.heldBy = recording.row ? recording.row->title : QString();
+        result.errorText = QStringLiteral("the library holds another game under the id %1").arg(game.gameId);
         break;
     case Recording::Status::MovieMissing:
         // The user deleted the game, movie and all, while its picture came in.
@@ -518,10 +521,10 @@ void GameAcquisition::record(const GameDetails &game, quint64 serial)
 
 void GameAcquisition::removeUnrecorded(const GameDetails &game)
 {
-    if (!heldOnTheWay(game.strName, QString()))
-        m_library->removeUnnamedFile(GameFile::Movie, game.strName);
-    if (!game.strpic.isEmpty())
-        m_library->removeUnnamedFile(GameFile::Picture, game.strpic);
+    if (!heldOnTheWay(game.movieFile, QString()))
+        m_library->removeUnnamedFile(GameFile::Movie, game.movieFile);
+    if (!game.pictureFile.isEmpty())
+        m_library->removeUnnamedFile(GameFile::Picture, game.pictureFile);
 }
 
 void GameAcquisition::announce(quint64 serial)

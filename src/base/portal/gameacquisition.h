@@ -133,14 +133,14 @@ private:
     struct OnTheWay
     {
         quint64 serial;
-        QString gameid, movie;
+        QString gameId, movieFile;
         bool shown; // its movie went to the player
     };
     // The picture of a game under way, fetched beside its movie.
     struct PictureFetch
     {
         quint64 serial;
-        QString gameid;
+        QString gameId;
         QPointer<QObject> request; // destroying it cancels the fetch
         bool done = false;
         QString placed;                     // the name it took in pic/, when it was stored
