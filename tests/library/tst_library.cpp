@@ -111,7 +111,7 @@ void TestLibrary::recordingAnAcquiredGame_data()
     // The library may hold game 1 (game id 1001) under a title and movie; game 1001 or 12 arrives.
     QTest::addColumn<QString>("heldTitle"); // empty: no game 1
     QTest::addColumn<QString>("heldMovie");
-    QTest::addColumn<QString>("gameid");
+    QTest::addColumn<QString>("gameId");
     QTest::addColumn<QString>("title");
     QTest::addColumn<bool>("movieThere");
     QTest::addColumn<int>("status");
