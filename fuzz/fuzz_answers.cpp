@@ -18,13 +18,13 @@ namespace {
 GameDetails previousGame()
 {
     GameDetails game;
-    game.game_id = QStringLiteral("1");
-    game.game_name = QStringLiteral("Happy Blocks");
-    game.game_dec = QStringLiteral("Stack the blocks.");
-    game.dl_file = QStringLiteral("http://127.0.0.1:8642/movies/happy-blocks.swf");
-    game.game_pic = QStringLiteral("http://127.0.0.1:8642/pics/happy-blocks.png");
-    game.strName = QStringLiteral("happy-blocks.swf");
-    game.strpic = QStringLiteral("happy-blocks.png");
+    game.gameId = QStringLiteral("1");
+    game.title = QStringLiteral("Happy Blocks");
+    game.description = QStringLiteral("Stack the blocks.");
+    game.movieUrl = QStringLiteral("http://127.0.0.1:8642/movies/happy-blocks.swf");
+    game.pictureUrl = QStringLiteral("http://127.0.0.1:8642/pics/happy-blocks.png");
+    game.movieFile = QStringLiteral("happy-blocks.swf");
+    game.pictureFile = QStringLiteral("happy-blocks.png");
     return game;
 }
 
