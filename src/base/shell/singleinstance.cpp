@@ -105,8 +105,8 @@ QString SingleInstance::lockAdvice() const
 bool SingleInstance::clearLockPlace()
 {
     // A lock file is only ever a plain file. QLockFile reads whatever has its name, through a link, and blocks on a
-    // FIFO; a link or other special file is removed itself, never what it points to. A folder may hold someone's
-    // files: it is named for the user to deal with.
+    // FIFO; a link or any other file that is not regular is removed itself, never what it points to. A folder may hold
+    // someone's files: it is named for the user to deal with.
     const QByteArray path = QFile::encodeName(lockFilePath());
     struct stat entry;
     if (::lstat(path.constData(), &entry) != 0 || S_ISREG(entry.st_mode))
@@ -123,7 +123,8 @@ bool SingleInstance::clearLockPlace()
         return false;
     }
     qCWarning(lcShell).noquote()
-        << QStringLiteral("Removed %1, which was no lock file but a link or special file").arg(lockFilePath());
+        << QStringLiteral("Removed %1, which was no lock file but a link or another file that is not regular")
+               .arg(lockFilePath());
     return true;
 }
 
