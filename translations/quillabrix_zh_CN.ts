@@ -385,6 +385,10 @@
         <translation>玩过 1 次，最近一次是 %1</translation>
     </message>
     <message>
+        <source>Files kept with the game: %1 (%2)</source>
+        <translation>随游戏保存的文件：%1 个（%2）</translation>
+    </message>
+    <message>
         <source>Played %1 times, last on %2</source>
         <translation>玩过 %1 次，最近一次是 %2</translation>
     </message>
@@ -787,6 +791,14 @@
     <message>
         <source>%1: the picture is missing</source>
         <translation>%1：图片丢失</translation>
+    </message>
+    <message>
+        <source>%1: the file %2 kept with the game is missing</source>
+        <translation>%1：随游戏保存的文件 %2 丢失</translation>
+    </message>
+    <message>
+        <source>%1: the file %2 kept with the game has changed</source>
+        <translation>%1：随游戏保存的文件 %2 已改变</translation>
     </message>
     <message>
         <source>No game uses %1</source>

@@ -144,6 +144,9 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
     loc_stats = detailLabel(QStringLiteral("loc_stats"), arial(8.25, false), this);
     loc_stats->setAlignment(Qt::AlignRight | Qt::AlignTop);
     twips::place(loc_stats, 7800, 5280, 3960, 375);
+    loc_kept = detailLabel(QStringLiteral("loc_kept"), arial(8.25, false), this);
+    loc_kept->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    twips::place(loc_kept, 6240, 7380, 5520, 375);
 
     game_search = new QLineEdit(this);
     game_search->setObjectName(QStringLiteral("game_search"));
@@ -302,6 +305,21 @@ void LibraryPanel::showStatistics(const GameRecord &game)
                                            : tr("Played %1 times, last on %2").arg(game.playCount).arg(when));
 }
 
+void LibraryPanel::showKeptFiles(qint64 id)
+{
+    // Read each time the details are shown: a game keeps more files as it is played.
+    const std::optional<QVector<KeptFile>> kept = m_library->store().keptFiles(id);
+    if (!kept || kept->isEmpty()) {
+        loc_kept->clear();
+        return;
+    }
+    qint64 bytes = 0;
+    for (const KeptFile &file : *kept)
+        bytes += file.size;
+    loc_kept->setText(
+        tr("Files kept with the game: %1 (%2)").arg(kept->size()).arg(QLocale().formattedDataSize(bytes)));
+}
+
 void LibraryPanel::placeBar()
 {
     // The row above the grid, as wide as the grid: search, order and count on the left, adding on the right.
@@ -379,6 +397,7 @@ void LibraryPanel::game_list_Click()
     loc_name->setText(game->title);
     loc_dec->setText(turnBackCodes(game->description));
     showStatistics(*game);
+    showKeptFiles(game->id);
     Game_Play->show();
     Game_Delete->show();
 }
@@ -449,6 +468,7 @@ void LibraryPanel::clearDetails()
     loc_name->clear();
     loc_dec->clear();
     loc_stats->clear();
+    loc_kept->clear();
 }
 
 QImage LibraryPanel::picture(const QString &path)

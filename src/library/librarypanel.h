@@ -20,7 +20,8 @@ class QImage;
 class QMenuBar;
 
 // The library panel: a search field, the order and the count over the grid of recorded games, and under it
-// the selected game's picture, title, description and plays, with the buttons that play or delete it.
+// the selected game's picture, title, description, plays and the files it keeps, with the buttons that play or delete
+// it.
 class LibraryPanel : public QFrame
 {
     Q_OBJECT
@@ -87,6 +88,7 @@ private:
     QComboBox *game_sort;
     QLabel *game_count;
     QLabel *loc_stats;
+    QLabel *loc_kept; // how many files the game keeps beside its movie, and their size
     QPushButton *game_add;
 
     // Says how many games are shown, of how many.
@@ -95,6 +97,7 @@ private:
     void titleRowPressed(const QModelIndex &index);
     void sortChosen(int entry);
     void showStatistics(const GameRecord &game);
+    void showKeptFiles(qint64 id);
     void placeBar();
     QImage picture(const QString &path);
     QSize pictureSize() const;

@@ -19,6 +19,8 @@ namespace {
 constexpr int namedItems = 15;
 // The progress bar's scale: bytes are too many for its int.
 constexpr int progressSteps = 1000;
+// How the files under companion/ are named to the user, like those of flash/ and pic/.
+const QLatin1String companionPrefix("companion/");
 
 } // namespace
 
@@ -166,14 +168,21 @@ void VerifyDialog::showFindings()
         }
         if (check.pictureMissing)
             lines << tr("%1: the picture is missing").arg(name);
+        for (const QString &file : check.keptMissing)
+            lines << tr("%1: the file %2 kept with the game is missing").arg(name, file);
+        for (const QString &file : check.keptChanged)
+            lines << tr("%1: the file %2 kept with the game has changed").arg(name, file);
     }
     for (const QString &file : std::as_const(m_report.orphanMovies))
         lines << tr("No game uses %1").arg(QStringLiteral("flash/") + file);
     for (const QString &file : std::as_const(m_report.orphanPictures))
         lines << tr("No game uses %1").arg(QStringLiteral("pic/") + file);
+    for (const QString &file : std::as_const(m_report.orphanCompanions))
+        lines << tr("No game uses %1").arg(companionPrefix + file);
     lines += m_done;
 
-    const int orphans = int(m_report.orphanMovies.size() + m_report.orphanPictures.size());
+    const int orphans =
+        int(m_report.orphanMovies.size() + m_report.orphanPictures.size() + m_report.orphanCompanions.size());
     if (m_report.damaged.isEmpty() && orphans == 0)
         m_status->setText(tr("Games checked: %1. No problems found.").arg(m_report.gamesChecked));
     else
@@ -243,6 +252,8 @@ void VerifyDialog::deleteOrphans()
         files << QStringLiteral("flash/") + file;
     for (const QString &file : std::as_const(m_report.orphanPictures))
         files << QStringLiteral("pic/") + file;
+    for (const QString &file : std::as_const(m_report.orphanCompanions))
+        files << companionPrefix + file;
     if (files.isEmpty() || !confirm(tr("Delete these files? No game in the library uses them."), files))
         return;
     int deleted = 0;
@@ -258,6 +269,15 @@ void VerifyDialog::deleteOrphans()
         }
         names.clear();
     }
+    const QString companionRoot = m_library->folders().companionRoot() + QLatin1Char('/');
+    for (const QString &path : std::as_const(m_report.orphanCompanions)) {
+        const QFileInfo at(companionRoot + path);
+        if (m_library->removeOrphanCompanion(path))
+            ++deleted;
+        else if (at.exists() || at.isSymLink())
+            kept << companionPrefix + path;
+    }
+    m_report.orphanCompanions.clear();
     m_done << tr("Unused files deleted: %1").arg(deleted);
     if (!kept.isEmpty())
         m_messages->show(MessageBox::Icon::Warning,

@@ -227,9 +227,10 @@ void FlashPlayer::flush()
     }
     if (m_movieChanged) {
         script += m_movieUrl.isEmpty() ? QStringLiteral("qb.clear(%1, %2);").arg(m_loadId).arg(jsString(m_failure))
-                                       : QStringLiteral("qb.load(%1, %2);")
+                                       : QStringLiteral("qb.load(%1, %2, %3);")
                                              .arg(jsString(m_movieUrl.toString(QUrl::FullyEncoded)))
-                                             .arg(m_loadId);
+                                             .arg(m_loadId)
+                                             .arg(siteValue());
         m_movieChanged = false;
     }
     script += m_commands.join(QString());
@@ -246,6 +247,20 @@ void FlashPlayer::command(const QString &script)
 {
     m_commands << script;
     scheduleFlush();
+}
+
+QString FlashPlayer::siteValue() const
+{
+    if (!m_site.keepsFiles())
+        return QStringLiteral("null");
+    const QUrl companions = m_site.game > 0 ? PlayerSchemeHandler::companionUrl(m_site.game)
+                                            : PlayerSchemeHandler::companionUrl(m_site.serverGameId);
+    QJsonObject site{{QStringLiteral("companions"), companions.toString(QUrl::FullyEncoded)}};
+    // Only a web address: a movie must not be told it runs from a local file or elsewhere.
+    if (m_site.address.isValid() &&
+        (m_site.address.scheme() == QLatin1String("http") || m_site.address.scheme() == QLatin1String("https")))
+        site.insert(QStringLiteral("address"), m_site.address.toString(QUrl::FullyEncoded));
+    return QString::fromUtf8(QJsonDocument(site).toJson(QJsonDocument::Compact));
 }
 
 QString FlashPlayer::backgroundValue() const
@@ -285,9 +300,10 @@ QString FlashPlayer::scaleValue() const
     }
 }
 
-void FlashPlayer::setMovie(const QString &path)
+void FlashPlayer::setMovie(const QString &path, const MovieSite &site)
 {
     m_movie = path;
+    m_site = site;
     m_playing = true;
     ++m_loadId;
     m_movieUrl = QUrl();

@@ -12,6 +12,15 @@
 class PlayerProfile;
 class QWebEngineView;
 
+// Where a game's movie comes from, for the files it loads beside it while it runs.
+struct MovieSite
+{
+    qint64 game = 0;      // the library row whose kept files the movie's requests reach
+    QString serverGameId; // without a row yet (a game still coming in): the server's id of the game
+    QUrl address;         // the movie's address on its server, which it sees as its own; empty: its file's address
+    bool keepsFiles() const { return game > 0 || !serverGameId.isEmpty(); }
+};
+
 // The Flash player control of the game box: Ruffle in a web view, with the control's members.
 // A player that was never shown has no page and no renderer; it keeps its settings until it is.
 class FlashPlayer : public QWidget
@@ -35,7 +44,8 @@ public:
     // (missing, a folder, empty) or one the player may not show (outside the library) leaves only the
     // background, without any message: the program blanks the player that way. A file that is there but
     // cannot be played says why in the player area (movieFailed).
-    void setMovie(const QString &path);
+    void setMovie(const QString &path, const MovieSite &site = {});
+    const MovieSite &site() const { return m_site; }
     QString movie() const { return m_movie; }
 
     // True plays on from the current frame, false stops there.
@@ -115,6 +125,7 @@ private:
     void command(const QString &script);
     void updateInFront();
     void watchWindow();
+    QString siteValue() const;
     QString backgroundValue() const;
     QString scaleValue() const;
     QString fontsValue() const;
@@ -133,6 +144,7 @@ private:
 
     QString m_renderer; // "webgl" or "canvas", once a movie was drawn
     QString m_movie;
+    MovieSite m_site;
     QUrl m_movieUrl;   // empty when the movie cannot be shown
     QString m_failure; // why the current movie cannot play, when it cannot
     int m_loadId = 0;

@@ -1,10 +1,19 @@
 #include "player/playerschemehandler.h"
 
+#include "base/companion/companionfiles.h"
+#include "base/datafile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QPointer>
+#include <QStringDecoder>
 #include <QWebEngineUrlRequestJob>
+
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -15,6 +24,7 @@ const QString kPic = QStringLiteral("pic");
 const QString kRuffle = QStringLiteral("ruffle");
 const QString kPlaceholder = QStringLiteral("nogame.swf");
 const QString kFonts = QStringLiteral("fonts");
+const QString kCompanion = QStringLiteral("companion");
 
 QByteArray mimeTypeFor(const QString &path)
 {
@@ -48,6 +58,36 @@ std::optional<QStringList> plainSegments(const QUrl &url)
     return segments;
 }
 
+// A request for a file a game keeps: its game's row id and the file's path, decoded (bytes that are not UTF-8 leave
+// the path empty, which names no file).
+struct CompanionRequest
+{
+    qint64 id = 0;
+    QString serverGameId; // a game without its row yet: "s<server id>" in the address
+    QString path;
+};
+
+std::optional<CompanionRequest> companionRequest(const QUrl &url)
+{
+    const QString prefix = QLatin1Char('/') + kCompanion + QLatin1Char('/');
+    const QString encoded = url.path(QUrl::FullyEncoded);
+    if (!encoded.startsWith(prefix))
+        return std::nullopt;
+    const qsizetype slash = encoded.indexOf(QLatin1Char('/'), prefix.size());
+    const QString game = encoded.mid(prefix.size(), slash - prefix.size());
+    const bool server = game.startsWith(QLatin1Char('s'));
+    bool ok = false;
+    const qint64 id = game.mid(server ? 1 : 0).toLongLong(&ok);
+    if (slash < 0 || !ok || id <= 0 ||
+        !std::all_of(game.begin() + (server ? 1 : 0), game.end(), [](QChar c) { return c.isDigit(); }))
+        return std::nullopt;
+    auto utf8 = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString path = utf8(QByteArray::fromPercentEncoding(encoded.mid(slash + 1).toLatin1()));
+    if (utf8.hasError())
+        path.clear();
+    return server ? CompanionRequest{0, QString::number(id), path} : CompanionRequest{id, QString(), path};
+}
+
 bool isRuffleAsset(const QString &name)
 {
     return name.endsWith(QLatin1String(".js")) || name.endsWith(QLatin1String(".wasm"));
@@ -77,6 +117,20 @@ QUrl PlayerSchemeHandler::fontUrl() const
         return {};
     QUrl url = pageUrl();
     url.setPath(QStringLiteral("/%1/%2").arg(kFonts, QFileInfo(m_fontFile).fileName()), QUrl::DecodedMode);
+    return url;
+}
+
+QUrl PlayerSchemeHandler::companionUrl(qint64 id)
+{
+    QUrl url = pageUrl();
+    url.setPath(QStringLiteral("/%1/%2/").arg(kCompanion).arg(id));
+    return url;
+}
+
+QUrl PlayerSchemeHandler::companionUrl(const QString &serverGameId)
+{
+    QUrl url = pageUrl();
+    url.setPath(QStringLiteral("/%1/s%2/").arg(kCompanion, serverGameId));
     return url;
 }
 
@@ -171,7 +225,37 @@ void PlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    const std::optional<Resource> resource = resolve(job->requestUrl());
+    const QUrl url = job->requestUrl();
+    if (url.scheme() == QString::fromLatin1(scheme()) && url.host() == kHost) {
+        if (const std::optional<CompanionRequest> request = companionRequest(url)) {
+            if (!m_companions) {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            // Answered when the file is there, which may take a fetch; a job the page gave up meanwhile is gone.
+            QPointer<QWebEngineUrlRequestJob> asked(job);
+            const auto answer = [asked](const std::optional<QString> &filePath) {
+                if (!asked)
+                    return;
+                const int fd = filePath ? datafile::openRegular(*filePath) : -1;
+                auto *file = new QFile(asked);
+                if (fd < 0 || !file->open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+                    if (fd >= 0)
+                        ::close(fd);
+                    asked->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                    return;
+                }
+                asked->reply(mimeTypeFor(*filePath), file);
+            };
+            const QString query = url.query(QUrl::FullyEncoded);
+            if (request->serverGameId.isEmpty())
+                m_companions->request(request->id, request->path, query, job, answer);
+            else
+                m_companions->requestForServerGame(request->serverGameId, request->path, query, job, answer);
+            return;
+        }
+    }
+    const std::optional<Resource> resource = resolve(url);
     if (!resource) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;

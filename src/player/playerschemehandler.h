@@ -7,8 +7,10 @@
 
 #include <optional>
 
-// Serves the player page, Ruffle, its device font and the library's movies and pictures to the players, and
-// nothing else.
+class CompanionFiles;
+
+// Serves the player page, Ruffle, its device font, the library's movies and pictures and the files games keep
+// beside their movies to the players, and nothing else.
 class PlayerSchemeHandler : public QWebEngineUrlSchemeHandler
 {
     Q_OBJECT
@@ -21,6 +23,13 @@ public:
     // The installed font file that Ruffle reads for device-font text, served as fontUrl(); empty serves none.
     void setDeviceFontFile(const QString &path);
     QUrl fontUrl() const;
+    // Where the files that movies load beside them come from; without it every such request fails.
+    void setCompanionFiles(CompanionFiles *companions) { m_companions = companions; }
+    // The address under which the game with this row id finds the files it keeps: its movie's requests for files
+    // beside it are sent there (the path after it is the file's path in the game's folder).
+    static QUrl companionUrl(qint64 id);
+    // The same for a game from the server that has no row yet, by the server's id of the game.
+    static QUrl companionUrl(const QString &serverGameId);
 
     static QByteArray scheme();
     static QUrl pageUrl();
@@ -48,4 +57,5 @@ private:
     QString m_ruffleFolder;
     QString m_dataFolder;
     QString m_fontFile;
+    CompanionFiles *m_companions = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "shell/appsession.h"
 
+#include "base/companion/companionfiles.h"
 #include "base/library/library.h"
 #include "base/portal/gameacquisition.h"
 #include "base/portal/serverfetch.h"
@@ -20,9 +21,19 @@ AppSession::AppSession(const AppConfig &config, Library *library, QNetworkAccess
           std::make_unique<PlayerProfile>(config.appFolder, config.ruffleDir(), library->folders().savesFolder())),
       m_fetch(new ServerFetch(network, this)),
       m_startup(new Startup(m_fetch, library->folders(), config.serverUrl, this)),
-      m_acquisition(new GameAcquisition(network, m_fetch, library, this))
+      m_acquisition(new GameAcquisition(network, m_fetch, library, this)),
+      m_companions(new CompanionFiles(&library->store(), m_fetch, this))
 {
     m_playerProfile->schemeHandler()->setDataFolder(library->folders().dataFolder());
+    m_playerProfile->schemeHandler()->setCompanionFiles(m_companions);
+    // A game that comes again (downloaded again) brings its kept files again too; one shown while it came in finds
+    // its row now.
+    connect(m_acquisition, &GameAcquisition::finished, m_companions, [this](const AcquisitionResult &result) {
+        if (const std::optional<GameRecord> row = m_library->gameWithServerId(result.game.gameId);
+            row && result.recorded)
+            m_companions->fetchAgain(row->id, m_companions, {});
+        m_companions->gameSettled(result.game.gameId);
+    });
     // A picture from the server is kept only when it is one.
     m_acquisition->setPictureCheck([](const QByteArray &bytes) { return !PictureLoader::decode(bytes).isNull(); });
     connect(m_library, &Library::movieGone, m_playerProfile.get(), &PlayerProfile::removeSaves);

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class CompanionFiles;
 class FlashPlayer;
 class GameAcquisition;
 class GameAdder;
@@ -49,6 +50,7 @@ public:
     PlayerProfile *playerProfile() const { return m_playerProfile.get(); }
     Startup *startup() const { return m_startup; }
     GameAcquisition *acquisition() const { return m_acquisition; }
+    CompanionFiles *companions() const { return m_companions; }
     // Made by attachWindow.
     GameAdder *adder() const { return m_adder; }
     PlayerControls *playerControls() const { return m_controls; }
@@ -65,6 +67,7 @@ private:
     ServerFetch *m_fetch;
     Startup *m_startup;
     GameAcquisition *m_acquisition;
+    CompanionFiles *m_companions;
     GameAdder *m_adder = nullptr; // a child of the window it was attached to
     PlayerControls *m_controls = nullptr;
 };

@@ -41,7 +41,11 @@ Form1::Form1(std::unique_ptr<AppSession> session, QWidget *parent)
     });
     connect(m_acquisition, &GameAcquisition::movieArrived, this, [this](const GameDetails &game, const QString &path) {
         const std::optional<GameRecord> row = m_library->gameWithServerId(game.gameId);
-        show_player(path, game.movieFile, row ? std::optional(row->id) : std::nullopt);
+        // Its row may still be on its way: the files its movie loads are kept under the server's id until it comes.
+        MovieSite site = siteOf(row ? row->id : 0);
+        if (!row)
+            site = MovieSite{0, game.gameId, QUrl(game.movieUrl)};
+        show_player(path, game.movieFile, row ? std::optional(row->id) : std::nullopt, site);
     });
     connect(m_acquisition, &GameAcquisition::finished, this, &Form1::onAcquisitionFinished);
 }
@@ -280,7 +284,7 @@ void Form1::game_list_DblClick()
     if (play.status == GamePlay::Status::MovieMissing)
         tell(MessageBox::Icon::Critical, noFileMessage());
     else if (play.status == GamePlay::Status::Ready)
-        show_player(play.moviePath, play.game.movieFile, play.game.id);
+        show_player(play.moviePath, play.game.movieFile, play.game.id, siteOf(play.game.id));
 }
 
 void Form1::gamesAdded(int recorded)
@@ -292,10 +296,20 @@ void Form1::gamesAdded(int recorded)
         refocusGame();
 }
 
-void Form1::show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row)
+MovieSite Form1::siteOf(qint64 id) const
+{
+    if (id <= 0)
+        return {};
+    const QUrl origin(m_library->store().gameOrigin(id).value_or(QString()));
+    const bool web = origin.scheme() == QLatin1String("http") || origin.scheme() == QLatin1String("https");
+    return MovieSite{id, QString(), web ? origin : QUrl()};
+}
+
+void Form1::show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row,
+                        const MovieSite &site)
 {
     m_controls->setGame(row, moviePath);
-    flash->setMovie(moviePath);
+    flash->setMovie(moviePath, site);
     loadflash_name = fileName;
     showPane(Pane::Player);
     flash->focusGame();
@@ -312,7 +326,7 @@ void Form1::m_fullscreen_Click()
     const QString game =
         loadflash_name.isEmpty() ? folders.movieFolder() + QLatin1Char('/') : folders.moviePath(loadflash_name);
     if (flash->movie() != game)
-        flash->setMovie(game);
+        flash->setMovie(game, m_controls->game() ? siteOf(*m_controls->game()) : MovieSite());
     m_fullScreen->enter();
     m_fullscreen->setEnabled(false);
 }

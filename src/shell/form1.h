@@ -2,6 +2,7 @@
 
 #include "base/portal/gameacquisition.h"
 #include "library/gameadder.h"
+#include "player/flashplayer.h"
 #include "shell/appsession.h"
 #include "shell/skin.h"
 #include "widgets/messagebox.h"
@@ -59,7 +60,10 @@ public:
     // The user's own movies: files and folders chosen, or dropped on the window.
     void addGames(const QStringList &paths) { m_adder->add(paths); }
     // Player; row is the game's library row, when it is recorded.
-    void show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row = std::nullopt);
+    void show_player(const QString &moviePath, const QString &fileName, std::optional<qint64> row = std::nullopt,
+                     const MovieSite &site = {});
+    // Where the recorded game's movie came from, for the files it loads beside it.
+    MovieSite siteOf(qint64 id) const;
     void m_fullscreen_Click();
     void b_full_Click() { m_fullscreen_Click(); }
     void Picture1_Click();

@@ -48,6 +48,7 @@ private slots:
     void sameGameIdIsRecordedOnce();
     void movieDigestsLiveBesideTheRowsAndGoWithThem();
     void starsAndPlayTimeAreKeptRepairedAndGoWithTheGame();
+    void originAndKeptFilesLiveBesideTheRowAndGoWithIt();
     void identifiersThatAreNoWholeNumbersFindNothing_data();
     void identifiersThatAreNoWholeNumbersFindNothing();
     void unusableFileIsLeftUntouched_data();
@@ -214,6 +215,37 @@ void TestGameStore::movieDigestsLiveBesideTheRowsAndGoWithThem()
     QVERIFY(store.removeById(id));
     QVERIFY(!store.movieDigest(id));
     QCOMPARE(store.movieDigests()->size(), 0);
+}
+
+void TestGameStore::originAndKeptFilesLiveBesideTheRowAndGoWithIt()
+{
+    TestAppFolder app;
+    GameStore store(app.path());
+    const qint64 id = *store.insertGame(QStringLiteral("7"), QStringLiteral("Maze"), QStringLiteral("m.swf"), {}, {});
+    const QString origin = QStringLiteral("http://127.0.0.1:8080/files/m.swf");
+    const KeptFile level{QStringLiteral("files/levels/1.txt"), 3, QByteArray(32, '\0')};
+    const KeptFile picture{QStringLiteral("files/a.png"), 5, QByteArray(32, '\xff')};
+    QVERIFY(store.setGameOrigin(id, origin));
+    for (const KeptFile &file : {level, picture, KeptFile{level.path, 4, QByteArray(32, 'x')}})
+        QVERIFY(store.recordKeptFile(id, file));
+    // Only a recorded game keeps them, and only under a path that stays inside its folder.
+    QVERIFY(!store.setGameOrigin(id + 1, origin));
+    QVERIFY(!store.recordKeptFile(id + 1, level));
+    for (const char *path : {"", "../x", "a/../../x", "/etc/passwd", "a//b", "a/"})
+        QVERIFY2(!store.recordKeptFile(id, KeptFile{QString::fromLatin1(path), 1, QByteArray(32, 'a')}), path);
+
+    GameStore reopened(app.path());
+    QCOMPARE(reopened.gameOrigin(id), std::optional<QString>(origin));
+    const QVector<KeptFile> kept = reopened.allKeptFiles()->value(id);
+    QCOMPARE(kept.size(), 2);
+    QCOMPARE((QStringList{kept.at(0).path, kept.at(1).path}), (QStringList{picture.path, level.path}));
+    QCOMPARE(kept.at(0).sha256, picture.sha256);
+    QCOMPARE(kept.at(1).size, 4);
+    QVERIFY(reopened.forgetKeptFiles(id, picture.path));
+    QCOMPARE(reopened.keptFiles(id)->size(), 1);
+    QVERIFY(reopened.removeById(id));
+    QCOMPARE(reopened.gameOrigin(id), std::optional<QString>(QString()));
+    QCOMPARE(reopened.allKeptFiles()->size(), 0);
 }
 
 void TestGameStore::starsAndPlayTimeAreKeptRepairedAndGoWithTheGame()

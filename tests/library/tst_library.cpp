@@ -58,6 +58,8 @@ private slots:
     void deleteFreesTheFilesNoOtherGameNames_data();
     void deleteFreesTheFilesNoOtherGameNames();
     void theLastGameNamingAMovieTakesItAndItsSaves();
+    void originIsTheLatestServerAddressOrTheImportFolder();
+    void deleteTakesTheKeptFilesButNeverWhereALinkLeads();
     void fullDiskDeletionMakesRoomWithTheGamesOwnFiles_data();
     void fullDiskDeletionMakesRoomWithTheGamesOwnFiles();
 };
@@ -158,7 +160,7 @@ void TestLibrary::recordingAnAcquiredGame()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not recorded")));
 
     const Recording result = lib.library->recordAcquired(
-        {gameId, title, QStringLiteral("snake.swf"), QStringLiteral("snake.png"), QStringLiteral("About it")});
+        {gameId, title, QStringLiteral("snake.swf"), QStringLiteral("snake.png"), QStringLiteral("About it"), {}});
     QCOMPARE(int(result.status), status);
     QCOMPARE(result.row ? result.row->title : QString(), rowTitle);
     const bool isNew = status == int(Recording::Status::Recorded);
@@ -179,7 +181,7 @@ void TestLibrary::recordedMoviesAreDigestedAgainWhenReplaced()
 {
     Shelf lib;
     QSignalSpy digested(lib.library.get(), &Library::movieDigested);
-    const AcquiredGame snake{QStringLiteral("12"), QStringLiteral("Snake"), QStringLiteral("snake.swf"), {}, {}};
+    const AcquiredGame snake{QStringLiteral("12"), QStringLiteral("Snake"), QStringLiteral("snake.swf"), {}, {}, {}};
     const auto digestAfter = [&](const std::function<qint64()> &record) {
         digested.clear();
         const qint64 id = record();
@@ -339,6 +341,50 @@ void TestLibrary::theLastGameNamingAMovieTakesItAndItsSaves()
     QCOMPARE(lib.gameFiles(), QStringList());
     QCOMPARE(removed.last(), (QVariantList{three, QStringLiteral("k.swf"), false}));
     QCOMPARE(gone.size(), 0);
+}
+
+void TestLibrary::originIsTheLatestServerAddressOrTheImportFolder()
+{
+    Shelf lib;
+    lib.writeFile(QStringLiteral("flash/maze.swf"));
+    AcquiredGame maze{QStringLiteral("12"), QStringLiteral("Maze"), QStringLiteral("maze.swf"), {}, {}, {}};
+    maze.movieUrl = QStringLiteral("http://127.0.0.1:1/files/maze.swf");
+    const qint64 id = lib.library->recordAcquired(maze).row->id;
+    QCOMPARE(lib.library->store().gameOrigin(id), std::optional<QString>(maze.movieUrl));
+    maze.movieUrl = QStringLiteral("https://127.0.0.1:2/new/maze.swf");
+    QCOMPARE(lib.library->recordAcquired(maze).status, Recording::Status::AlreadyRecorded);
+    QCOMPARE(lib.library->store().gameOrigin(id), std::optional<QString>(maze.movieUrl));
+
+    lib.writeFile(QStringLiteral("flash/own.swf"));
+    ImportedMovie own;
+    own.sourcePath = QStringLiteral("/home/u/my games/own.swf");
+    own.movieFile = QStringLiteral("own.swf");
+    own.title = QStringLiteral("Own");
+    const qint64 ownId = lib.library->recordImported({own})->first().id;
+    QCOMPARE(lib.library->store().gameOrigin(ownId), std::optional<QString>(QStringLiteral("file:///home/u/my games")));
+}
+
+void TestLibrary::deleteTakesTheKeptFilesButNeverWhereALinkLeads()
+{
+    Shelf lib({{9, QStringLiteral("Nine"), QStringLiteral("a.swf"), QString(), QString()}});
+    for (const QString &folder :
+         {QStringLiteral("companion/9/files/levels"), QStringLiteral("companion/7"), QStringLiteral("outside")})
+        QVERIFY(QDir(lib.path()).mkpath(folder));
+    lib.writeFiles({QStringLiteral("flash/a.swf"), QStringLiteral("companion/9/files/levels/1.txt"),
+                    QStringLiteral("companion/7/1.txt"), QStringLiteral("outside/keep.txt")});
+    QVERIFY(
+        QFile::link(lib.app.filePath(QStringLiteral("outside")), lib.app.filePath(QStringLiteral("companion/9/ln"))));
+
+    const Deletion deletion = lib.library->deleteGame(9);
+    QCOMPARE(deletion.status, Deletion::Status::Deleted);
+    QStringList freed = deletion.freedFiles;
+    freed.sort();
+    QCOMPARE(freed, (QStringList{lib.app.filePath(QStringLiteral("companion/9/files/levels/1.txt")),
+                                 lib.app.filePath(QStringLiteral("companion/9/ln")),
+                                 lib.app.filePath(QStringLiteral("flash/a.swf"))}));
+    QVERIFY(!QFileInfo(lib.app.filePath(QStringLiteral("companion/9"))).exists());
+    QVERIFY(lib.exists(QStringLiteral("outside/keep.txt")));
+    QVERIFY(lib.exists(QStringLiteral("companion/7/1.txt")));
 }
 
 void TestLibrary::fullDiskDeletionMakesRoomWithTheGamesOwnFiles_data()

@@ -99,6 +99,7 @@ private slots:
     void emptyOrUnreadableLibraryListsNoGames();
     void clickShowsTheGamesDetails();
     void clicksThatFindNoGameChangeNothing();
+    void detailsTellTheFilesAGameKeeps();
     void doubleClickShowsDetailsThenAsksToPlay();
     void deleteTakesTheRowOutAndClearsTheDetails();
     void deleteOfTheTitleRowDoesNothing();
@@ -229,6 +230,20 @@ void TestLibraryPanel::clickShowsTheGamesDetails()
     QVERIFY(lib.detailsHidden());
     QCOMPARE(lib.loc_name()->text(), QStringLiteral("俄罗斯方块"));
     QVERIFY(!lib.panel->currentGame());
+}
+
+void TestLibraryPanel::detailsTellTheFilesAGameKeeps()
+{
+    Shelf lib({{3, QStringLiteral("Maze"), QStringLiteral("m.swf"), QString(), QString()},
+               {5, QStringLiteral("Pong"), QStringLiteral("p.swf"), QString(), QString()}});
+    QVERIFY(lib.store->recordKeptFile(3, {QStringLiteral("files/1.txt"), 1000, QByteArray(32, 'a')}));
+    QVERIFY(lib.store->recordKeptFile(3, {QStringLiteral("files/2.png"), 2500, QByteArray(32, 'b')}));
+    lib.panel->reload();
+    const auto kept = [&lib] { return lib.part<QLabel>("loc_kept")->text(); };
+    lib.click(2);
+    QCOMPARE(kept(), QStringLiteral("Files kept with the game: 2 (%1)").arg(QLocale().formattedDataSize(3500)));
+    lib.click(1);
+    QCOMPARE(kept(), QString());
 }
 
 void TestLibraryPanel::clicksThatFindNoGameChangeNothing()
@@ -450,8 +465,8 @@ void TestLibraryPanel::gamesRecordedWhileShownTakeTheirPlace()
     lib.writeFiles({QStringLiteral("flash/z.swf"), QStringLiteral("flash/z2.swf")});
     const auto shading = [&lib](int row) { return lib.model()->index(row, 0).data(Qt::BackgroundRole); };
     QVERIFY(lib.library
-                ->recordAcquired(
-                    {QStringLiteral("901"), QStringLiteral("Zebra"), QStringLiteral("z.swf"), QString(), QString()})
+                ->recordAcquired({QStringLiteral("901"), QStringLiteral("Zebra"), QStringLiteral("z.swf"), QString(),
+                                  QString(), QString()})
                 .row);
     QCOMPARE(games(lib).first(), QStringLiteral("5"));
     QCOMPARE(lib.game_count()->text(), QStringLiteral("5 games"));
@@ -460,7 +475,7 @@ void TestLibraryPanel::gamesRecordedWhileShownTakeTheirPlace()
     typeInto(lib.game_search(), QStringLiteral("zebra"));
     QVERIFY(lib.library
                 ->recordAcquired({QStringLiteral("902"), QStringLiteral("Zebra two"), QStringLiteral("z2.swf"),
-                                  QString(), QString()})
+                                  QString(), QString(), QString()})
                 .row);
     QCOMPARE(games(lib), (QStringList{QStringLiteral("6"), QStringLiteral("5")}));
     QCOMPARE(lib.game_count()->text(), QStringLiteral("2 of 6 games"));

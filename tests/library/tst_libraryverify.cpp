@@ -5,10 +5,13 @@
 #include "filledlibrary.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +59,8 @@ private slots:
     void damageIsFoundForWhatItIs_data();
     void damageIsFoundForWhatItIs();
     void cancelledVerificationStopsReadingAndOffersNoFiles();
+    void keptFilesAreCheckedAndWhatNoRecordNamesIsListed_data();
+    void keptFilesAreCheckedAndWhatNoRecordNamesIsListed();
 };
 
 void TestLibraryVerify::damageIsFoundForWhatItIs_data()
@@ -147,6 +152,73 @@ void TestLibraryVerify::cancelledVerificationStopsReadingAndOffersNoFiles()
     QVERIFY(report.bytesRead < huge);
     QVERIFY(report.orphanMovies.isEmpty());
     QVERIFY(!lib.library.store().movieDigest(1));
+}
+
+void TestLibraryVerify::keptFilesAreCheckedAndWhatNoRecordNamesIsListed_data()
+{
+    QTest::addColumn<QStringList>("missing"); // game One's kept files found missing
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QStringList>("unnamed"); // under companion/
+    const QString a = QStringLiteral("files/a.txt");
+    QTest::newRow("intact, a file coming in") << QStringList() << QStringList() << QStringList();
+    QTest::newRow("missing") << QStringList{a} << QStringList() << QStringList();
+    QTest::newRow("grew") << QStringList() << QStringList{a} << QStringList();
+    QTest::newRow("other bytes") << QStringList() << QStringList{a} << QStringList();
+    QTest::newRow("unnamed files and folders of no game")
+        << QStringList() << QStringList()
+        << QStringList{QStringLiteral("1/files/extra.txt"), QStringLiteral("99"), QStringLiteral("x")};
+    // What a link or FIFO leads to is never read: a link to the very bytes recorded still leaves the file missing.
+    QTest::newRow("link to the same bytes") << QStringList{a} << QStringList() << QStringList{QStringLiteral("1/") + a};
+    QTest::newRow("link in place of a folder")
+        << QStringList{a} << QStringList() << QStringList{QStringLiteral("1/files")};
+    QTest::newRow("FIFO") << QStringList{a} << QStringList() << QStringList{QStringLiteral("1/") + a};
+}
+
+void TestLibraryVerify::keptFilesAreCheckedAndWhatNoRecordNamesIsListed()
+{
+    const QString damage = QString::fromLatin1(QTest::currentDataTag());
+    QFETCH(QStringList, missing);
+    QFETCH(QStringList, changed);
+    QFETCH(QStringList, unnamed);
+    Shelf lib;
+    const QByteArray bytes(3000, 'k');
+    for (const QString &folder : {QStringLiteral("companion/1/files"), QStringLiteral("outside")}) {
+        QVERIFY(QDir(lib.app.path()).mkpath(folder));
+        lib.write(folder + QStringLiteral("/a.txt"), bytes);
+    }
+    QVERIFY(lib.library.store().recordKeptFile(
+        1, {QStringLiteral("files/a.txt"), bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)}));
+    const QString a = lib.app.filePath(QStringLiteral("companion/1/files/a.txt"));
+    if (damage.startsWith(QLatin1String("intact")))
+        lib.write(QStringLiteral("companion/1/files/.incoming"), "x");
+    else if (damage == QLatin1String("missing"))
+        QVERIFY(QFile::remove(a));
+    else if (damage == QLatin1String("grew"))
+        lib.write(QStringLiteral("companion/1/files/a.txt"), "x", QIODevice::Append);
+    else if (damage == QLatin1String("other bytes"))
+        lib.write(QStringLiteral("companion/1/files/a.txt"), QByteArray(3000, 'K'));
+    else if (damage.startsWith(QLatin1String("unnamed"))) {
+        QVERIFY(QDir(lib.app.path()).mkpath(QStringLiteral("companion/99/deep")));
+        lib.writeFiles({QStringLiteral("companion/1/files/extra.txt"), QStringLiteral("companion/99/deep/y"),
+                        QStringLiteral("companion/x")});
+    } else if (damage == QLatin1String("link to the same bytes"))
+        QVERIFY(QFile::remove(a) && QFile::link(lib.app.filePath(QStringLiteral("outside/a.txt")), a));
+    else if (damage == QLatin1String("link in place of a folder"))
+        QVERIFY(QDir(lib.app.filePath(QStringLiteral("companion/1/files"))).removeRecursively() &&
+                QFile::link(lib.app.filePath(QStringLiteral("outside")),
+                            lib.app.filePath(QStringLiteral("companion/1/files"))));
+    else if (damage == QLatin1String("FIFO"))
+        QVERIFY(QFile::remove(a) && ::mkfifo(QFile::encodeName(a).constData(), 0600) == 0);
+
+    const VerifyReport report = lib.verify();
+    QCOMPARE(report.damaged.size(), missing.size() + changed.size());
+    if (!report.damaged.isEmpty()) {
+        QCOMPARE(report.damaged.first().keptMissing, missing);
+        QCOMPARE(report.damaged.first().keptChanged, changed);
+    }
+    QCOMPARE(report.orphanCompanions, unnamed);
+    if (damage.startsWith(QLatin1String("intact")))
+        QCOMPARE(report.bytesRead, 5000 + 7000 + bytes.size());
 }
 
 int main(int argc, char *argv[])

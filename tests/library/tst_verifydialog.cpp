@@ -7,6 +7,7 @@
 #include "recordingmessagebox.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -20,6 +21,7 @@ class TestVerifyDialog : public QObject
 
 private slots:
     void repairsAreOfferedAndDoneOnlyOnYes();
+    void keptFilesAreRepairedLikeMovies();
 };
 
 void TestVerifyDialog::repairsAreOfferedAndDoneOnlyOnYes()
@@ -79,6 +81,39 @@ void TestVerifyDialog::repairsAreOfferedAndDoneOnlyOnYes()
 
     QTest::mouseClick(button("verify_close"), Qt::LeftButton);
     QTRY_VERIFY(!window.findChild<VerifyDialog *>());
+}
+
+void TestVerifyDialog::keptFilesAreRepairedLikeMovies()
+{
+    // Server game One misses a file it kept; companion/ holds a folder of no game (with a link out of it) and a file
+    // of One's that a record comes to name after the check.
+    FilledLibrary lib({{1, QStringLiteral("One"), QStringLiteral("one.swf"), QString(), QString()}});
+    lib.writeFiles({QStringLiteral("flash/one.swf"), QStringLiteral("keep.txt")});
+    Library library(lib.path());
+    QVERIFY(library.store().recordKeptFile(1, {QStringLiteral("files/a.txt"), 1, QByteArray(32, 'a')}));
+    QVERIFY(QDir(lib.path()).mkpath(QStringLiteral("companion/99")) &&
+            QDir(lib.path()).mkpath(QStringLiteral("companion/1")));
+    lib.writeFiles({QStringLiteral("companion/99/x.txt"), QStringLiteral("companion/1/late.txt")});
+    QVERIFY(
+        QFile::link(lib.app.filePath(QStringLiteral("keep.txt")), lib.app.filePath(QStringLiteral("companion/99/ln"))));
+    RecordingMessageBox messages;
+    messages.answer = true;
+    VerifyDialog dialog(&library, &messages, QUrl(QStringLiteral("http://127.0.0.1:8642/portal/")));
+    dialog.show();
+    dialog.start();
+    QTRY_VERIFY(!dialog.isRunning());
+    QCOMPARE(dialog.findChild<QPlainTextEdit *>()->toPlainText().split(QLatin1Char('\n')),
+             (QStringList{QStringLiteral("One: the file files/a.txt kept with the game is missing"),
+                          QStringLiteral("No game uses companion/1/late.txt"),
+                          QStringLiteral("No game uses companion/99")}));
+    QCOMPARE(dialog.redownloadLinks(),
+             QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:8642/portal/game.asp?id=1001"))});
+
+    QVERIFY(library.store().recordKeptFile(1, {QStringLiteral("late.txt"), 3, QByteArray(32, 'b')}));
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("verify_deleteorphans")), Qt::LeftButton);
+    QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("companion/99"))));
+    QVERIFY(lib.exists(QStringLiteral("keep.txt")));
+    QVERIFY(lib.exists(QStringLiteral("companion/1/late.txt")));
 }
 
 QTEST_MAIN(TestVerifyDialog)

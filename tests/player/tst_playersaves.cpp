@@ -59,7 +59,7 @@ private:
     // counter: startcounter.swf, or sharedcounter.swf that keeps its count under the local path "/".
     bool copyCounter(const QString &name, const QString &counter = QStringLiteral("startcounter.swf"));
     // Plays name in a fresh player of profile until its colour shows; the colour it shows.
-    QColor play(PlayerProfile *profile, const QString &name);
+    QColor play(PlayerProfile *profile, const QString &name, const MovieSite &site = {});
 
     std::unique_ptr<TestAppFolder> m_app;
 };
@@ -78,12 +78,12 @@ bool TestPlayerSaves::copyCounter(const QString &name, const QString &counter)
     return QFile::copy(built, m_app->filePath(QStringLiteral("flash/") + name));
 }
 
-QColor TestPlayerSaves::play(PlayerProfile *profile, const QString &name)
+QColor TestPlayerSaves::play(PlayerProfile *profile, const QString &name, const MovieSite &site)
 {
     FlashPlayer player(profile);
     player.resize(220, 160);
     QSignalSpy started(&player, &FlashPlayer::movieStarted);
-    player.setMovie(m_app->filePath(QStringLiteral("flash/") + name));
+    player.setMovie(m_app->filePath(QStringLiteral("flash/") + name), site);
     player.show();
     if (!started.wait(kStartTimeout) && started.isEmpty())
         return {};
@@ -134,11 +134,15 @@ void TestPlayerSaves::savesStayWithTheirMovie_data()
 {
     QTest::addColumn<QString>("counter");
     QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fromServer"); // the movie runs under its server address from its second play on
     QTest::newRow("a name that is percent-encoded in the address")
-        << QStringLiteral("startcounter.swf") << QStringLiteral("中文 游戏 (1).swf");
-    QTest::newRow("the shared local path /") << QStringLiteral("sharedcounter.swf") << QStringLiteral("a.swf");
+        << QStringLiteral("startcounter.swf") << QStringLiteral("中文 游戏 (1).swf") << false;
+    QTest::newRow("the shared local path /") << QStringLiteral("sharedcounter.swf") << QStringLiteral("a.swf") << false;
     QTest::newRow("the shared local path /, a Chinese name")
-        << QStringLiteral("sharedcounter.swf") << QStringLiteral("存档.swf");
+        << QStringLiteral("sharedcounter.swf") << QStringLiteral("存档.swf") << false;
+    QTest::newRow("under its server address") << QStringLiteral("startcounter.swf") << QStringLiteral("c.swf") << true;
+    QTest::newRow("under its server address, the shared local path /")
+        << QStringLiteral("sharedcounter.swf") << QStringLiteral("c.swf") << true;
 }
 
 // Another movie neither sees nor clears a movie's saves, and deleting the movie's saves forgets them all.
@@ -146,18 +150,22 @@ void TestPlayerSaves::savesStayWithTheirMovie()
 {
     QFETCH(QString, counter);
     QFETCH(QString, name);
+    QFETCH(bool, fromServer);
+    // What it saved before it ran under its server address is found there, and goes with its file.
+    const MovieSite site =
+        fromServer ? MovieSite{1, QString(), QUrl(QStringLiteral("http://127.0.0.1:9/games/") + name)} : MovieSite();
     QVERIFY(copyCounter(name, counter));
     QVERIFY(copyCounter(QStringLiteral("b.swf"), counter));
     PlayerProfile profile(m_app->path(), m_app->config().ruffleDir(), savesFolder());
     QVERIFY(near(play(&profile, name), kFirst));
     QVERIFY(near(play(&profile, QStringLiteral("b.swf")), kFirst));
-    QVERIFY(near(play(&profile, name), kSecond));
+    QVERIFY(near(play(&profile, name, site), kSecond));
 
     QSignalSpy removed(&profile, &PlayerProfile::savesRemoved);
     profile.removeSaves(name);
     QVERIFY(removed.wait(kStartTimeout));
     QCOMPARE(removed.first().at(1).toInt(), 1);
-    QVERIFY(near(play(&profile, name), kFirst));
+    QVERIFY(near(play(&profile, name, site), kFirst));
     QVERIFY(near(play(&profile, QStringLiteral("b.swf")), kSecond));
 }
 
@@ -254,7 +262,8 @@ void TestPlayerSaves::deletingAGameAsksWhetherToKeepItsSaves()
     LibraryPanel panel(&library, &messages, m_app->filePath(QStringLiteral("no.gif")));
     panel.setSaves(profile.saves());
     panel.show();
-    const AcquiredGame counter{QStringLiteral("12"), QStringLiteral("Counter"), QStringLiteral("counter.swf"), {}, {}};
+    const AcquiredGame counter{
+        QStringLiteral("12"), QStringLiteral("Counter"), QStringLiteral("counter.swf"), {}, {}, {}};
     const auto acquire = [&] {
         return copyCounter(counter.movieFile) && library.recordAcquired(counter).status == Recording::Status::Recorded;
     };

@@ -61,6 +61,19 @@ const char *const statisticsSql =
 // A game's chosen player quality lives in a table of its own too, made when a first choice is kept.
 const char *const qualitySql = "CREATE TABLE IF NOT EXISTS gamequality (id INTEGER PRIMARY KEY, quality TEXT NOT NULL)";
 
+// Where each game came from and the files it keeps beside its movie live in tables of their own as well, made when
+// the first is recorded. A kept file is one row per path; its digest is the raw 32 bytes.
+const char *const originSql = "CREATE TABLE IF NOT EXISTS gameorigin (id INTEGER PRIMARY KEY, origin TEXT NOT NULL)";
+const char *const keptFileSql = "CREATE TABLE IF NOT EXISTS keptfile (id INTEGER NOT NULL, path TEXT NOT NULL,"
+                                " size INTEGER NOT NULL, sha256 BLOB NOT NULL, PRIMARY KEY (id, path))";
+
+// A kept file's path is plain names joined by '/': a record read back must never lead outside its game's folder.
+bool isKeptPath(const QString &path)
+{
+    const QStringList names = path.split(QLatin1Char('/'));
+    return std::all_of(names.cbegin(), names.cend(), LibraryFolders::isPlainFileName);
+}
+
 // What the library file is now: a change by anyone shows in one of these.
 QByteArray fileStamp(const QString &path)
 {
@@ -106,6 +119,10 @@ public:
         const QByteArray utf8 = value.toUtf8();
         sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     }
+    void bindBlob(int index, const QByteArray &value)
+    {
+        sqlite3_bind_blob(m_stmt, index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+    }
     // Steps to the next row; false at the end or on an error (told apart by done()).
     bool next()
     {
@@ -121,6 +138,11 @@ public:
     {
         const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
         return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    }
+    QByteArray blob(int column) const
+    {
+        const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+        return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
     }
 
 private:
@@ -163,6 +185,11 @@ GameRecord recordAt(const Statement &row)
     GameStore::repairPlayTime(&game.playSeconds, &game.lastSessionSeconds, row.integer(11),
                               QDateTime::currentSecsSinceEpoch());
     return game;
+}
+
+KeptFile keptFileAt(const Statement &row, int first)
+{
+    return KeptFile{row.text(first), row.integer(first + 1), row.blob(first + 2)};
 }
 
 // Every row of st read into a list; nullopt (with a warning) when the statement fails part way.
@@ -603,7 +630,8 @@ bool GameStore::removeById(qint64 id)
             return false;
         // These tables may not exist yet: then there is nothing of this game in them.
         for (const char *sql : {"DELETE FROM gamequality WHERE id = ?", "DELETE FROM moviehash WHERE id = ?",
-                                "DELETE FROM favourite WHERE id = ?", "DELETE FROM playtime WHERE id = ?"}) {
+                                "DELETE FROM favourite WHERE id = ?", "DELETE FROM playtime WHERE id = ?",
+                                "DELETE FROM gameorigin WHERE id = ?", "DELETE FROM keptfile WHERE id = ?"}) {
             Statement other(m_db, sql);
             other.bind(1, id);
             if (other.prepared() && (other.next(), !other.done()))
@@ -766,6 +794,123 @@ int GameStore::setMovieDigests(const QHash<qint64, MovieDigest> &digests, Digest
         return true;
     });
     return written ? kept : -1;
+}
+
+std::optional<QString> GameStore::gameOrigin(qint64 id)
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, "SELECT origin FROM gameorigin WHERE id = ?");
+    // A library that was never given the table has no origin.
+    if (!st.prepared())
+        return QString();
+    st.bind(1, id);
+    if (st.next())
+        return st.text(0);
+    if (!st.done()) {
+        warn(st.error());
+        return std::nullopt;
+    }
+    return QString();
+}
+
+bool GameStore::setGameOrigins(const QHash<qint64, QString> &origins)
+{
+    if (origins.isEmpty())
+        return true;
+    bool allKept = true;
+    const bool written = write("keep where games came from", [&] {
+        if (!exec(m_db, originSql))
+            return false;
+        // Only a recorded game keeps an origin.
+        Statement keep(m_db, "INSERT OR REPLACE INTO gameorigin (id, origin) SELECT id, ? FROM data WHERE id = ?");
+        Statement forget(m_db, "DELETE FROM gameorigin WHERE id = ?");
+        allKept = true;
+        for (auto it = origins.cbegin(); it != origins.cend(); ++it) {
+            Statement &st = it.value().isEmpty() ? forget : keep;
+            sqlite3_reset(st.handle());
+            if (it.value().isEmpty()) {
+                st.bind(1, it.key());
+            } else {
+                st.bind(1, it.value());
+                st.bind(2, it.key());
+            }
+            st.next();
+            if (!st.done())
+                return false;
+            allKept = allKept && (it.value().isEmpty() || sqlite3_changes(m_db) > 0);
+        }
+        return true;
+    });
+    return written && allKept;
+}
+
+std::optional<QVector<KeptFile>> GameStore::keptFiles(qint64 id)
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    Statement st(m_db, "SELECT path, size, sha256 FROM keptfile WHERE id = ? ORDER BY path");
+    if (!st.prepared())
+        return QVector<KeptFile>();
+    st.bind(1, id);
+    return readRows<KeptFile>(st, [](const Statement &row) { return keptFileAt(row, 0); });
+}
+
+std::optional<QHash<qint64, QVector<KeptFile>>> GameStore::allKeptFiles()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    QHash<qint64, QVector<KeptFile>> files;
+    Statement st(m_db, "SELECT id, path, size, sha256 FROM keptfile ORDER BY id, path");
+    if (!st.prepared())
+        return files;
+    while (st.next())
+        files[st.integer(0)].append(keptFileAt(st, 1));
+    if (!st.done()) {
+        warn(st.error());
+        return std::nullopt;
+    }
+    return files;
+}
+
+bool GameStore::recordKeptFile(qint64 id, const KeptFile &file)
+{
+    if (!isKeptPath(file.path) || file.size < 0) {
+        warn(QStringLiteral("the kept file \"%1\" is not a plain path; it is not recorded.").arg(file.path));
+        return false;
+    }
+    bool kept = false;
+    const bool written = write("record a kept file", [&] {
+        if (!exec(m_db, keptFileSql))
+            return false;
+        // Only a recorded game keeps files.
+        Statement st(m_db, "INSERT OR REPLACE INTO keptfile (id, path, size, sha256) SELECT id, ?, ?, ? FROM data"
+                           " WHERE id = ?");
+        st.bind(1, file.path);
+        st.bind(2, file.size);
+        st.bindBlob(3, file.sha256);
+        st.bind(4, id);
+        st.next();
+        kept = st.done() && sqlite3_changes(m_db) > 0;
+        return st.done();
+    });
+    return written && kept;
+}
+
+bool GameStore::forgetKeptFiles(qint64 id, const QString &path)
+{
+    return write("forget kept files", [&] {
+        Statement st(m_db, path.isEmpty() ? "DELETE FROM keptfile WHERE id = ?"
+                                          : "DELETE FROM keptfile WHERE id = ? AND path = ?");
+        // A library that was never given the table keeps no file to forget.
+        if (!st.prepared())
+            return true;
+        st.bind(1, id);
+        if (!path.isEmpty())
+            st.bind(2, path);
+        st.next();
+        return st.done();
+    });
 }
 
 std::optional<qint64> GameStore::countNaming(const char *sql, const QString &name)

@@ -37,6 +37,15 @@ struct MovieDigest
     bool operator!=(const MovieDigest &other) const { return !(*this == other); }
 };
 
+// A file a game keeps beside its movie: its path inside the game's companion folder ("levels/1.xml", plain names
+// joined by '/'), its size and SHA-256 (32 bytes).
+struct KeptFile
+{
+    QString path;
+    qint64 size = 0;
+    QByteArray sha256;
+};
+
 class GameIndex;
 
 // The encrypted game library in the data folder: its file, its connection and every statement run on it.
@@ -96,8 +105,8 @@ public:
     // Records games the user added from their own files, all or none. Each gets its row id and a game id
     // below zero, which the game server never gives, so the two can never be taken for each other.
     bool insertOwnGames(QVector<GameRecord> &games);
-    // Deletes the row, its play statistics and play time, its star, its quality and its movie's digest; true when the
-    // statement ran, whether or not a row had that id.
+    // Deletes the row, its play statistics and play time, its star, its quality, its movie's digest, its origin and
+    // the records of its kept files (not the files); true when the statement ran, whether or not a row had that id.
     bool removeById(qint64 id);
     // The same for an id written as text; false for anything but a whole number.
     bool removeById(const QString &idText);
@@ -126,6 +135,25 @@ public:
     // Keeps digests of recorded games (others are left out), all or none; how many were written, -1 when none
     // could be.
     int setMovieDigests(const QHash<qint64, MovieDigest> &digests, DigestWrite how);
+
+    // Where the game with this row id came from, for the files its movie loads beside it: its movie's address on
+    // the game server (http or https) or, for the user's own movie, a file: URL of the folder it was imported from.
+    // Empty when none is recorded; nullopt when the library cannot be read.
+    std::optional<QString> gameOrigin(qint64 id);
+    // Keeps it (an empty origin forgets it); false when it was not written (or no game has the id).
+    bool setGameOrigin(qint64 id, const QString &origin) { return setGameOrigins({{id, origin}}); }
+    // The same for several games in one write, all or none.
+    bool setGameOrigins(const QHash<qint64, QString> &origins);
+    // The files the game keeps beside its movie (see LibraryFolders::companionFolder), by path; nullopt when the
+    // library cannot be read.
+    std::optional<QVector<KeptFile>> keptFiles(qint64 id);
+    // Every game's, by row id.
+    std::optional<QHash<qint64, QVector<KeptFile>>> allKeptFiles();
+    // Records a kept file of a recorded game, replacing the record of the same path; false when it was not written
+    // (or no game has the id).
+    bool recordKeptFile(qint64 id, const KeptFile &file);
+    // Forgets one of them (path) or, with an empty path, all of the game's.
+    bool forgetKeptFiles(qint64 id, const QString &path = QString());
 
     // Stars the game with this row id or takes its star away; false when it was not written (or no game has the id).
     bool setFavourite(qint64 id, bool favourite);

@@ -1,5 +1,6 @@
 #include "base/library/library.h"
 
+#include "base/library/companiontree.h"
 #include "base/library/gamefiling.h"
 #include "base/library/incomingfile.h"
 #include "base/library/movieimport.h"
@@ -9,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QUrl>
+
+#include <unistd.h>
 
 Library::Library(const QString &dataFolder, QObject *parent)
     : QObject(parent), m_ownStore(std::make_unique<GameStore>(dataFolder)), m_store(m_ownStore.get())
@@ -72,7 +76,24 @@ bool isProgramsOwn(GameFile kind, const QString &name)
            (kind == GameFile::Picture && name.endsWith(QLatin1String(".swf"), Qt::CaseInsensitive));
 }
 
+// Where the files an acquired game's movie loads beside it come from: its movie's address on the game server.
+QString serverOrigin(const AcquiredGame &game)
+{
+    const QUrl url(game.movieUrl);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return QString();
+    return url.toString();
+}
+
 } // namespace
+
+void Library::keepOrigin(qint64 id, const QString &origin)
+{
+    // Without it the game still plays; only the files its movie loads beside it cannot be fetched.
+    if (!origin.isEmpty() && !m_store->setGameOrigin(id, origin))
+        qCWarning(lcLibrary).noquote() << "Cannot record where game" << id << "came from";
+}
 
 QStringList Library::unnamedFiles(GameFile kind, const QStringList &names)
 {
@@ -107,6 +128,47 @@ bool Library::removeOrphan(GameFile kind, const QString &name)
         return false;
     }
     qCInfo(lcLibrary).noquote() << "Removed" << path << ", which no game names";
+    return true;
+}
+
+QStringList Library::unnamedCompanions(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return {};
+    const std::optional<QVector<qint64>> ids = m_store->idsNewestFirst();
+    const std::optional<QHash<qint64, QVector<KeptFile>>> kept = m_store->allKeptFiles();
+    if (!ids || !kept)
+        return {};
+    const CompanionRecords records = CompanionRecords::of(*ids, *kept);
+    const QString root = folders().companionRoot();
+    QStringList unnamed;
+    for (const QString &path : paths) {
+        CompanionRecords::Kind kind = CompanionRecords::Kind::Other;
+        const int fd = companiontree::openRegular(root, path);
+        if (fd >= 0) {
+            ::close(fd);
+            kind = CompanionRecords::Kind::File;
+        } else if (const QFileInfo at(root + QLatin1Char('/') + path); at.isDir() && !at.isSymLink()) {
+            kind = CompanionRecords::Kind::Folder;
+        }
+        if (records.unnamedPart(path, kind) == path)
+            unnamed.append(path);
+    }
+    return unnamed;
+}
+
+bool Library::removeOrphanCompanion(const QString &path)
+{
+    const QString root = folders().companionRoot();
+    const QFileInfo at(root + QLatin1Char('/') + path);
+    if ((!at.exists() && !at.isSymLink()) || unnamedCompanions({path}) != QStringList{path})
+        return false;
+    if (!companiontree::remove(root, path)) {
+        qCWarning(lcLibrary).noquote() << "Cannot remove all of" << at.filePath();
+        return false;
+    }
+    companiontree::pruneEmptyFolders(root, path);
+    qCInfo(lcLibrary).noquote() << "Removed" << at.filePath() << ", which no game names";
     return true;
 }
 
@@ -193,6 +255,7 @@ Recording Library::recordAcquired(const AcquiredGame &game)
         if (!id)
             return result;
         result.status = Recording::Status::Recorded;
+        keepOrigin(*id, serverOrigin(game));
         result.row = m_store->gameById(*id);
         if (result.row)
             digestMovie(*result.row);
@@ -210,6 +273,8 @@ Recording Library::recordAcquired(const AcquiredGame &game)
         result.status = Recording::Status::IdInUse;
     } else {
         result.status = Recording::Status::AlreadyRecorded;
+        // The latest address it came from is where its files are fetched from now.
+        keepOrigin(result.row->id, serverOrigin(game));
         // The game came again: the movie its row names may have been replaced by the one that just arrived.
         digestMovie(*result.row);
     }
@@ -220,6 +285,7 @@ std::optional<QVector<GameRecord>> Library::recordImported(const QVector<Importe
 {
     // A file already recorded (the same movie added before) is recorded once.
     QVector<GameRecord> games;
+    QStringList sources;
     QStringList copies;
     QSet<QString> names;
     for (const ImportedMovie &movie : movies) {
@@ -234,6 +300,7 @@ std::optional<QVector<GameRecord>> Library::recordImported(const QVector<Importe
         game.title = movie.title;
         game.movieFile = movie.movieFile;
         games.append(game);
+        sources.append(movie.sourcePath);
     }
     if (!m_store->insertOwnGames(games)) {
         // Nothing was recorded: the copies made for it go again, as if never added.
@@ -241,6 +308,14 @@ std::optional<QVector<GameRecord>> Library::recordImported(const QVector<Importe
             QFile::remove(path);
         return std::nullopt;
     }
+    // The files a movie loads beside it are copied from the folder it was imported from.
+    QHash<qint64, QString> origins;
+    for (int i = 0; i < games.size(); ++i) {
+        if (!sources.at(i).isEmpty())
+            origins.insert(games.at(i).id, QUrl::fromLocalFile(QFileInfo(sources.at(i)).absolutePath()).toString());
+    }
+    if (!m_store->setGameOrigins(origins))
+        qCWarning(lcLibrary).noquote() << "Cannot record which folders the games added came from";
     for (const GameRecord &game : std::as_const(games)) {
         digestMovie(game);
         emit gameRecorded(game.id);
@@ -320,6 +395,10 @@ Deletion Library::deleteGame(qint64 id, Deletion::Saves saves)
         return result;
     }
     result.status = Deletion::Status::Deleted;
+    // What the game kept beside its movie is its own alone: its folder is named by its row, which no later game
+    // gets. Only once the row is gone, so that no record is left naming a file that is not there.
+    if (!companiontree::remove(folders().companionRoot(), QString::number(id), &result.freedFiles))
+        qCWarning(lcLibrary).noquote() << "Cannot remove all of" << folders().companionFolder(id);
     if (game) {
         const std::optional<qint64> movieUsers = m_store->countUsingMovie(game->movieFile);
         removeUnlessNamed(GameFile::Movie, game->movieFile, movieUsers, &result.freedFiles);

@@ -22,6 +22,8 @@ struct ImportedMovie;
 struct AcquiredGame
 {
     QString gameId, title, movieFile, pictureFile, description;
+    // The movie's address on the server: where the files its movie loads beside it come from.
+    QString movieUrl;
 };
 
 // How recording an acquired game ended.
@@ -71,7 +73,7 @@ struct Deletion
         Keep
     };
     Status status = Status::NotWritten;
-    QStringList freedFiles; // the movie and picture removed, as paths
+    QStringList freedFiles; // the movie, picture and kept files removed, as paths
     bool savesGo = false;   // the movie went with it, and what it saved goes too
 };
 
@@ -124,7 +126,8 @@ public:
     // Counts a play of a game that is playing already (one that was just downloaded); false when not counted.
     bool countPlay(qint64 id);
 
-    // Deletes the game: its row, then its movie and picture unless another game still names them. On a full
+    // Deletes the game: its row, then its movie and picture unless another game still names them, and the files it
+    // kept beside its movie (its companion folder, never following a link out of it). On a full
     // disk the game's own files go first, to make room for the deletion. The movie's saves go with the movie
     // (movieGone) unless saves is Keep: kept, they come back when the same movie is added again.
     Deletion deleteGame(qint64 id, Deletion::Saves saves = Deletion::Saves::GoWithMovie);
@@ -143,6 +146,13 @@ public:
     QStringList unnamedFiles(GameFile kind, const QStringList &names);
     // Removes a file of the folder that no game names or holds (see unnamedFiles); true when it was removed.
     bool removeOrphan(GameFile kind, const QString &name);
+    // Of these paths under companion/ (as verification lists them), those that no record names now; none when the
+    // library cannot be read.
+    QStringList unnamedCompanions(const QStringList &paths);
+    // Removes what lies at this path under companion/ (a file, a link itself, or the whole folder of a game that is
+    // not recorded) unless a record names it now, never following a link; true when something was removed and
+    // nothing is left there.
+    bool removeOrphanCompanion(const QString &path);
     // Keeps the digests that verification worked out for games recorded before digests were kept; a game
     // whose movie was digested meanwhile keeps that digest. How many were kept.
     int recordFirstDigests(const QHash<qint64, MovieDigest> &digests);
@@ -176,6 +186,7 @@ private:
     void digestMovie(const GameRecord &game);
     void keepDigests(const QVector<DigestWorker::Result> &results);
     std::optional<qint64> countNaming(GameFile kind, const QString &name);
+    void keepOrigin(qint64 id, const QString &origin);
     bool removeUnlessNamed(GameFile kind, const QString &name, std::optional<qint64> stillNamedBy, QStringList *freed);
 
     std::unique_ptr<GameStore> m_ownStore;

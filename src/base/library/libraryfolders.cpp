@@ -10,6 +10,7 @@ namespace {
 const QLatin1String movies("flash");
 const QLatin1String pictures("pic");
 const QLatin1String saves("saves");
+const QLatin1String companions("companion");
 
 } // namespace
 
@@ -36,6 +37,16 @@ QString LibraryFolders::settingsFile() const
 QString LibraryFolders::savesFolder() const
 {
     return QDir(m_data).filePath(saves);
+}
+
+QString LibraryFolders::companionRoot() const
+{
+    return QDir(m_data).filePath(companions);
+}
+
+QString LibraryFolders::companionFolder(qint64 id) const
+{
+    return companionRoot() + QLatin1Char('/') + QString::number(id);
 }
 
 QString LibraryFolders::filePath(GameFile kind, const QString &name) const

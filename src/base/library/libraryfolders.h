@@ -25,6 +25,10 @@ public:
     QString movieFolder() const;
     QString pictureFolder() const;
     QString savesFolder() const;
+    // What games keep beside their movies (levels, pictures, sounds their movies load): companion/<row id>/, one
+    // folder per game, named by its row so that no other game's file can land in it.
+    QString companionRoot() const;
+    QString companionFolder(qint64 id) const;
     // The user's settings of the program (sound, for one), an INI file.
     QString settingsFile() const;
     QString folder(GameFile kind) const { return kind == GameFile::Movie ? movieFolder() : pictureFolder(); }

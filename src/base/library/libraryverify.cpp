@@ -1,5 +1,6 @@
 #include "base/library/libraryverify.h"
 
+#include "base/library/companiontree.h"
 #include "base/library/library.h"
 #include "base/logging.h"
 
@@ -74,6 +75,14 @@ std::optional<MovieDigest> moviedigest::ofFile(const QString &path, const std::a
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
+    const std::optional<MovieDigest> result = ofDescriptor(fd, cancel, progress);
+    ::close(fd);
+    return result;
+}
+
+std::optional<MovieDigest> moviedigest::ofDescriptor(int fd, const std::atomic<bool> *cancel,
+                                                     const std::function<void(qint64 bytes)> &progress)
+{
     struct stat before
     {
     };
@@ -112,8 +121,38 @@ std::optional<MovieDigest> moviedigest::ofFile(const QString &path, const std::a
             EVP_DigestFinal_ex(hash.ctx, digest, &digestLength) == 1)
             result = MovieDigest{total, QByteArray(reinterpret_cast<const char *>(digest), int(digestLength))};
     }
-    ::close(fd);
     return result;
+}
+
+CompanionRecords CompanionRecords::of(const QVector<qint64> &games, const QHash<qint64, QVector<KeptFile>> &kept)
+{
+    CompanionRecords records;
+    records.games = QSet<qint64>(games.cbegin(), games.cend());
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
+        QSet<QString> &paths = records.kept[it.key()];
+        for (const KeptFile &file : it.value())
+            paths.insert(file.path);
+    }
+    return records;
+}
+
+QString CompanionRecords::unnamedPart(const QString &path, Kind kind) const
+{
+    const int slash = int(path.indexOf(QLatin1Char('/')));
+    const QString folder = path.left(slash);
+    const QString inside = slash < 0 ? QString() : path.mid(slash + 1);
+    // Only a row id spelled as the library spells it names a game's folder.
+    bool isNumber = false;
+    const qint64 id = folder.toLongLong(&isNumber);
+    if (!isNumber || QString::number(id) != folder || !games.contains(id))
+        return folder.startsWith(QLatin1Char('.')) ? QString() : folder;
+    if (kind == Kind::Folder)
+        return QString();
+    if (inside.isEmpty())
+        return path; // something other than a folder where the game's folder belongs
+    if (inside.section(QLatin1Char('/'), -1).startsWith(QLatin1Char('.')))
+        return QString();
+    return kind == Kind::File && kept.value(id).contains(inside) ? QString() : path;
 }
 
 DigestWorker::DigestWorker(QObject *parent) : QObject(parent) {}
@@ -183,6 +222,7 @@ struct LibraryVerify::Work
     LibraryFolders folders;
     QVector<GameRecord> games;
     QHash<qint64, MovieDigest> digests;
+    QHash<qint64, QVector<KeptFile>> kept;
     VerifyReport report;
     QHash<qint64, MovieDigest> firstDigests;
 };
@@ -218,11 +258,13 @@ void LibraryVerify::start()
     job->folders = m_library->folders();
     std::optional<QVector<GameRecord>> games;
     std::optional<QHash<qint64, MovieDigest>> digests;
+    std::optional<QHash<qint64, QVector<KeptFile>>> kept;
     if (m_library->open()) {
         games = m_library->store().gamesNewestFirst();
         digests = m_library->store().movieDigests();
+        kept = m_library->store().allKeptFiles();
     }
-    if (!games || !digests) {
+    if (!games || !digests || !kept) {
         job->report.libraryUnreadable = true;
         QMetaObject::invokeMethod(
             this, [this, job] { done(job->report, {}); }, Qt::QueuedConnection);
@@ -230,6 +272,7 @@ void LibraryVerify::start()
     }
     job->games = *games;
     job->digests = *digests;
+    job->kept = *kept;
     m_worker = std::thread([this, job] {
         work(*job);
         QMetaObject::invokeMethod(
@@ -253,6 +296,19 @@ void LibraryVerify::work(Work &job)
             sizes[i] = st.st_size;
             bytes += st.st_size;
         }
+    }
+    // What lies in companion/, looked at without following a link: the kept files' sizes, and what no record names.
+    const QString companionRoot = job.folders.companionRoot();
+    const QVector<companiontree::Entry> companions =
+        m_cancel ? QVector<companiontree::Entry>() : companiontree::entries(companionRoot);
+    QHash<QString, qint64> regularSizes;
+    for (const companiontree::Entry &entry : companions) {
+        if (entry.regular)
+            regularSizes.insert(entry.path, entry.size);
+    }
+    for (const GameRecord &game : std::as_const(job.games)) {
+        for (const KeptFile &file : job.kept.value(game.id))
+            bytes += regularSizes.value(QString::number(game.id) + QLatin1Char('/') + file.path);
     }
 
     auto lastReport = std::chrono::steady_clock::now();
@@ -295,6 +351,36 @@ void LibraryVerify::work(Work &job)
                 check.movie =
                     *sizes.at(i) == digest->size ? GameCheck::Movie::ContentChanged : GameCheck::Movie::SizeChanged;
         }
+        for (const KeptFile &file : job.kept.value(check.game.id)) {
+            const QString path = QString::number(check.game.id) + QLatin1Char('/') + file.path;
+            const auto found = regularSizes.constFind(path);
+            if (found == regularSizes.constEnd()) {
+                check.keptMissing.append(file.path);
+                continue;
+            }
+            if (*found != file.size) {
+                check.keptChanged.append(file.path);
+                continue;
+            }
+            // Opened without following a link anywhere on the way: one planted since the look above is not read.
+            const int fd = companiontree::openRegular(companionRoot, path);
+            const std::optional<MovieDigest> digest =
+                fd < 0 ? std::nullopt : moviedigest::ofDescriptor(fd, &m_cancel, [&](qint64 read) {
+                    bytesDone += read;
+                    report.bytesRead += read;
+                    tell(i, bytesDone, false);
+                });
+            if (fd >= 0)
+                ::close(fd);
+            if (m_cancel)
+                break;
+            if (fd < 0)
+                check.keptMissing.append(file.path);
+            else if (!digest || digest->size != file.size || digest->sha256 != file.sha256)
+                check.keptChanged.append(file.path);
+        }
+        if (m_cancel)
+            break;
         if (!check.game.pictureFile.isEmpty()) {
             const QString picturePath = job.folders.picturePath(check.game.pictureFile);
             check.pictureMissing = picturePath.isEmpty() || !QFileInfo(picturePath).isFile();
@@ -331,6 +417,19 @@ void LibraryVerify::work(Work &job)
         };
         report.orphanMovies = unnamed(GameFile::Movie);
         report.orphanPictures = unnamed(GameFile::Picture);
+        QVector<qint64> ids;
+        for (const GameRecord &game : std::as_const(job.games))
+            ids.append(game.id);
+        const CompanionRecords records = CompanionRecords::of(ids, job.kept);
+        QSet<QString> unnamedCompanions;
+        for (const companiontree::Entry &entry : companions) {
+            const QString part = records.unnamedPart(entry.path, entry.regular ? CompanionRecords::Kind::File
+                                                                               : CompanionRecords::Kind::Other);
+            if (!part.isEmpty())
+                unnamedCompanions.insert(part);
+        }
+        report.orphanCompanions = unnamedCompanions.values();
+        report.orphanCompanions.sort();
     }
     report.cancelled = m_cancel;
     tell(report.gamesChecked, bytesDone, true);
@@ -348,10 +447,12 @@ void LibraryVerify::done(const VerifyReport &found, const QHash<qint64, MovieDig
     // game on its way holds its own.
     report.orphanMovies = m_library->unnamedFiles(GameFile::Movie, report.orphanMovies);
     report.orphanPictures = m_library->unnamedFiles(GameFile::Picture, report.orphanPictures);
+    report.orphanCompanions = m_library->unnamedCompanions(report.orphanCompanions);
     qCInfo(lcLibrary).noquote() << "Verified" << report.gamesChecked << "games," << report.bytesRead
                                 << "bytes read:" << report.damaged.size() << "with findings,"
                                 << report.orphanMovies.size() << "unnamed movies," << report.orphanPictures.size()
-                                << "unnamed pictures" << (report.cancelled ? "(cancelled)" : "");
+                                << "unnamed pictures," << report.orphanCompanions.size() << "unnamed kept files"
+                                << (report.cancelled ? "(cancelled)" : "");
     m_running = false;
     emit finished(report);
 }

@@ -30,6 +30,9 @@ constexpr qint64 blockBytes = 1024 * 1024;
 // file, changed while it was read, or cancel was set meanwhile. progress (if set) hears of every block read.
 std::optional<MovieDigest> ofFile(const QString &path, const std::atomic<bool> *cancel = nullptr,
                                   const std::function<void(qint64 bytes)> &progress = {});
+// The same for a file already open, which is left open.
+std::optional<MovieDigest> ofDescriptor(int fd, const std::atomic<bool> *cancel = nullptr,
+                                        const std::function<void(qint64 bytes)> &progress = {});
 
 } // namespace moviedigest
 
@@ -85,6 +88,27 @@ private:
     std::thread m_thread;
 };
 
+// What the library records of the files games keep beside their movies, to tell what under companion/ no record
+// names.
+struct CompanionRecords
+{
+    QSet<qint64> games;                // every recorded game's row id
+    QHash<qint64, QSet<QString>> kept; // each game's kept paths
+
+    static CompanionRecords of(const QVector<qint64> &games, const QHash<qint64, QVector<KeptFile>> &kept);
+
+    enum class Kind
+    {
+        File,   // a regular file
+        Folder, // a folder (not a link to one)
+        Other   // a link, FIFO, device or socket, or nothing
+    };
+    // What to list for the thing at path under companion/ when no record names it: the folder of a game that is not
+    // recorded (or of no game) as a whole, anything else by its own path. Empty when a recorded game's record names
+    // it as a regular file, or it is a file still coming in (a name starting with '.').
+    QString unnamedPart(const QString &path, Kind kind) const;
+};
+
 // What verifying one game found.
 struct GameCheck
 {
@@ -99,8 +123,14 @@ struct GameCheck
     GameRecord game;
     Movie movie = Movie::Intact;
     bool pictureMissing = false; // it names a picture that is not in pic/
+    // Files it keeps beside its movie (paths in its companion folder) that are not there as regular files, and those
+    // of another size or content than recorded, or that cannot be read whole.
+    QStringList keptMissing, keptChanged;
 
-    bool isDamaged() const { return movie != Movie::Intact || pictureMissing; }
+    bool isDamaged() const
+    {
+        return movie != Movie::Intact || pictureMissing || !keptMissing.isEmpty() || !keptChanged.isEmpty();
+    }
 };
 
 // What a verification of the whole library found.
@@ -113,12 +143,15 @@ struct VerifyReport
     // Files in flash/ and pic/ that no game names, in any spelling that opens them. Names starting with '.' are the
     // program's own (files still coming in) and never listed; neither are files a game on its way holds.
     QStringList orphanMovies, orphanPictures;
+    // What lies in companion/ that no record names (see CompanionRecords), relative to companion/.
+    QStringList orphanCompanions;
     int digestsRecorded = 0; // movies recorded before digests were kept, that now have theirs
     qint64 bytesRead = 0;
 };
 
-// Checks every game of the library against its record, on a thread of its own: that its movie is there with the
-// size and SHA-256 recorded, that its picture is there, and which files of flash/ and pic/ no game names. A game
+// Checks every game of the library against its record, on a thread of its own: that its movie and the files it keeps
+// beside it are there with the size and SHA-256 recorded, that its picture is there, and which files of flash/, pic/
+// and companion/ no game names. A game
 // recorded without a digest gets one now. Changes nothing else: repairing is the caller's, through the Library.
 class LibraryVerify : public QObject
 {

@@ -40,7 +40,7 @@ namespace {
 
 AcquiredGame acquired(const GameDetails &game)
 {
-    return {game.gameId, game.title, game.movieFile, game.pictureFile, game.description};
+    return {game.gameId, game.title, game.movieFile, game.pictureFile, game.description, game.movieUrl};
 }
 
 } // namespace

@@ -52,6 +52,7 @@ public:
     {
         m_network = network;
         m_url = url;
+        m_firstUrl = url;
         // Only web addresses: a server must not get local files copied into our folders.
         // Every piece goes to disk as it arrives.
         const bool http = boundedrequest::isWebAddress(url);
@@ -98,7 +99,10 @@ private:
     void checkHeaders()
     {
         if (const std::optional<QUrl> target = boundedrequest::redirectOf(m_reply)) {
-            if (!target->isValid())
+            const auto port = [](const QUrl &u) { return u.port(u.scheme() == QLatin1String("https") ? 443 : 80); };
+            const bool otherSite = target->scheme() != m_firstUrl.scheme() || target->host() != m_firstUrl.host() ||
+                                   port(*target) != port(m_firstUrl);
+            if (!target->isValid() || (m_limits.sameSiteOnly && otherSite))
                 giveUp(QStringLiteral("a redirect that is not followed"));
             else if (++m_redirects > boundedrequest::maxRedirects)
                 giveUp(QStringLiteral("more than %1 redirects").arg(boundedrequest::maxRedirects));
@@ -194,6 +198,7 @@ private:
     QByteArray m_data; // the head, when that is what must be approved
     qint64 m_written = 0;
     int m_redirects = 0;
+    QUrl m_firstUrl;
     bool m_done = false;
 };
 

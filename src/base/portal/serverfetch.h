@@ -26,6 +26,8 @@ struct FetchLimits
     int maxMs = 0;
     std::function<bool(const QByteArray &)> accept;
     qint64 acceptHeadBytes = 0;
+    // A redirect to another scheme, host or port is given up: what the file is kept as names the first address.
+    bool sameSiteOnly = false;
 };
 
 // The program's requests to the game server, asynchronous so that the window never freezes. Results arrive

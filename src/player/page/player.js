@@ -17,11 +17,14 @@
         } catch (e) {
             return nativeFetch(input, init);
         }
-        if (new URL(request.url).protocol !== window.location.protocol)
+        const target = siteTarget(request);
+        if (target === null)
+            return Promise.reject(new TypeError("Failed to fetch " + request.url));
+        if (new URL(target).protocol !== window.location.protocol)
             return nativeFetch(input, init);
         return new Promise((resolve, reject) => {
             const xhr = new XMLHttpRequest();
-            xhr.open(request.method, request.url);
+            xhr.open(request.method, target);
             xhr.responseType = "arraybuffer";
             xhr.onload = () => {
                 const status = xhr.status >= 200 && xhr.status <= 599 ? xhr.status : 200;
@@ -43,6 +46,31 @@
             xhr.send();
         });
     };
+
+    // Where a request of the current movie goes. A game's files beside its movie (relative addresses, and for a
+    // game from a server anything on its server's host) come from what the game keeps, under state.site.companions;
+    // a game from a server runs under its server address (state.site.address), whose movie is the kept one. Of the
+    // player's own addresses a movie reaches nothing else: not another game's movie or files. Other hosts, and what
+    // a game sends its own server (a POST), go to the network as on the web. The URL to ask, or null to refuse.
+    function siteTarget(request) {
+        const site = state.site;
+        if (!site || !state.url)
+            return request.url;
+        const url = new URL(request.url);
+        url.hash = "";
+        const own = new URL(state.url);
+        if (site.address && url.href === new URL(site.address).href.split("#")[0])
+            return state.url;
+        const root = site.address ? new URL("/", site.address) : new URL("./", own);
+        const beside = url.protocol === root.protocol && url.host === root.host &&
+            url.pathname.startsWith(root.pathname) && url.href !== own.href;
+        if (beside && request.method === "GET")
+            return site.companions + url.pathname.slice(root.pathname.length) + url.search;
+        if (url.protocol !== window.location.protocol)
+            return request.url;
+        const player = /^\/(ruffle|fonts)\//.test(url.pathname) || url.href === own.href;
+        return player || url.href.startsWith(site.companions) ? request.url : null;
+    }
 
     // Ruffle's instance drops its frame callback when it is destroyed, but a frame it asked for while the page
     // was hidden stays queued and, once the page shows again, runs the dropped closure ("closure invoked
@@ -81,9 +109,20 @@
     // the local path the movie chose. A path above its own ("/") would let every game read and clear every
     // other game's saves: the key of such an object is moved under the movie's own address (after "~", which
     // no shared object's name holds), where it is also found when the game's saves are forgotten.
+    // A game from a server runs under its server address, but its saves stay under its file's, where they always were.
     let savesPrefix = null; // "app/flash/<movie>/", as Ruffle writes the current movie's address
+    let rufflePrefix = null; // the same for the address Ruffle runs the movie under
     function ownKey(key) {
-        return !savesPrefix || key.startsWith(savesPrefix) ? key : savesPrefix + "~" + key;
+        if (!savesPrefix)
+            return key;
+        if (rufflePrefix !== savesPrefix) {
+            const ruffleHost = rufflePrefix.slice(0, rufflePrefix.indexOf("/") + 1);
+            if (key.startsWith(rufflePrefix))
+                key = savesPrefix + key.slice(rufflePrefix.length);
+            else if (key.startsWith(ruffleHost))
+                key = savesPrefix.slice(0, savesPrefix.indexOf("/") + 1) + key.slice(ruffleHost.length);
+        }
+        return key.startsWith(savesPrefix) ? key : savesPrefix + "~" + key;
     }
     // Ruffle reads and writes the entries as named properties of window.localStorage.
     const storage = window.localStorage;
@@ -129,6 +168,7 @@
         stageColour: null, // the running movie's own background colour, when it has one
         firstFrameShown: false, // the running movie's
         url: null,
+        site: null, // where the movie's files beside it come from: see siteTarget
         id: 0,
         player: null,
         // Set when Rewind or Forward stopped the timeline, so that Playing true plays on from there;
@@ -328,6 +368,9 @@
             return;
         const address = new URL(state.url);
         savesPrefix = address.host + address.pathname + "/";
+        // Ruffle names saves by the host without its port.
+        const runsAt = new URL(state.site && state.site.address ? state.site.address : state.url);
+        rufflePrefix = runsAt.hostname + runsAt.pathname + "/";
         const player = window.RufflePlayer.newest().createPlayer();
         const style = document.createElement("style");
         style.textContent = hiddenOverlays;
@@ -357,7 +400,7 @@
         state.player = player;
         layout();
         const config = {
-            url: state.url,
+            url: state.site && state.site.address ? state.site.address : state.url,
             autoplay: "on",
             unmuteOverlay: "hidden",
             splashScreen: false,
@@ -373,6 +416,10 @@
             warnOnUnsupportedContent: false,
             logLevel: "error",
         };
+        // Ruffle resolves a movie's relative addresses against the page unless told otherwise; a game's are its
+        // movie's folder's, as on the web page that held it.
+        if (state.site)
+            config.base = new URL(".", config.url).href;
         if (state.fonts) {
             config.fontSources = state.fonts.sources;
             config.defaultFonts = state.fonts.defaults;
@@ -506,9 +553,11 @@
                     layout();
             });
         },
-        load(url, id) {
+        // site: {address, companions} (see siteTarget), or null for a movie that keeps no files.
+        load(url, id, site) {
             return enqueue(async () => {
                 state.url = url;
+                state.site = site || null;
                 state.id = id;
                 await startMovie();
             });
