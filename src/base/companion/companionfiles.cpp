@@ -101,11 +101,15 @@ CompanionFiles::CompanionFiles(GameStore *store, ServerFetch *fetch, QObject *pa
     : QObject(parent), m_store(store), m_fetch(fetch)
 {
     m_pool.setMaxThreadCount(2);
+    m_recordTimer.setSingleShot(true);
+    m_recordTimer.setInterval(250);
+    connect(&m_recordTimer, &QTimer::timeout, this, &CompanionFiles::writeRecords);
 }
 
 CompanionFiles::~CompanionFiles()
 {
     m_pool.waitForDone();
+    writeRecords();
     qDeleteAll(m_jobs);
     qDeleteAll(m_games);
 }
@@ -242,6 +246,7 @@ void CompanionFiles::gameSettled(const QString &gameId)
 
 void CompanionFiles::fetchAgain(qint64 id, QObject *context, std::function<void(int, int)> done)
 {
+    writeRecords();
     GameFiles &files = filesOf(id, true);
     const QStringList paths = files.files.keys();
     if (paths.isEmpty()) {
@@ -387,12 +392,25 @@ void CompanionFiles::copyFromFolder(Job *job, const QString &sourceFolder)
 
 void CompanionFiles::record(qint64 id, const KeptFile &file)
 {
-    if (!m_store->recordKeptFile(id, file)) {
-        qCWarning(lcLibrary).noquote() << "The kept file" << file.path << "of game" << id << "could not be recorded";
-        return;
-    }
+    // Served from here on at once; written to the library a moment later with the others that came meanwhile (a
+    // game loading hundreds of files asks for one write, not hundreds). A file on the disk that the library does not
+    // name yet is only fetched again.
     filesOf(id, false).keep(file);
+    m_unrecorded[id].append(file);
+    if (!m_recordTimer.isActive())
+        m_recordTimer.start();
     emit fileKept(id, file.path);
+}
+
+void CompanionFiles::writeRecords()
+{
+    const QHash<qint64, QVector<KeptFile>> records = std::exchange(m_unrecorded, {});
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        if (!m_store->recordKeptFiles(it.key(), it.value())) {
+            qCWarning(lcLibrary).noquote() << "The files kept for game" << it.key() << "could not be recorded";
+            filesOf(it.key(), true); // the library holds what it holds
+        }
+    }
 }
 
 void CompanionFiles::placed(Job *job, const std::optional<QString> &filePath, const std::optional<KeptFile> &digest)

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <QVector>
 
@@ -79,6 +80,7 @@ private:
     void copyFromFolder(Job *job, const QString &folder);
     void placed(Job *job, const std::optional<QString> &filePath, const std::optional<KeptFile> &digest);
     void record(qint64 id, const KeptFile &file);
+    void writeRecords();
     QString folderFor(qint64 id, const QString &path, bool make);
 
     GameStore *m_store;
@@ -95,5 +97,7 @@ private:
     };
     QHash<QString, QVector<Parked>> m_parked; // by server game id
     int m_running = 0;
+    QHash<qint64, QVector<KeptFile>> m_unrecorded; // kept, to be written to the library
+    QTimer m_recordTimer;
     QThreadPool m_pool;
 };

@@ -875,24 +875,37 @@ std::optional<QHash<qint64, QVector<KeptFile>>> GameStore::allKeptFiles()
 
 bool GameStore::recordKeptFile(qint64 id, const KeptFile &file)
 {
-    if (!isKeptPath(file.path) || file.size < 0) {
-        warn(QStringLiteral("the kept file \"%1\" is not a plain path; it is not recorded.").arg(file.path));
-        return false;
+    return recordKeptFiles(id, {file});
+}
+
+bool GameStore::recordKeptFiles(qint64 id, const QVector<KeptFile> &files)
+{
+    for (const KeptFile &file : files) {
+        if (!isKeptPath(file.path) || file.size < 0) {
+            warn(QStringLiteral("the kept file \"%1\" is not a plain path; it is not recorded.").arg(file.path));
+            return false;
+        }
     }
     bool kept = false;
-    const bool written = write("record a kept file", [&] {
+    const bool written = write("record kept files", [&] {
         if (!exec(m_db, keptFileSql))
             return false;
         // Only a recorded game keeps files.
         Statement st(m_db, "INSERT OR REPLACE INTO keptfile (id, path, size, sha256) SELECT id, ?, ?, ? FROM data"
                            " WHERE id = ?");
-        st.bind(1, file.path);
-        st.bind(2, file.size);
-        st.bindBlob(3, file.sha256);
-        st.bind(4, id);
-        st.next();
-        kept = st.done() && sqlite3_changes(m_db) > 0;
-        return st.done();
+        kept = true;
+        for (const KeptFile &file : files) {
+            sqlite3_reset(st.handle());
+            st.bind(1, file.path);
+            st.bind(2, file.size);
+            st.bindBlob(3, file.sha256);
+            st.bind(4, id);
+            st.next();
+            if (!st.done())
+                return false;
+            kept = kept && sqlite3_changes(m_db) > 0;
+        }
+        return true;
     });
     return written && kept;
 }

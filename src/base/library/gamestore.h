@@ -152,6 +152,8 @@ public:
     // Records a kept file of a recorded game, replacing the record of the same path; false when it was not written
     // (or no game has the id).
     bool recordKeptFile(qint64 id, const KeptFile &file);
+    // The same for several, in one write: all or none.
+    bool recordKeptFiles(qint64 id, const QVector<KeptFile> &files);
     // Forgets one of them (path) or, with an empty path, all of the game's.
     bool forgetKeptFiles(qint64 id, const QString &path = QString());
 
