@@ -13,6 +13,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -122,20 +123,21 @@ std::string makePicture(const std::vector<uint32_t> &colours, int seed, const ch
     return buffer.data().toStdString();
 }
 
-// How reading a file of the games folder went; problem says why a file that is there was not taken.
-struct FolderFile
+// A file of the games folder opened for reading, or why it was not; present says whether anything is there.
+struct OpenedFile
 {
     bool present = false;
-    QByteArray bytes;
+    int fd = -1;
+    struct stat status = {};
     QString problem;
 };
 
-// A file of the games folder when it is a regular file inside the folder (a symbolic link is followed while
-// it stays inside) of at most maxBytes. A FIFO or a device is never read, and opening one cannot block:
-// start-up must not hang on whatever the folder holds.
-FolderFile readFolderFile(const QString &canonicalFolder, const QString &path, qint64 maxBytes)
+// Opens a regular file inside the folder (a symbolic link is followed while it stays inside) of at most maxBytes.
+// A FIFO or a device is never read, and opening one cannot block: start-up must not hang on whatever the folder
+// holds, nor a request on whatever it came to hold.
+OpenedFile openFolderFile(const QString &canonicalFolder, const QString &path, qint64 maxBytes)
 {
-    FolderFile file;
+    OpenedFile file;
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return file;
@@ -155,25 +157,44 @@ FolderFile readFolderFile(const QString &canonicalFolder, const QString &path, q
         file.problem = QStringLiteral("unreadable");
         return file;
     }
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::fstat(fd, &file.status) != 0 || !S_ISREG(file.status.st_mode))
         file.problem = QStringLiteral("not a regular file");
-    } else if (status.st_size > maxBytes) {
+    else if (file.status.st_size > maxBytes)
         file.problem = QStringLiteral("larger than %1 MiB").arg(maxBytes >> 20);
-    } else {
-        file.bytes.resize(qsizetype(status.st_size));
-        qsizetype done = 0;
-        while (done < file.bytes.size()) {
-            const ssize_t n = ::read(fd, file.bytes.data() + done, std::size_t(file.bytes.size() - done));
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        file.bytes.truncate(done); // a file that shrank while read is taken as it was read
+    if (!file.problem.isEmpty()) {
+        ::close(fd);
+        return file;
     }
-    ::close(fd);
-    if (!file.problem.isEmpty())
-        file.bytes.clear();
+    file.fd = fd;
+    return file;
+}
+
+// How reading a file of the games folder went; problem says why a file that is there was not taken.
+struct FolderFile
+{
+    bool present = false;
+    QByteArray bytes;
+    QString problem;
+};
+
+FolderFile readFolderFile(const QString &canonicalFolder, const QString &path, qint64 maxBytes)
+{
+    const OpenedFile opened = openFolderFile(canonicalFolder, path, maxBytes);
+    FolderFile file;
+    file.present = opened.present;
+    file.problem = opened.problem;
+    if (opened.fd < 0)
+        return file;
+    file.bytes.resize(qsizetype(opened.status.st_size));
+    qsizetype done = 0;
+    while (done < file.bytes.size()) {
+        const ssize_t n = ::read(opened.fd, file.bytes.data() + done, std::size_t(file.bytes.size() - done));
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    file.bytes.truncate(done); // a file that shrank while read is taken as it was read
+    ::close(opened.fd);
     return file;
 }
 
@@ -214,6 +235,40 @@ std::string movie(const std::vector<uint32_t> &colours, double frameRate, int wi
 }
 
 const std::string swfType = "application/x-shockwave-flash";
+
+// The type a file beside the movies is sent with, by its name's ending.
+std::string typeOfName(const std::string &name)
+{
+    static const std::map<std::string, std::string> types = {
+        {".swf", swfType},       {".png", "image/png"},      {".jpg", "image/jpeg"},
+        {".jpeg", "image/jpeg"}, {".gif", "image/gif"},      {".mp3", "audio/mpeg"},
+        {".txt", "text/plain"},  {".xml", "text/xml"},       {".json", "application/json"},
+        {".html", "text/html"},  {".js", "text/javascript"}, {".wasm", "application/wasm"}};
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.rfind('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        std::string ending = name.substr(dot);
+        std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (const auto it = types.find(ending); it != types.end())
+            return it->second;
+    }
+    return "application/octet-stream";
+}
+
+// Whether path names a file in a subfolder without leaving it: plain segments, none hidden, no control characters.
+bool isSubfolderPath(const std::string &path)
+{
+    if (path.find('/') == std::string::npos)
+        return false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        if (end == start || path[start] == '.')
+            return false; // empty, ".", ".." or hidden
+        start = end + 1;
+    }
+    return std::none_of(path.begin(), path.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+}
 
 } // namespace
 
@@ -273,6 +328,7 @@ QString Catalogue::addGamesFolder(const QString &folder)
     const QString canonicalFolder = dir.canonicalPath();
     if (!dir.exists() || canonicalFolder.isEmpty())
         return QStringLiteral("no games folder %1").arg(folder);
+    m_folder = canonicalFolder;
 
     QStringList skipped;
     const auto take = [&](const QString &name, qint64 maxBytes) {
@@ -380,6 +436,30 @@ const Asset *Catalogue::asset(const std::string &path) const
 {
     const auto it = m_assets.find(path);
     return it == m_assets.end() ? nullptr : &it->second;
+}
+
+std::optional<BesideFile> Catalogue::besideFile(const std::string &path) const
+{
+    if (m_folder.isEmpty() || !isSubfolderPath(path))
+        return std::nullopt;
+    const OpenedFile opened = openFolderFile(m_folder, QDir(m_folder).filePath(QString::fromUtf8(path)), maxMovieBytes);
+    if (opened.fd < 0)
+        return std::nullopt;
+    BesideFile file;
+    file.fd = std::shared_ptr<const int>(new int(opened.fd), [](const int *fd) {
+        ::close(*fd);
+        delete fd;
+    });
+    file.size = std::size_t(opened.status.st_size);
+    file.contentType = typeOfName(path);
+    // Its version without reading it: another file, size or modification time gives another tag.
+    const struct stat &st = opened.status;
+    char tag[96];
+    std::snprintf(tag, sizeof tag, "\"f-%llx-%llx-%llx-%llx.%lx\"", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino), static_cast<unsigned long long>(st.st_size),
+                  static_cast<unsigned long long>(st.st_mtim.tv_sec), static_cast<long>(st.st_mtim.tv_nsec));
+    file.etag = tag;
+    return file;
 }
 
 } // namespace portal

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,16 @@ struct Asset
     std::string bytes;
     std::string contentType;
     std::string etag; // strong, quoted, made from the bytes: a range request can name this version
+};
+
+// A file kept beside the movies in a subfolder of the games folder, opened when it is asked for: it is read as it
+// is then, so that a file changed or removed while the server runs is served that way.
+struct BesideFile
+{
+    std::shared_ptr<const int> fd; // closed once the last answer reading it is gone
+    std::size_t size = 0;
+    std::string contentType;
+    std::string etag; // strong, quoted: the file, its size and its modification time
 };
 
 struct Category
@@ -62,6 +74,9 @@ public:
     const Game *game(int id) const;
     // A served file by its path relative to the base URL ("movies/x.swf"), or null.
     const Asset *asset(const std::string &path) const;
+    // The file a movie loads beside it, by its path inside the games folder ("typing/words.txt"): a regular file
+    // in a subfolder, reached by plain segments (none hidden), within the folder and the size of a movie.
+    std::optional<BesideFile> besideFile(const std::string &path) const;
 
 private:
     void addGame(Game game, std::string movie, const std::vector<uint32_t> &colours, const char *pictureFormat);
@@ -70,6 +85,7 @@ private:
     std::vector<Category> m_categories;
     std::vector<Game> m_games;
     std::map<std::string, Asset> m_assets;
+    QString m_folder; // the games folder, canonical; empty without one
 };
 
 } // namespace portal

@@ -20,6 +20,8 @@
 #include <optional>
 #include <thread>
 
+#include <unistd.h>
+
 namespace portal {
 
 namespace {
@@ -106,6 +108,23 @@ FileBody bodyOf(const std::string *bytes)
 {
     return {bytes->size(),
             [bytes](std::size_t offset, std::size_t length, std::string &out) { out.append(*bytes, offset, length); }};
+}
+
+// A file's body read from its open descriptor as it is sent. A file cut short meanwhile is sent to its announced
+// size with zeros: the answer keeps its length, and the file's tag no longer names what the client got.
+FileBody bodyOf(const BesideFile &file)
+{
+    return {file.size, [fd = file.fd](std::size_t offset, std::size_t length, std::string &out) {
+                const std::size_t start = out.size();
+                out.resize(start + length, '\0');
+                std::size_t done = 0;
+                while (done < length) {
+                    const ssize_t n = ::pread(*fd, out.data() + start + done, length - done, off_t(offset + done));
+                    if (n <= 0)
+                        break;
+                    done += std::size_t(n);
+                }
+            }};
 }
 
 FileBody textBody(std::string text)
@@ -738,6 +757,16 @@ void PortalService::answerFile(const Target &target, const httplib::Request &req
                   request.get_header_value("If-Range")},
                  asset->contentType, *fault, m_stopping);
         return;
+    }
+    // What a movie loads beside it: a relative request of movies/NAME.swf comes under movies/.
+    if (startsWith(route, "movies/")) {
+        if (const auto file = m_catalogue.besideFile(route.substr(7))) {
+            sendFile(
+                response,
+                {bodyOf(*file), file->etag, request.get_header_value("Range"), request.get_header_value("If-Range")},
+                file->contentType, *fault, m_stopping);
+            return;
+        }
     }
     answerError(response, 404, QStringLiteral("The page you asked for is not here."));
 }

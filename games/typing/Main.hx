@@ -4,9 +4,13 @@ import Hud;
 import flash.display.Shape;
 import flash.display.Sprite;
 import flash.events.Event;
+import flash.events.IOErrorEvent;
 import flash.events.KeyboardEvent;
 import flash.events.MouseEvent;
+import flash.events.SecurityErrorEvent;
 import flash.net.SharedObject;
+import flash.net.URLLoader;
+import flash.net.URLRequest;
 import flash.text.TextField;
 import flash.text.TextFieldType;
 import flash.text.TextFormat;
@@ -184,6 +188,7 @@ class Main extends Sprite {
 		addChild(card);
 
 		best = loadBest();
+		loadWords();
 		showCard("TYPE RAIN", "Words fall from the clouds: type each one\nin the box at the bottom before it lands.\nEnter clears the box. Five misses and it's over.",
 			"Click or press Enter to start");
 		setInputActive(false);
@@ -199,6 +204,22 @@ class Main extends Sprite {
 			});
 			stage.addEventListener(KeyboardEvent.KEY_DOWN, keyDown);
 		});
+	}
+
+	// The longer word list kept beside the movie; the game plays with its own until it is there, and on without it
+	// when it cannot be had.
+	function loadWords() {
+		var loader = new URLLoader();
+		loader.addEventListener(Event.COMPLETE, function(_) {
+			var list = Words.fromText(Std.string(loader.data));
+			if (list != null)
+				Words.LIST = list;
+		});
+		loader.addEventListener(IOErrorEvent.IO_ERROR, function(_) {});
+		loader.addEventListener(SecurityErrorEvent.SECURITY_ERROR, function(_) {});
+		try {
+			loader.load(new URLRequest("typing/words.txt"));
+		} catch (e:Dynamic) {} // a player that allows no requests at all
 	}
 
 	function showCard(title:String, lines:String, hint:String) {

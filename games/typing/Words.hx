@@ -1,6 +1,7 @@
 package;
 
-// The words that rain down, and the rules for matching what the player typed against them.
+// The words that rain down, and the rules for matching what the player typed against them. LIST is the game's own
+// list until a longer one arrives from beside the movie.
 class Words {
 	public static var LIST = [
 		// Three and four letters.
@@ -19,6 +20,30 @@ class Words {
 		"umbrella", "raincoat", "sunshine", "dinosaur", "elephant", "kangaroo", "mountain", "treasure", "keyboard", "notebook",
 		"question", "sandwich", "adventure", "butterfly", "chocolate", "lightning", "waterfall", "crocodile", "telescope"
 	];
+
+	// Words a list must offer at every level, so that a new word rarely has to wait for a free first letter.
+	public static inline var ENOUGH_PER_LEVEL = 26;
+
+	// The word list the game keeps beside its movie (typing/words.txt): one word a line, lines starting with '#'
+	// and blank ones skipped, case and spaces ignored; a line that is not a plain word of 3 to 9 letters, or a
+	// repeat, is passed over. null when what is left does not serve every level: the game keeps its own list.
+	public static function fromText(text:String):Array<String> {
+		if (text == null)
+			return null;
+		var list = [];
+		var seen = new Map<String, Bool>();
+		for (line in ~/\r?\n/g.split(text)) {
+			var word = normalise(line);
+			if (StringTools.startsWith(word, "#") || !~/^[a-z]{3,9}$/.match(word) || seen.exists(word))
+				continue;
+			seen.set(word, true);
+			list.push(word);
+		}
+		for (level in 1...7)
+			if (list.filter(w -> w.length <= maxLength(level)).length < ENOUGH_PER_LEVEL)
+				return null;
+		return list;
+	}
 
 	// Longest word length allowed at a level: short words first, every length by level 6.
 	public static function maxLength(level:Int):Int {

@@ -68,13 +68,16 @@ private slots:
     void movieReplacedWhileHiddenLeavesNoError();
     void rendererEndUnderAGame_data();
     void rendererEndUnderAGame();
+    void movieSiteDecidesItsAddressAndItsFilesBeside_data();
+    void movieSiteDecidesItsAddressAndItsFilesBeside();
 
 private:
     // A test movie of the build, copied into the library's flash folder.
     QString builtTestMovie(const QString &name);
     QString writeMovie(const QString &name, const std::vector<uint32_t> &colours, double fps, bool compressed = false,
                        std::size_t padTo = 0);
-    std::unique_ptr<FlashPlayer> startedPlayer(const QString &movie, const QString &background = {});
+    std::unique_ptr<FlashPlayer> startedPlayer(const QString &movie, const QString &background = {},
+                                               const MovieSite &site = {});
     // True once the page has carried out everything asked of it so far.
     bool settled(FlashPlayer *player);
     // Does what the program does when the movie asks for full screen: the player moves into `full`, shown
@@ -113,14 +116,15 @@ QString TestFlashPlayer::builtTestMovie(const QString &name)
     return path;
 }
 
-std::unique_ptr<FlashPlayer> TestFlashPlayer::startedPlayer(const QString &movie, const QString &background)
+std::unique_ptr<FlashPlayer> TestFlashPlayer::startedPlayer(const QString &movie, const QString &background,
+                                                            const MovieSite &site)
 {
     auto player = std::make_unique<FlashPlayer>(m_profile.get());
     player->resize(220, 160);
     if (!background.isEmpty())
         player->setBGColor(background);
     QSignalSpy started(player.get(), &FlashPlayer::movieStarted);
-    player->setMovie(movie);
+    player->setMovie(movie, site);
     player->show();
     if (!started.wait(kStartTimeout) && started.isEmpty())
         return nullptr;
@@ -732,6 +736,37 @@ void TestFlashPlayer::rendererEndUnderAGame()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player), kGreen), kFrameTimeout);
     QCOMPARE(failed.count(), 1);
+}
+
+void TestFlashPlayer::movieSiteDecidesItsAddressAndItsFilesBeside_data()
+{
+    QTest::addColumn<bool>("game");       // the movie is a game's, whose files beside it are its kept ones
+    QTest::addColumn<QString>("address"); // its address on its server
+    QTest::addColumn<QColor>("runsAt");   // green: a web address, blue: the player's own
+    QTest::addColumn<QColor>("sibling");  // red: flash/sibling.txt was not read (green: it was)
+    QTest::newRow("no game (an advertisement)") << false << QString() << kBlue << kRed;
+    QTest::newRow("a game of the user's own") << true << QString() << kBlue << kRed;
+    QTest::newRow("a game from a server") << true << QStringLiteral("http://127.0.0.1:9/games/a.swf") << kGreen << kRed;
+    QTest::newRow("only a web address is shown") << true << QStringLiteral("file:///tmp/a.swf") << kBlue << kRed;
+}
+
+// A game's movie runs under its server address when it has one, and what it asks beside it never reaches the files
+// of the flash folder (another game's movie): only what the game keeps (none here).
+void TestFlashPlayer::movieSiteDecidesItsAddressAndItsFilesBeside()
+{
+    QFETCH(bool, game);
+    QFETCH(QString, address);
+    QFETCH(QColor, runsAt);
+    QFETCH(QColor, sibling);
+    const QString movie = builtTestMovie(QStringLiteral("addressprobe.swf"));
+    QFile text(m_app->filePath(QStringLiteral("flash/sibling.txt")));
+    QVERIFY(!movie.isEmpty() && text.open(QIODevice::WriteOnly) && text.write("ok") == 2);
+    text.close();
+
+    auto player = startedPlayer(movie, {}, game ? MovieSite{7, QString(), QUrl(address)} : MovieSite());
+    QVERIFY(player);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get(), QPoint(110, 20)), runsAt), kFrameTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(near(shownColour(player.get(), QPoint(110, 140)), sibling), kFrameTimeout);
 }
 
 QUILLABRIX_PLAYER_TEST_MAIN(TestFlashPlayer)

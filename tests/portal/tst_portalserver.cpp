@@ -1,7 +1,9 @@
 #include "base/portal/textops.h"
 #include "portalserver.h"
+#include "testfiles.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -86,6 +88,9 @@ private slots:
     void gamesFolderGamesAreThePortals();
     void gamesFolderServesOnlyItsOwnRegularFiles();
     void gamesFolderGamesKeepTheirIds();
+    void filesBesideMoviesStayInsideTheFolder_data();
+    void filesBesideMoviesStayInsideTheFolder();
+    void filesBesideMoviesAreServedAsTheyAreNow();
     void stopsCleanlyOnTerminate();
 
 private:
@@ -570,6 +575,84 @@ void TestPortalServer::gamesFolderServesOnlyItsOwnRegularFiles()
     for (const auto &[id, card] : cards(server.url(QStringLiteral("main.htm"))))
         titles << card.title;
     QCOMPARE(titles, QStringList({QStringLiteral("fifo"), QStringLiteral("inside"), QStringLiteral("plain")}));
+}
+
+// What a movie loads beside it is a file of the folder's subfolders, at the address its relative request gives; a
+// request never reaches a file the folder does not hold there (sent as written, dot segments included).
+void TestPortalServer::filesBesideMoviesStayInsideTheFolder_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("body"); // empty: 404
+    QTest::newRow("in a subfolder") << QByteArray("/movies/game/level.txt") << QByteArray("text/plain")
+                                    << QByteArray("level");
+    QTest::newRow("deeper, a query") << QByteArray("/movies/game/art/sky.png?v=2") << QByteArray("image/png")
+                                     << QByteArray("sky");
+    QTest::newRow("encoded name") << QByteArray("/movies/game/two%20words.mp3") << QByteArray("audio/mpeg")
+                                  << QByteArray("two");
+    QTest::newRow("link inside") << QByteArray("/movies/game/again.txt") << QByteArray("text/plain")
+                                 << QByteArray("level");
+    for (const char *path :
+         {"/movies/top.txt", "/movies/.portal-ids", "/movies/game/../top.txt", "/movies/game/%2e%2e/top.txt",
+          "/movies/game%2f..%2ftop.txt", "/movies/.secret/key.txt", "/movies/game//level.txt", "/movies/game/a%01.txt",
+          "/movies/game/away.txt", "/movies/game/fifo.txt", "/movies/game/art"})
+        QTest::newRow(path) << QByteArray(path) << QByteArray() << QByteArray();
+}
+
+void TestPortalServer::filesBesideMoviesStayInsideTheFolder()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, body);
+    QTemporaryDir folder, elsewhere;
+    const QDir games(folder.path());
+    QVERIFY(games.mkpath(QStringLiteral("game/art")) && games.mkpath(QStringLiteral(".secret")));
+    const std::pair<const char *, QByteArray> files[] = {
+        {"game/level.txt", "level"}, {"game/art/sky.png", "sky"}, {"game/two words.mp3", "two"},
+        {"game/a\x01.txt", "a"},     {"top.txt", "top"},          {".secret/key.txt", "key"}};
+    for (const auto &[name, bytes] : files)
+        QVERIFY(testfiles::writeFile(games.filePath(QString::fromUtf8(name)), bytes));
+    QVERIFY(testfiles::writeFile(elsewhere.filePath(QStringLiteral("away.txt")), "away"));
+    QVERIFY(
+        QFile::link(elsewhere.filePath(QStringLiteral("away.txt")), games.filePath(QStringLiteral("game/away.txt"))));
+    QVERIFY(QFile::link(QStringLiteral("level.txt"), games.filePath(QStringLiteral("game/again.txt"))));
+    QCOMPARE(::mkfifo(QFile::encodeName(games.filePath(QStringLiteral("game/fifo.txt"))).constData(), 0600), 0);
+    PortalServer server;
+    QVERIFY(server.start({QStringLiteral("--games"), folder.path()}));
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(server.port()));
+    QVERIFY(socket.waitForConnected(waitMs));
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray response;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(waitMs))
+        response += socket.readAll();
+    response += socket.readAll();
+    QVERIFY2(body.isEmpty() ? response.startsWith("HTTP/1.1 404")
+                            : response.startsWith("HTTP/1.1 200") && response.endsWith("\r\n\r\n" + body) &&
+                                  response.contains("\r\nContent-Type: " + type + "\r\n"),
+             response.constData());
+}
+
+// The files beside the movies are read when asked for: one removed while the server runs is gone, one changed
+// comes with its new bytes and a new version tag.
+void TestPortalServer::filesBesideMoviesAreServedAsTheyAreNow()
+{
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("game")));
+    const QString level = folder.filePath(QStringLiteral("game/level.txt"));
+    const QString other = folder.filePath(QStringLiteral("game/other.txt"));
+    QVERIFY(testfiles::writeFile(level, "first") && testfiles::writeFile(other, "other"));
+    PortalServer server;
+    QVERIFY(server.start({QStringLiteral("--games"), folder.path()}));
+    const Answer before = fetch(server.url(QStringLiteral("movies/game/level.txt")));
+    QCOMPARE(before.body, QByteArray("first"));
+
+    QVERIFY(QFile::remove(level) && testfiles::writeFile(level, "second, longer") && QFile::remove(other));
+    const Answer after = fetch(server.url(QStringLiteral("movies/game/level.txt")));
+    QCOMPARE(after.body, QByteArray("second, longer"));
+    QVERIFY(after.etag != before.etag);
+    QCOMPARE(fetch(server.url(QStringLiteral("movies/game/other.txt"))).status, 404);
 }
 
 // A game keeps its id while others come and go, and a removed game's id is not given to another; a folder

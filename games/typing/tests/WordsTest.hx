@@ -20,7 +20,7 @@ class WordsTest {
 		}
 		for (level in 1...8) {
 			var fit = Words.LIST.filter(w -> w.length <= Words.maxLength(level)).length;
-			check(fit >= 26, 'level $level has enough words ($fit)');
+			check(fit >= Words.ENOUGH_PER_LEVEL, 'level $level has enough words ($fit)');
 		}
 		// Picking never repeats a first letter already falling, and gives up cleanly when none is left.
 		var r = 0.0;
@@ -36,6 +36,14 @@ class WordsTest {
 		var everyLetter = [for (c in "abcdefghijklmnopqrstuvwxyz".split("")) c + "xx"];
 		check(Words.pick(3, next, everyLetter) == null, "no word when every first letter is taken");
 		check(Words.pick(1, () -> 0.99999999999, []) != null, "top-of-range random");
+		// The list kept beside the movie: plain words only, once each; one that leaves a level short is refused.
+		var text = "# words\r\n" + [for (w in Words.LIST) w].join("\n") + "\n  Rain \nsun\nno\ntwo words\nx-ray\n\n";
+		var parsed = Words.fromText(text);
+		check(parsed != null && parsed.length == Words.LIST.length, "kept list read");
+		check(Words.fromText([for (w in Words.LIST) if (w.length > 4) w].join("\n")) == null, "level 1 left short");
+		check(Words.fromText("") == null && Words.fromText(null) == null, "nothing to read");
+		var shipped = Words.fromText(sys.io.File.getContent("companion/words.txt"));
+		check(shipped != null && shipped.length > Words.LIST.length, "the shipped list is read and longer");
 		// Matching what was typed.
 		var words = ["rain", "cloud", "sun"];
 		check(Words.exactMatch("cloud", words) == 1, "exact");
