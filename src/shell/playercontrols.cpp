@@ -18,6 +18,8 @@ namespace {
 
 const QString kVolumeKey = QStringLiteral("sound/volume");
 const QString kMutedKey = QStringLiteral("sound/muted");
+const QString kAudibleKey = QStringLiteral("sound/lastaudible"); // the last volume above 0
+constexpr qint64 settledMs = 1000;
 constexpr int kDefaultVolume = 100;
 
 // A stored volume: a whole number, clamped to 0..100; anything else gives the default.
@@ -52,8 +54,12 @@ PlayerControls::PlayerControls(FlashPlayer *player, PlayerPanel *panel, Library 
     });
     m_volume = storedVolume(m_settings.value(kVolumeKey, kDefaultVolume));
     m_muted = m_settings.value(kMutedKey).toString() == QLatin1String("true");
+    m_audible = storedVolume(m_settings.value(kAudibleKey, m_volume > 0 ? m_volume : kDefaultVolume));
+    if (m_audible == 0)
+        m_audible = kDefaultVolume;
     connect(m_panel, &PlayerPanel::volumeChosen, this, &PlayerControls::setVolume);
-    connect(m_panel, &PlayerPanel::muteClicked, this, [this] { setMuted(!m_muted); });
+    // At volume 0 the picture shows the sound off: a click on it turns the sound on.
+    connect(m_panel, &PlayerPanel::muteClicked, this, [this] { setMuted(!m_muted && m_volume > 0); });
     applySound();
 }
 
@@ -112,6 +118,11 @@ void PlayerControls::setVolume(int percent)
         applySound(); // a control that went past the ends shows the volume again
         return;
     }
+    // The volume to come back to is one the user settled on: not those a slider or a key held down passed by on
+    // its way to 0.
+    if (m_volume > 0 && (!m_volumeSince.isValid() || m_volumeSince.elapsed() >= settledMs))
+        m_audible = m_volume;
+    m_volumeSince.start();
     m_volume = volume;
     m_muted = false;
     saveSound();
@@ -121,6 +132,9 @@ void PlayerControls::setVolume(int percent)
 void PlayerControls::setMuted(bool muted)
 {
     m_muted = muted;
+    // Sound turned on at volume 0 would stay silent: it comes back at the last volume heard.
+    if (!muted && m_volume == 0)
+        m_volume = m_audible;
     saveSound();
     applySound();
 }
@@ -130,6 +144,7 @@ void PlayerControls::saveSound()
 {
     m_settings.setValue(kVolumeKey, m_volume);
     m_settings.setValue(kMutedKey, m_muted);
+    m_settings.setValue(kAudibleKey, m_audible);
     withoutPlantedFile(m_settings.fileName());
     m_settings.sync();
     if (m_settings.status() != QSettings::NoError)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSettings>
@@ -66,6 +67,8 @@ private:
     QSettings m_settings;
     int m_volume = 100;
     bool m_muted = false;
+    int m_audible = 100;         // the last volume above 0, where sound turned on at 0 comes back
+    QElapsedTimer m_volumeSince; // since the volume last changed
     std::optional<qint64> m_row;
     QString m_movie; // the movie of m_row's game
     bool m_gameShown = false;

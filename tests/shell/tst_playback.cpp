@@ -400,6 +400,10 @@ void TestPlayback::soundControlsActOnTheGameAndAreKept_data()
     QTest::newRow("slider dragged to the end") << QStringLiteral("50 false") << "slider" << false << 100 << false;
     QTest::newRow("Ctrl+Up in full screen") << QStringLiteral("50 false") << "Ctrl+Up" << true << 60 << false;
     QTest::newRow("Ctrl+M in full screen") << QStringLiteral("50 false") << "Ctrl+M" << true << 50 << true;
+    // Sound turned on at volume 0 comes back at the last volume heard (none stored: full).
+    QTest::newRow("sound picture at 0") << QStringLiteral("0 false") << "picture" << false << 100 << false;
+    QTest::newRow("Ctrl+M at 0, muted") << QStringLiteral("0 true") << "Ctrl+M" << false << 100 << false;
+    QTest::newRow("down to 0, sound picture") << QStringLiteral("50 false") << "down to 0" << false << 50 << false;
 }
 
 void TestPlayback::soundControlsActOnTheGameAndAreKept()
@@ -417,6 +421,11 @@ void TestPlayback::soundControlsActOnTheGameAndAreKept()
     QSlider *slider = panel()->volume_slider;
     const int y = slider->height() / 2;
     if (action == QLatin1String("picture")) {
+        QTest::mouseClick(panel()->b_mute, Qt::LeftButton);
+    } else if (action == QLatin1String("down to 0")) {
+        for (int i = 0; i < 6; ++i)
+            QTest::keyClick(focused, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(ui::flash(window())->volume(), 0);
         QTest::mouseClick(panel()->b_mute, Qt::LeftButton);
     } else if (action == QLatin1String("slider")) {
         QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, y));
