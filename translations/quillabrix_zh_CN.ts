@@ -183,6 +183,10 @@
         <translation>10000+ 款免费在线 Quillabrix 游戏 </translation>
     </message>
     <message>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
         <source>Fullscreen</source>
         <translation>全屏</translation>
     </message>

@@ -72,8 +72,8 @@ void Form1::buildControls()
     client->setFixedSize(twips::toPixels(14865), twips::toPixels(9300)); // the client area, in twips
     setCentralWidget(client);
 
-    // The menu's top-level entry shows no text; it exists for the F6 shortcut.
-    QMenu *mfullscreen = menuBar()->addMenu(QStringLiteral("&"));
+    // A menu of its own for how the game is shown (F6): one without a name was an empty box to click.
+    QMenu *mfullscreen = menuBar()->addMenu(tr("&View"));
     mfullscreen->setObjectName(QStringLiteral("mfullscreen"));
     m_fullscreen = mfullscreen->addAction(tr("Fullscreen"), this, &Form1::m_fullscreen_Click);
     m_fullscreen->setObjectName(QStringLiteral("m_fullscreen"));
