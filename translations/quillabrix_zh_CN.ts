@@ -640,15 +640,15 @@
     </message>
     <message>
         <source>Export saves...</source>
-        <translation>导出存档...</translation>
+        <translation>导出存档…</translation>
     </message>
     <message>
         <source>Import saves...</source>
-        <translation>导入存档...</translation>
+        <translation>导入存档…</translation>
     </message>
     <message>
         <source>Export all saves...</source>
-        <translation>导出全部存档...</translation>
+        <translation>导出全部存档…</translation>
     </message>
     <message>
         <source>%1 saves.zip</source>
@@ -738,15 +738,15 @@
     <name>VerifyDialog</name>
     <message>
         <source>Download again...</source>
-        <translation>重新下载...</translation>
+        <translation>重新下载…</translation>
     </message>
     <message>
         <source>Remove missing games...</source>
-        <translation>移除缺失的游戏...</translation>
+        <translation>移除缺失的游戏…</translation>
     </message>
     <message>
         <source>Delete unused files...</source>
-        <translation>删除无用的文件...</translation>
+        <translation>删除无用的文件…</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -758,11 +758,11 @@
     </message>
     <message>
         <source>Checking the games...</source>
-        <translation>正在检查游戏...</translation>
+        <translation>正在检查游戏…</translation>
     </message>
     <message>
         <source>Checking the games... %1 of %2</source>
-        <translation>正在检查游戏... 第 %1 个，共 %2 个</translation>
+        <translation>正在检查游戏… 第 %1 个，共 %2 个</translation>
     </message>
     <message>
         <source>Close</source>
