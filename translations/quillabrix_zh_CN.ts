@@ -623,6 +623,18 @@
 <context>
     <name>SavesActions</name>
     <message>
+        <source>The saves of &quot;%1&quot; were imported from %2.</source>
+        <translation>“%1”的存档已从 %2 导入。</translation>
+    </message>
+    <message>
+        <source>Every game&apos;s saves were exported to %1.</source>
+        <translation>所有游戏的存档已导出到 %1。</translation>
+    </message>
+    <message>
+        <source>The saves of &quot;%1&quot; were exported to %2.</source>
+        <translation>“%1”的存档已导出到 %2。</translation>
+    </message>
+    <message>
         <source>Export saves</source>
         <translation>导出存档</translation>
     </message>

@@ -30,21 +30,32 @@ QString fileNameFor(const QString &title)
 
 } // namespace
 
+QString SavesFileDialogs::startFolder() const
+{
+    return !m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir()
+               ? m_lastFolder
+               : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
 QString SavesFileDialogs::chooseExportFile(const QString &suggested, QWidget *parent)
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QString file = QFileDialog::getSaveFileName(parent, SavesActions::tr("Export saves"),
-                                                QDir(folder).filePath(suggested), SavesActions::tr("Saves (*.zip)"));
+    QString file =
+        QFileDialog::getSaveFileName(parent, SavesActions::tr("Export saves"), QDir(startFolder()).filePath(suggested),
+                                     SavesActions::tr("Saves (*.zip)"));
     if (!file.isEmpty() && QFileInfo(file).suffix().isEmpty())
         file += QStringLiteral(".zip");
+    if (!file.isEmpty())
+        m_lastFolder = QFileInfo(file).absolutePath();
     return file;
 }
 
 QString SavesFileDialogs::chooseImportFile(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(parent, SavesActions::tr("Import saves"),
-                                        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                                        SavesActions::tr("Saves (*.zip);;All files (*)"));
+    const QString file = QFileDialog::getOpenFileName(parent, SavesActions::tr("Import saves"), startFolder(),
+                                                      SavesActions::tr("Saves (*.zip);;All files (*)"));
+    if (!file.isEmpty())
+        m_lastFolder = QFileInfo(file).absolutePath();
+    return file;
 }
 
 SavesActions::SavesActions(Library *library, MessageBox *messages,
@@ -98,13 +109,24 @@ void SavesActions::exportSaves()
     const std::optional<GameRecord> game = m_saves ? m_currentGame() : std::nullopt;
     if (!game)
         return;
-    const QString file = m_dialogs->chooseExportFile(tr("%1 saves.zip").arg(fileNameFor(game->title)), m_parent);
+    // A game without saves is told so before the user looks for a place to put them.
+    m_saves->countSaves(game->movieFile, this, [this, game = *game](int count) {
+        if (count == 0)
+            m_messages->show(MessageBox::Icon::Information, tr("\"%1\" has no saves to export.").arg(game.title),
+                             m_parent);
+        else
+            exportTo(game);
+    });
+}
+
+void SavesActions::exportTo(const GameRecord &game)
+{
+    const QString file = m_dialogs->chooseExportFile(tr("%1 saves.zip").arg(fileNameFor(game.title)), m_parent);
     if (file.isEmpty())
         return;
-    m_saves->exportSaves({keeperGame(*game)}, false, file, this,
-                         [this, title = game->title, file](const SaveKeeper::Result &result) {
-                             tellResult(result, title, file, false);
-                         });
+    m_saves->exportSaves(
+        {keeperGame(game)}, false, file, this,
+        [this, title = game.title, file](const SaveKeeper::Result &result) { tellResult(result, title, file, false); });
 }
 
 void SavesActions::exportAllSaves()
@@ -151,6 +173,11 @@ void SavesActions::tellResult(const SaveKeeper::Result &result, const QString &t
     QString text;
     switch (result.outcome) {
     case SaveKeeper::Outcome::Done:
+        text = importing         ? tr("The saves of \"%1\" were imported from %2.").arg(title, file)
+               : title.isEmpty() ? tr("Every game's saves were exported to %1.").arg(file)
+                                 : tr("The saves of \"%1\" were exported to %2.").arg(title, file);
+        m_messages->show(MessageBox::Icon::Information, text, m_parent);
+        return;
     case SaveKeeper::Outcome::Declined:
         return;
     case SaveKeeper::Outcome::NothingSaved:

@@ -20,9 +20,14 @@ class SavesFileDialogs
 {
 public:
     virtual ~SavesFileDialogs() = default;
-    // suggested: a file name for the dialog to start with. Empty when cancelled.
+    // suggested: a file name for the dialog to start with. Empty when cancelled. Each dialog opens in the folder
+    // the last one ended in, the first in the user's documents.
     virtual QString chooseExportFile(const QString &suggested, QWidget *parent);
     virtual QString chooseImportFile(QWidget *parent);
+
+private:
+    QString startFolder() const;
+    QString m_lastFolder;
 };
 
 // The library's "Saves" actions: "Export saves..." and "Import saves..." for the current game, "Export all
@@ -51,7 +56,8 @@ public:
     void exportAllSaves();
 
 private:
-    // Tells what went wrong, if anything; title is empty for every game's saves.
+    void exportTo(const GameRecord &game);
+    // Tells what was done, or what went wrong; title is empty for every game's saves.
     void tellResult(const SaveKeeper::Result &result, const QString &title, const QString &file, bool importing);
 
     Library *m_library;

@@ -25,8 +25,10 @@ void nameButtons(QMessageBox &box)
 
 std::unique_ptr<QMessageBox> MessageBox::messageBox(Icon icon, const QString &text, QWidget *parent)
 {
-    auto box = std::make_unique<QMessageBox>(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
-                                             title(), QString(), QMessageBox::Ok, parent);
+    const QMessageBox::Icon shown = icon == Icon::Critical  ? QMessageBox::Critical
+                                    : icon == Icon::Warning ? QMessageBox::Warning
+                                                            : QMessageBox::Information;
+    auto box = std::make_unique<QMessageBox>(shown, title(), QString(), QMessageBox::Ok, parent);
     // Set before the text: Qt would otherwise take a text that looks like markup for markup, and load what an
     // <img> in it names from the disk.
     box->setTextFormat(Qt::PlainText);

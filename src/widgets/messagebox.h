@@ -16,7 +16,8 @@ public:
     enum class Icon
     {
         Critical,
-        Warning
+        Warning,
+        Information // what was done, when the user asked for it
     };
 
     virtual ~MessageBox() = default;
