@@ -6,10 +6,12 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -62,6 +64,11 @@ DownloadList::DownloadList(GameAcquisition *acquisition, DownloadPanel *panel, Q
     connect(b_retry, &QPushButton::clicked, this, [this] { m_acquisition->retryGame(chosen()); });
     connect(b_clear, &QPushButton::clicked, this, &DownloadList::clearFinished);
     connect(list, &QTreeWidget::currentItemChanged, this, &DownloadList::updateButtons);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
+        const QueuedGame *game = m_acquisition->queue()->find(item->data(Title, serialRole).toULongLong());
+        if (game && game->state == QueuedGame::State::Done && game->game)
+            emit playRequested(game->game->gameId);
+    });
     const DownloadQueue *queue = acquisition->queue();
     connect(queue, &DownloadQueue::added, this, &DownloadList::showGame);
     connect(queue, &DownloadQueue::changed, this, &DownloadList::showGame);
@@ -84,10 +91,38 @@ void DownloadList::addMenu(QMenuBar *bar)
 
 void DownloadList::showList()
 {
+    if (!isVisible())
+        placeBesideWindow();
     QWidget::show();
     raise();
     activateWindow();
     list->setFocus();
+}
+
+void DownloadList::placeBesideWindow()
+{
+    const QWidget *window = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!window || !window->screen())
+        return;
+    const QRect main = window->frameGeometry();
+    const QRect room = window->screen()->availableGeometry();
+    const QSize size = frameGeometry().size().expandedTo(this->size());
+    int x = main.right() + 1;
+    if (x + size.width() > room.right() + 1)
+        x = main.left() - size.width();
+    if (x < room.left())
+        x = main.right() + 1 - size.width();
+    const int y = std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height()));
+    move(std::clamp(x, room.left(), std::max(room.left(), room.right() + 1 - size.width())), y);
+}
+
+void DownloadList::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QString DownloadList::stateText(QueuedGame::State state)

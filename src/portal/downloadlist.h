@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class DownloadPanel;
+class QKeyEvent;
 class GameAcquisition;
 class QMenuBar;
 class QPushButton;
@@ -48,7 +49,16 @@ public:
     QPushButton *b_retry;
     QPushButton *b_clear;
 
+signals:
+    // A finished game was double-clicked: the user wants to play it (gameId: the server's id).
+    void playRequested(const QString &gameId);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    // Beside the main window, on its screen: to its right where there is room, else to its left, else over it.
+    void placeBesideWindow();
     QTreeWidgetItem *itemOf(quint64 serial) const;
     quint64 chosen() const;
     void showGame(quint64 serial);

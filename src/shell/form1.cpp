@@ -119,7 +119,12 @@ void Form1::buildControls()
 
     download_main = new DownloadPanel(client);
     download_main->hide();
-    (new DownloadList(m_acquisition, download_main, this))->addMenu(menuBar());
+    auto *downloads = new DownloadList(m_acquisition, download_main, this);
+    downloads->addMenu(menuBar());
+    connect(downloads, &DownloadList::playRequested, this, [this](const QString &gameId) {
+        if (const std::optional<GameRecord> row = m_library->gameWithServerId(gameId))
+            playGame(row->id);
+    });
 
     gg_download = new FlashPlayer(playerProfile, client);
     gg_download->setObjectName(QStringLiteral("gg_download"));
@@ -277,10 +282,13 @@ void Form1::b_local_Click()
 
 void Form1::game_list_DblClick()
 {
-    const std::optional<qint64> id = game_main->currentGameId();
-    if (!id)
-        return;
-    const GamePlay play = m_library->play(*id);
+    if (const std::optional<qint64> id = game_main->currentGameId())
+        playGame(*id);
+}
+
+void Form1::playGame(qint64 id)
+{
+    const GamePlay play = m_library->play(id);
     if (play.status == GamePlay::Status::MovieMissing)
         tell(MessageBox::Icon::Critical, noFileMessage());
     else if (play.status == GamePlay::Status::Ready)

@@ -64,6 +64,8 @@ public:
                      const MovieSite &site = {});
     // Where the recorded game's movie came from, for the files it loads beside it.
     MovieSite siteOf(qint64 id) const;
+    // Plays the recorded game with this row id in the player pane, or says why it cannot.
+    void playGame(qint64 id);
     void m_fullscreen_Click();
     void b_full_Click() { m_fullscreen_Click(); }
     void Picture1_Click();

@@ -94,6 +94,17 @@ void TestDownloadQueueWindow::threeGamesClickedInARowAllArrive()
     QCOMPARE(rowsOf(list), QStringList({QStringLiteral("Moon Lander|Done"), QStringLiteral("Pocket Racer|Done"),
                                         QStringLiteral("Tiny Tennis|Done")}));
     QVERIFY(!list->b_cancel->isEnabled());
+    // A double-click on a finished game plays it; Escape closes the list.
+    QTreeWidgetItem *pocket = list->list->findItems(QStringLiteral("Pocket Racer"), Qt::MatchExactly).value(0);
+    QVERIFY(pocket);
+    const QPoint at = list->list->visualItemRect(pocket).center();
+    QTest::mouseClick(list->list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->list->viewport(), Qt::LeftButton, {}, at);
+    QTRY_COMPARE_WITH_TIMEOUT(f->loadedMovieName(), QStringLiteral("pocket-racer.swf"), kTimeout);
+    list->showList();
+    QTest::keyClick(list->list, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(list->isHidden(), kTimeout);
+    list->showList();
     QTest::mouseClick(list->b_clear, Qt::LeftButton);
     QCOMPARE(list->list->topLevelItemCount(), 0);
 }
