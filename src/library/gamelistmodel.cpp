@@ -1,6 +1,7 @@
 #include "library/gamelistmodel.h"
 
 #include "base/library/library.h"
+#include "base/textcodes.h"
 
 #include <QColor>
 #include <QPainter>
@@ -51,9 +52,6 @@ QColor GameListModel::shadedBackground()
 bool GameListModel::reload()
 {
     m_index.clear();
-    m_filter.clear();
-    m_favouritesOnly = false;
-    m_sort = GameIndex::defaultSort();
     const std::optional<QVector<qint64>> ids = m_store->idsNewestFirst();
     m_total = ids ? int(ids->size()) : 0;
     showIds(ids.value_or(QVector<qint64>()));
@@ -62,6 +60,11 @@ bool GameListModel::reload()
     m_indexedDownTo = ids && !ids->isEmpty() ? ids->first() + 1 : std::numeric_limits<qint64>::max();
     if (!m_indexReady)
         m_indexing.start();
+    // The search, the filter and the order chosen in this session stay: they need every game indexed first.
+    if (ids && (!m_filter.isEmpty() || m_favouritesOnly || m_sort != GameIndex::defaultSort())) {
+        ensureIndex();
+        refill();
+    }
     return bool(ids);
 }
 
@@ -104,10 +107,16 @@ void GameListModel::setFavouritesOnly(bool only)
     refill();
 }
 
-int GameListModel::randomGameRow() const
+int GameListModel::randomGameRow(int avoid) const
 {
     const int shown = shownGames();
-    return shown > 0 ? TitleRow + 1 + int(QRandomGenerator::global()->bounded(shown)) : -1;
+    if (shown <= 0)
+        return -1;
+    if (shown == 1 || !isGameRow(avoid))
+        return TitleRow + 1 + int(QRandomGenerator::global()->bounded(shown));
+    // One of the others, each as likely: the rows after the avoided one move up by one.
+    const int row = TitleRow + 1 + int(QRandomGenerator::global()->bounded(shown - 1));
+    return row >= avoid ? row + 1 : row;
 }
 
 void GameListModel::setSort(GameIndex::Sort sort)
@@ -219,15 +228,11 @@ void GameListModel::favouriteChanged(qint64 id, bool favourite)
 {
     m_index.setFavourite(id, favourite);
     m_cache.remove(id);
+    // A game unstarred in the favourites keeps its row until they are shown anew: the rows under the mouse
+    // stay where they are, and a star taken away by mistake is put back where it was.
     const int row = rowOf(id);
     if (row < 0)
         return;
-    if (m_favouritesOnly && !favourite) {
-        beginRemoveRows(QModelIndex(), row, row);
-        m_rows.remove(row);
-        endRemoveRows();
-        return;
-    }
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
@@ -330,9 +335,10 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
     const GameRecord *record = game(row);
     if (!record)
         return {};
-    const QString &text = index.column() == GameColumn   ? record->title
-                          : index.column() == FileColumn ? record->movieFile
-                                                         : record->description;
+    // Titles and descriptions show the characters the server wrote as codes; file names are as they are.
+    const QString text = index.column() == GameColumn   ? turnBackCodes(record->title)
+                         : index.column() == FileColumn ? record->movieFile
+                                                        : turnBackCodes(record->description);
     // A long text is elided in its cell; its tooltip shows the beginning of the whole. Qt shows a tooltip that
     // looks like markup as markup, so the text is handed over escaped: it shows as the characters it is.
     if (role == Qt::ToolTipRole)

@@ -36,8 +36,9 @@ public:
 
     explicit GameListModel(Library *library, QObject *parent = nullptr);
 
-    // Reads the library anew, shown newest first and unfiltered; false (and no games) when it cannot be read.
-    // The first rows show at once; what filtering and sorting need is read in the background after them.
+    // Reads the library anew, keeping the search, the filter and the order; false (and no games) when it cannot be
+    // read. In the library's own order the first rows show at once, and what filtering and sorting need is read in
+    // the background after them; otherwise every game is indexed first.
     bool reload();
     // Whether every game is in the index yet; filtering or sorting before then waits for the rest.
     bool isIndexReady() const { return m_indexReady; }
@@ -47,8 +48,9 @@ public:
     // Shows only the starred games among those the text finds.
     void setFavouritesOnly(bool only);
     bool favouritesOnly() const { return m_favouritesOnly; }
-    // A row picked at random among the game rows shown; -1 when none is shown.
-    int randomGameRow() const;
+    // A row picked at random among the game rows shown, other than avoid when there are others; -1 when none is
+    // shown.
+    int randomGameRow(int avoid = -1) const;
     void setSort(GameIndex::Sort sort);
     GameIndex::Sort sort() const { return m_sort; }
     // The order a click on a column's title gives: by that column, reversed when it already is.
@@ -68,7 +70,8 @@ public:
     void gameRecorded(qint64 id);
     // A game was played: its statistics change, and with them a "recently played" order.
     void gamePlayed(const GameRecord &game);
-    // The game was starred or its star taken away; a game unstarred leaves a list of the favourites only.
+    // The game was starred or its star taken away; a game unstarred leaves a list of the favourites only when the
+    // list is filled again.
     void favouriteChanged(qint64 id, bool favourite);
     void playTimeAdded(const GameRecord &game);
 

@@ -156,10 +156,10 @@ void LibraryOrganiser::addToMenu(QMenu *menu)
 
 bool LibraryOrganiser::pickRandomGame()
 {
-    const int row = m_model->randomGameRow();
+    QTableView *grid = m_parts.grid;
+    const int row = m_model->randomGameRow(grid->currentIndex().row());
     if (row < 0)
         return false;
-    QTableView *grid = m_parts.grid;
     grid->setCurrentIndex(m_model->index(row, GameListModel::GameColumn));
     grid->scrollTo(grid->currentIndex(), QAbstractItemView::PositionAtCenter);
     emit gamePicked();
@@ -231,16 +231,23 @@ void LibraryOrganiser::placeControls()
     const QRect sort = m_parts.orders->geometry();
     const QRect add = m_parts.add->geometry();
     const int gap = twips::toPixels(120);
-    game_favourites->setGeometry(sort.right() + gap, sort.top(), twips::toPixels(1500), sort.height());
-    game_random->setGeometry(game_favourites->geometry().right() + gap, sort.top(), twips::toPixels(1500),
+    // The buttons as wide as their texts need, in any language: the count keeps the rest of the row.
+    game_favourites->setGeometry(sort.right() + gap, sort.top(), game_favourites->sizeHint().width(), sort.height());
+    game_random->setGeometry(game_favourites->geometry().right() + gap, sort.top(), game_random->sizeHint().width(),
                              sort.height());
     const int countLeft = game_random->geometry().right() + gap;
     m_parts.count->setGeometry(countLeft, sort.top(), qMax(0, add.left() - gap - countLeft), sort.height());
-    // Beside the title in the details, and the play time under the plays.
+    // Between the title and the plays in the details, the title ending before it; the play time on a line of its
+    // own under the plays, the description under that.
     const QRect name = m_parts.title->geometry();
     const QRect stats = m_parts.plays->geometry();
     loc_star->setGeometry(stats.left() - name.height() - gap, name.top(), name.height(), name.height());
+    m_parts.title->resize(qMax(0, loc_star->x() - gap - name.left()), name.height());
     loc_time->setGeometry(stats.left(), stats.bottom() + 1, stats.width(), stats.height());
+    const QRect description = m_parts.description->geometry();
+    const int top = qMax(description.top(), loc_time->geometry().bottom() + 1);
+    m_parts.description->setGeometry(description.left(), top, description.width(),
+                                     qMax(0, description.bottom() + 1 - top));
     m_placing = false;
 }
 

@@ -34,7 +34,8 @@ public:
         QWidget *add;      // the last control of the row above the grid
         QLabel *title;     // the details' title and plays: the star goes before them, the play time under
         QLabel *plays;
-        QWidget *play; // shown exactly while the details of the grid's current game are
+        QWidget *play;       // shown exactly while the details of the grid's current game are
+        QLabel *description; // the details' description: it starts under the play time
     };
 
     LibraryOrganiser(Library *library, const PanelParts &parts, QObject *parent);
@@ -43,8 +44,8 @@ public:
     QAction *randomAction() const { return m_randomAction; }
     void addToMenu(QMenu *menu);
 
-    // Selects a game picked at random among those the search and the filter show, and shows its details; it does
-    // not start it. False when no game is shown.
+    // Selects a game picked at random among those the search and the filter show, other than the one selected
+    // when there are others, and shows its details; it does not start it. False when no game is shown.
     bool pickRandomGame();
     // Stars the grid's current game, or takes its star away; false when there is none or it was not kept.
     bool toggleCurrentFavourite();
@@ -57,6 +58,8 @@ public:
 
     // The text the details show for a game's play time: its total and its latest session.
     static QString playTimeText(qint64 totalSeconds, qint64 lastSessionSeconds);
+    // Shows the star and play time of the grid's current game while its details show, nothing otherwise.
+    void showDetails();
 
 signals:
     // A game was picked at random and made the grid's current one: its details are to show.
@@ -69,7 +72,6 @@ private:
     std::optional<qint64> currentGameId() const;
     bool toggleFavourite(qint64 id);
     void sortChosen(int entry);
-    void showDetails();
     void placeControls();
     void updateRandom();
 

@@ -35,7 +35,6 @@ QFont arial(qreal points, bool bold)
     return font;
 }
 
-// The server writes an apostrophe as "#39;" and a double quote as "#34;"; only descriptions show them back.
 QLabel *detailLabel(const QString &name, const QFont &font, QWidget *parent)
 {
     auto *label = new QLabel(parent);
@@ -62,6 +61,15 @@ const SortEntry sortEntries[] = {
     {QT_TRANSLATE_NOOP("LibraryPanel", "Most played"), {GameIndex::SortKey::PlayCount, Qt::DescendingOrder}},
     {QT_TRANSLATE_NOOP("LibraryPanel", "Title"), {GameIndex::SortKey::Title, Qt::AscendingOrder}},
 };
+
+// Shows text on the label's one line, ending in "..." when it is wider than the label, the whole of it in the
+// tooltip then. Qt shows a tooltip that looks like markup as markup: the text is handed over escaped.
+void setElidedText(QLabel *label, const QString &text)
+{
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideRight, label->width());
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
+}
 
 QPushButton *button(const QString &name, const QString &text, QWidget *parent)
 {
@@ -165,6 +173,7 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
     game_count = new QLabel(this);
     game_count->setObjectName(QStringLiteral("game_count"));
     game_count->setTextFormat(Qt::PlainText);
+    game_count->installEventFilter(this); // the count is elided anew to the room it gets
     game_add = new QPushButton(tr("Add games..."), this);
     game_add->setObjectName(QStringLiteral("game_add"));
     connect(game_add, &QPushButton::clicked, this, &LibraryPanel::addRequested);
@@ -189,9 +198,11 @@ LibraryPanel::LibraryPanel(Library *library, MessageBox *messages, const QString
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &LibraryPanel::showCount);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::showCount);
     connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryPanel::showCount);
+    // A new search, filter or order lists the games anew: the one shown stays selected while it is listed.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &LibraryPanel::keepSelection);
     updateSavesActions();
     m_organiser = new LibraryOrganiser(
-        library, {this, game_list, game_sort, game_count, game_add, loc_name, loc_stats, Game_Play}, this);
+        library, {this, game_list, game_sort, game_count, game_add, loc_name, loc_stats, Game_Play, loc_dec}, this);
     connect(m_organiser, &LibraryOrganiser::gamePicked, this, &LibraryPanel::game_list_Click);
 }
 
@@ -242,19 +253,39 @@ std::optional<qint64> LibraryPanel::gameCount()
 
 void LibraryPanel::reload()
 {
-    if (m_library->open())
+    // The search, the filter, the order and the selected game stay for the session.
+    if (m_library->open()) {
         m_model->reload();
-    else
+    } else {
         m_model->setFilter(QString());
-    {
         const QSignalBlocker quiet(game_search);
         game_search->clear();
     }
-    game_sort->setCurrentIndex(0);
     showCount();
-    m_detailsId = 0;
-    Game_Play->hide();
-    Game_Delete->hide();
+    keepSelection();
+}
+
+void LibraryPanel::keepSelection()
+{
+    int row = m_model->rowOf(m_detailsId);
+    if (row < 0 && m_model->shownGames() > 0)
+        row = GameListModel::TitleRow + 1;
+    if (row < 0) {
+        game_list->setCurrentIndex(QModelIndex());
+        clearDetails();
+        return;
+    }
+    game_list->setCurrentIndex(m_model->index(row, GameListModel::GameColumn));
+    showCurrentDetails();
+}
+
+void LibraryPanel::showCurrentDetails()
+{
+    m_detailsId = 0; // read anew: the star, the plays and the play time may have changed meanwhile
+    if (currentGame())
+        game_list_Click();
+    else
+        clearDetails();
 }
 
 void LibraryPanel::gamePlayed(const GameRecord &game)
@@ -289,9 +320,9 @@ void LibraryPanel::showCount()
     const int shown = m_model->shownGames();
     const int total = m_model->totalGames();
     if (shown != total)
-        game_count->setText(tr("%1 of %2 games").arg(shown).arg(total));
+        setElidedText(game_count, tr("%1 of %2 games").arg(shown).arg(total));
     else
-        game_count->setText(total == 1 ? tr("1 game") : tr("%1 games").arg(total));
+        setElidedText(game_count, total == 1 ? tr("1 game") : tr("%1 games").arg(total));
 }
 
 void LibraryPanel::showStatistics(const GameRecord &game)
@@ -339,6 +370,8 @@ bool LibraryPanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == game_list && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         placeBar();
+    } else if (watched == game_count && event->type() == QEvent::Resize) {
+        showCount();
     } else if (watched == game_search && event->type() == QEvent::KeyPress &&
                static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && !game_search->text().isEmpty()) {
         game_search->clear();
@@ -353,7 +386,7 @@ bool LibraryPanel::eventFilter(QObject *watched, QEvent *event)
         // A key is easier to hit by mistake than the button: it asks first.
         if (key == Qt::Key_Delete && m_model->isGameRow(currentRow())) {
             const std::optional<GameRecord> game = currentGame();
-            if (game && m_messages->ask(tr("Delete \"%1\" from the library?").arg(game->title), this))
+            if (game && m_messages->ask(tr("Delete \"%1\" from the library?").arg(turnBackCodes(game->title)), this))
                 Game_Delete_Click();
             return true;
         }
@@ -394,12 +427,15 @@ void LibraryPanel::game_list_Click()
     // A game of the user's own has no picture: the placeholder stands in for it.
     showPicture(picture(game->pictureFile.isEmpty() ? m_placeholderPicture
                                                     : m_library->folders().picturePath(game->pictureFile)));
-    loc_name->setText(game->title);
+    // The library keeps what the server wrote; the user reads the characters its codes stand for.
+    setElidedText(loc_name, turnBackCodes(game->title));
     loc_dec->setText(turnBackCodes(game->description));
     showStatistics(*game);
     showKeptFiles(game->id);
     Game_Play->show();
     Game_Delete->show();
+    if (m_organiser)
+        m_organiser->showDetails();
 }
 
 void LibraryPanel::Game_Delete_Click()
@@ -421,7 +457,7 @@ void LibraryPanel::Game_Delete_Click()
         const bool forget =
             count <= 0 || m_messages->ask(tr("Delete the saves of \"%1\" too? Kept, they come back when the same "
                                              "game is added again.")
-                                              .arg(game.title),
+                                              .arg(turnBackCodes(game.title)),
                                           this);
         deleteGame(game.id, forget ? Deletion::Saves::GoWithMovie : Deletion::Saves::Keep);
     });
@@ -433,7 +469,8 @@ void LibraryPanel::deleteGame(qint64 id, Deletion::Saves saves)
     // The grid and the count follow the library; a game that is still there stays listed.
     switch (status) {
     case Deletion::Status::Deleted:
-        clearDetails();
+        // The grid has moved its selection to a neighbouring row: the details are that game's.
+        showCurrentDetails();
         return;
     case Deletion::Status::Unreadable:
         m_messages->show(MessageBox::Icon::Warning, tr("The game could not be deleted: the library cannot be read."),
@@ -456,7 +493,7 @@ void LibraryPanel::gameRemoved(qint64 id)
 {
     showCount();
     if (id == m_detailsId)
-        clearDetails();
+        showCurrentDetails();
 }
 
 void LibraryPanel::clearDetails()
@@ -469,6 +506,8 @@ void LibraryPanel::clearDetails()
     loc_dec->clear();
     loc_stats->clear();
     loc_kept->clear();
+    if (m_organiser)
+        m_organiser->showDetails();
 }
 
 QImage LibraryPanel::picture(const QString &path)

@@ -42,13 +42,15 @@ public:
     void placeOver(const QRect &area);
     // How many games the library holds; nullopt when it cannot be read.
     std::optional<qint64> gameCount();
-    // Fills the grid from the library, newest first and unfiltered; the details stay, both buttons are hidden.
+    // Fills the grid from the library anew, in the search, filter and order of the session, and shows the details of
+    // the game selected before, or else of the first game.
     void reload();
     // A game was played: its plays show when its details do.
     void gamePlayed(const GameRecord &game);
     // Shows the details of the grid's current row; nothing for the title row or a game no longer recorded.
     void game_list_Click();
-    // Has the library delete the current row's game; its grid row goes and the details are cleared. A game that
+    // Has the library delete the current row's game; its grid row goes and the details are those of the row
+    // selected in its place. A game that
     // cannot be deleted stays listed, and the user is told why.
     void Game_Delete_Click();
     // The id of the grid's current row's game; nullopt for the title row or no row.
@@ -104,6 +106,10 @@ private:
     void showPicture(const QImage &image);
     void gameRemoved(qint64 id);
     void clearDetails();
+    // Selects the game whose details show if it is listed, else the first game, and shows its details.
+    void keepSelection();
+    // Shows the details of the grid's current row afresh, or none when it holds no game.
+    void showCurrentDetails();
     void deleteGame(qint64 id, Deletion::Saves saves);
     void showGameMenu(const QPoint &at);
     void updateSavesActions();

@@ -54,24 +54,43 @@ void TestLibraryOrganise::starredGamesAreFoundAndPickedAtRandom()
     QVERIFY(organiser.loc_star->isChecked());
     QCOMPARE(model->index(model->rowOf(2), 0).data(GameListModel::FavouriteRole), QVariant(true));
 
-    const QSet<qint64> starred{7, 5, 2};
+    QSet<qint64> starred{7, 5, 2};
     QTest::mouseClick(organiser.game_favourites, Qt::LeftButton);
     QSet<qint64> shown;
     for (int row = 1; row < model->rowCount(); ++row)
         shown.insert(model->idAt(row));
     QCOMPARE(shown, starred);
+    // A star taken off among the favourites leaves the row under the mouse until they are shown again.
+    const int five = model->rowOf(5);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.left() + cell.height() / 2, rowRect(5).center().y()));
+    QCOMPARE(library.game(5)->favourite, false);
+    QCOMPARE(model->rowOf(5), five);
+    QTest::mouseClick(organiser.game_favourites, Qt::LeftButton);
+    QTest::mouseClick(organiser.game_favourites, Qt::LeftButton);
+    QCOMPARE(model->rowOf(5), -1);
+    starred.remove(5);
 
-    // Picked among those shown, selected with its details; never started.
+    // Picked among those shown other than the one selected, selected with its details; never started.
     QSet<qint64> picked;
     for (int i = 0; i < 40; ++i) {
+        const qint64 before = panel.currentGameId().value_or(0);
         QTest::mouseClick(organiser.game_random, Qt::LeftButton);
         const qint64 id = panel.currentGameId().value_or(0);
-        QVERIFY2(starred.contains(id), qPrintable(QString::number(id)));
+        QVERIFY2(starred.contains(id) && id != before, qPrintable(QString::number(id)));
         QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("loc_name"))->text(), QStringLiteral("Game %1").arg(id));
         picked.insert(id);
     }
     QVERIFY(picked.size() > 1);
     QCOMPARE(played.count(), 0);
+
+    // The selected game is deleted: the details, star and play time too, are those of the game selected instead.
+    const qint64 other = *panel.currentGameId() == 7 ? 2 : 7;
+    QVERIFY(library.addPlayTime(other, 600, 60));
+    QCOMPARE(library.deleteGame(*panel.currentGameId()).status, Deletion::Status::Deleted);
+    QCOMPARE(panel.currentGameId(), other);
+    QVERIFY(organiser.loc_star->isVisible() && organiser.loc_star->isChecked());
+    QCOMPARE(organiser.loc_time->text(), LibraryOrganiser::playTimeText(600, 60));
 }
 
 QTEST_MAIN(TestLibraryOrganise)

@@ -1,8 +1,10 @@
 #include "base/library/library.h"
+#include "base/translations.h"
 #include "filledlibrary.h"
 #include "library/gamelistmodel.h"
 #include "library/librarypanel.h"
 #include "recordingmessagebox.h"
+#include "widgets/twips.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -34,6 +36,7 @@ struct Shelf : FilledLibrary
         library = std::make_unique<Library>(path());
         store = &library->store();
         panel = std::make_unique<LibraryPanel>(library.get(), &messages, app.filePath(QStringLiteral("no.gif")));
+        panel->placeOver(QRect(0, 0, twips::toPixels(11940), twips::toPixels(7965))); // the window's main area
         panel->show();
     }
 
@@ -101,16 +104,18 @@ private slots:
     void clicksThatFindNoGameChangeNothing();
     void detailsTellTheFilesAGameKeeps();
     void doubleClickShowsDetailsThenAsksToPlay();
-    void deleteTakesTheRowOutAndClearsTheDetails();
+    void deleteTakesTheRowOutAndTheDetailsFollowTheSelection();
     void deleteOfTheTitleRowDoesNothing();
     void deleteWhenTheLibraryCannotBeReadKeepsEverything();
     void fullDiskDeletionThatFailsKeepsTheGameListedAndSaysWhy();
     void searchFiltersAsTheUserTypesAndEscapeClears();
     void gamesRecordedWhileShownTakeTheirPlace();
-    void titleClicksSortAndOpeningAgainRestoresNewestFirst();
+    void titleClicksSortAndTheSessionKeepsOrderSearchAndSelection();
     void keyboardShowsPlaysAndDeletesOnlyWhenConfirmed();
     void playsAreCountedShownAndSortedBy();
     void oddGamesStillShowAndFilter();
+    void detailsAndCountAreShownWholeAndApart_data();
+    void detailsAndCountAreShownWholeAndApart();
 };
 
 void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded_data()
@@ -150,11 +155,11 @@ void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded()
                  (QStringList{QStringLiteral("ID"), QStringLiteral("Game"), QStringLiteral("File"),
                               QStringLiteral("Description")})
                      .at(column));
-    // Texts as stored: the codes stay in the grid.
-    QCOMPARE(model->index(1, GameListModel::GameColumn).data().toString(), QStringLiteral("Name#39;") + rows.at(0));
+    // The characters the server's codes stand for; the file name as it is.
+    QCOMPARE(model->index(1, GameListModel::GameColumn).data().toString(), QStringLiteral("Name'") + rows.at(0));
     QCOMPARE(model->index(1, GameListModel::FileColumn).data().toString(), QStringLiteral("m%1.swf").arg(rows.at(0)));
     QCOMPARE(model->index(1, GameListModel::DescriptionColumn).data().toString(),
-             QStringLiteral("It#39;s #34;%1#34;").arg(rows.at(0)));
+             QStringLiteral("It's \"%1\"").arg(rows.at(0)));
 
     QHeaderView *columns = lib.game_list()->horizontalHeader();
     QCOMPARE((QVector<int>{columns->sectionSize(0), columns->sectionSize(1), columns->sectionSize(2),
@@ -165,6 +170,7 @@ void TestLibraryPanel::gridListsGamesNewestFirstWithEveryOtherRowShaded()
     const QImage panelShot = lib.panel->grab().toImage();
     QCOMPARE(panelShot.pixelColor(panelShot.width() - 4, panelShot.height() - 4), QColor(0xE0, 0xE0, 0xE0));
     // What the user sees: the colour at the empty right end of each row's title cell.
+    lib.game_list()->setCurrentIndex(QModelIndex()); // the first game is selected on opening
     const QImage shot = lib.game_list()->viewport()->grab().toImage();
     const QColor plain = lib.game_list()->palette().color(QPalette::Base);
     for (int row = 0; row <= rows.size(); ++row) {
@@ -205,18 +211,19 @@ void TestLibraryPanel::clickShowsTheGamesDetails()
          {5, QStringLiteral("俄罗斯方块"), QStringLiteral("t.swf"), QStringLiteral("t.png"), QStringLiteral("经典")}});
     lib.writeFile(QStringLiteral("pic/run.png"));
     lib.panel->reload();
-    QVERIFY(lib.detailsHidden());
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("俄罗斯方块")); // the library opens on its first game
+    QVERIFY(lib.detailsShown());
 
     lib.click(2);
-    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Bob#39;s #34;Run#34;"));
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Bob's \"Run\""));
     QCOMPARE(lib.loc_dec()->text(), QStringLiteral("It's \"fast\", <b>really</b> #3'4;"));
     QCOMPARE(lib.loc_dec()->textFormat(), Qt::PlainText);
     QCOMPARE(lib.loc_name()->textFormat(), Qt::PlainText);
     QVERIFY(lib.pictureShown());
     QVERIFY(lib.detailsShown());
     QCOMPARE(lib.panel->currentGame()->id, 3);
-    QCOMPARE(lib.model()->index(2, GameListModel::DescriptionColumn).data().toString(),
-             QStringLiteral("It#39;s #34;fast#34;, <b>really</b> #3#39;4;"));
+    QCOMPARE(lib.model()->index(2, GameListModel::DescriptionColumn).data().toString(), lib.loc_dec()->text());
+    QCOMPARE(lib.library->game(3)->title, QStringLiteral("Bob#39;s #34;Run#34;")); // kept as the server wrote it
 
     // A game whose picture is missing: no picture, but everything else.
     lib.click(1);
@@ -225,11 +232,12 @@ void TestLibraryPanel::clickShowsTheGamesDetails()
     QVERIFY(!lib.pictureShown());
     QVERIFY(lib.detailsShown());
 
-    // Opening the library again keeps the details but hides the buttons until the next click.
+    // Opening the library again keeps the game selected, and its details.
+    lib.click(2);
     lib.panel->reload();
-    QVERIFY(lib.detailsHidden());
-    QCOMPARE(lib.loc_name()->text(), QStringLiteral("俄罗斯方块"));
-    QVERIFY(!lib.panel->currentGame());
+    QVERIFY(lib.detailsShown());
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Bob's \"Run\""));
+    QCOMPARE(lib.panel->currentGame()->id, 3);
 }
 
 void TestLibraryPanel::detailsTellTheFilesAGameKeeps()
@@ -250,16 +258,11 @@ void TestLibraryPanel::clicksThatFindNoGameChangeNothing()
 {
     Shelf lib(threeGames);
     lib.panel->reload();
-    lib.click(0);
-    QVERIFY(lib.detailsHidden());
-    QVERIFY(lib.loc_name()->text().isEmpty());
-    QVERIFY(!lib.panel->currentGame());
-
-    lib.panel->reload(); // the title's click sorted by title: newest first again
     lib.click(1);
     QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
-    lib.click(0);
+    lib.click(0); // sorts by title; the game stays selected with its details
     QCOMPARE(lib.loc_name()->text(), QStringLiteral("Nine"));
+    QCOMPARE(lib.panel->currentGame()->id, 9);
     QVERIFY(lib.detailsShown());
 
     // The table changed behind the grid: the row still lists a game that is gone (by title, Seven is last).
@@ -295,7 +298,7 @@ void TestLibraryPanel::doubleClickShowsDetailsThenAsksToPlay()
     QCOMPARE(lib.panel->currentGame()->id, 7);
 }
 
-void TestLibraryPanel::deleteTakesTheRowOutAndClearsTheDetails()
+void TestLibraryPanel::deleteTakesTheRowOutAndTheDetailsFollowTheSelection()
 {
     Shelf lib(threeGames);
     lib.writeFiles({QStringLiteral("flash/nine.swf"), QStringLiteral("pic/nine.png")});
@@ -306,10 +309,9 @@ void TestLibraryPanel::deleteTakesTheRowOutAndClearsTheDetails()
     QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7"), QStringLiteral("4")}));
     QCOMPARE(lib.game_count()->text(), QStringLiteral("2 games"));
-    QVERIFY(lib.detailsHidden());
-    QVERIFY(lib.loc_name()->text().isEmpty());
-    QVERIFY(lib.loc_dec()->text().isEmpty());
-    QVERIFY2(lib.pictureShown(), "the placeholder picture");
+    QCOMPARE(lib.panel->currentGame()->id, 7); // the row selected in its place, with its details
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Seven"));
+    QVERIFY(lib.detailsShown());
     QVERIFY(!lib.exists(QStringLiteral("flash/nine.swf")));
 
     // A game deleted by anyone else leaves the grid too; the details follow the row that takes its place.
@@ -321,6 +323,17 @@ void TestLibraryPanel::deleteTakesTheRowOutAndClearsTheDetails()
     QCOMPARE(lib.loc_name()->text(), QStringLiteral("Seven"));
     lib.panel->reload();
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("7")}));
+
+    // The last game goes: no details, the placeholder picture.
+    QImage placeholder(20, 20, QImage::Format_RGB32);
+    placeholder.fill(Qt::blue);
+    QVERIFY(placeholder.save(lib.app.filePath(QStringLiteral("no.gif")), "PNG"));
+    QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
+    QCOMPARE(lib.idColumn(), QStringList{QStringLiteral("ID")});
+    QVERIFY(lib.detailsHidden());
+    QVERIFY(lib.loc_name()->text().isEmpty());
+    QVERIFY(lib.loc_dec()->text().isEmpty());
+    QVERIFY2(lib.pictureShown(), "the placeholder picture");
 }
 
 void TestLibraryPanel::deleteOfTheTitleRowDoesNothing()
@@ -329,7 +342,7 @@ void TestLibraryPanel::deleteOfTheTitleRowDoesNothing()
     lib.writeFile(QStringLiteral("flash/nine.swf"));
     lib.panel->reload();
     lib.click(1);
-    lib.click(0);
+    QTest::keyClick(lib.game_list(), Qt::Key_Up);
     QVERIFY(lib.detailsShown());
     QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
     QCOMPARE(lib.idColumn().size(), 4);
@@ -432,8 +445,7 @@ void TestLibraryPanel::searchFiltersAsTheUserTypesAndEscapeClears()
     typeInto(lib.game_search(), QStringLiteral("m's"));                            // "tom's": the code is an apostrophe
     QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
     QCOMPARE(lib.game_count()->text(), QStringLiteral("1 of 4 games"));
-    QCOMPARE(lib.model()->index(1, GameListModel::GameColumn).data().toString(),
-             QStringLiteral("Tom#39;s #34;best#34; game")); // the grid still shows the stored text
+    QCOMPARE(lib.model()->index(1, GameListModel::GameColumn).data().toString(), QStringLiteral("Tom's \"best\" game"));
 
     QTest::keyClick(lib.game_search(), Qt::Key_Escape);
     QVERIFY(lib.game_search()->text().isEmpty());
@@ -447,14 +459,14 @@ void TestLibraryPanel::searchFiltersAsTheUserTypesAndEscapeClears()
     QCOMPARE(games(lib), QStringList{});
     QCOMPARE(lib.game_count()->text(), QStringLiteral("0 of 4 games"));
 
-    // A filtered game is deleted: the count follows, and opening the library again shows every game.
+    // A filtered game is deleted: the count follows, and opening the library again keeps the search.
     lib.game_search()->setText(QStringLiteral("pop"));
     lib.click(1);
     QTest::mouseClick(lib.Game_Delete(), Qt::LeftButton);
     QCOMPARE(lib.game_count()->text(), QStringLiteral("0 of 3 games"));
     lib.panel->reload();
-    QVERIFY(lib.game_search()->text().isEmpty());
-    QCOMPARE(games(lib), (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    QCOMPARE(lib.game_search()->text(), QStringLiteral("pop"));
+    QCOMPARE(lib.game_count()->text(), QStringLiteral("0 of 3 games"));
 }
 
 // A download that ran in the background ends while the library is shown: the game shows where it belongs.
@@ -481,7 +493,7 @@ void TestLibraryPanel::gamesRecordedWhileShownTakeTheirPlace()
     QCOMPARE(lib.game_count()->text(), QStringLiteral("2 of 6 games"));
 }
 
-void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
+void TestLibraryPanel::titleClicksSortAndTheSessionKeepsOrderSearchAndSelection()
 {
     Shelf lib(searchGames);
     lib.panel->reload();
@@ -496,18 +508,25 @@ void TestLibraryPanel::titleClicksSortAndOpeningAgainRestoresNewestFirst()
              (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4")}));
     QCOMPARE(lib.game_sort()->currentIndex(), -1); // no entry of the list names this order
     QCOMPARE(play.count(), 0);
-    QVERIFY(lib.detailsHidden());
-    // Sorting and filtering together; rows are shaded by their new places.
+    QCOMPARE(lib.panel->currentGame()->id, 4); // the game selected on opening stays selected, with its details
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Bubble Pop"));
+    // Sorting and filtering together; rows are shaded by their new places. The selected game is filtered out:
+    // the first one shown is selected.
     lib.game_search()->setText(QStringLiteral("om"));
     QCOMPARE(games(lib), (QStringList{QStringLiteral("1"), QStringLiteral("3")}));
     QVERIFY(!lib.model()->index(1, 0).data(Qt::BackgroundRole).isValid());
     QCOMPARE(lib.model()->index(2, 0).data(Qt::BackgroundRole).value<QColor>(), GameListModel::shadedBackground());
+    QCOMPARE(lib.panel->currentGame()->id, 1);
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Tom's \"best\" game"));
 
+    // Opening the library again in the session keeps the order, the search and the game selected.
+    lib.click(2);
     lib.panel->reload();
-    QCOMPARE(games(lib),
-             (QStringList{QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
-    QCOMPARE(lib.model()->index(0, GameListModel::GameColumn).data().toString(), QStringLiteral("Game"));
-    QCOMPARE(lib.game_sort()->currentText(), QStringLiteral("Newest first"));
+    QCOMPARE(games(lib), (QStringList{QStringLiteral("1"), QStringLiteral("3")}));
+    QCOMPARE(lib.game_search()->text(), QStringLiteral("om"));
+    QCOMPARE(lib.game_sort()->currentIndex(), -1);
+    QCOMPARE(lib.panel->currentGame()->id, 3);
+    QCOMPARE(lib.loc_name()->text(), QStringLiteral("Moon Lander"));
 }
 
 void TestLibraryPanel::keyboardShowsPlaysAndDeletesOnlyWhenConfirmed()
@@ -544,7 +563,6 @@ void TestLibraryPanel::keyboardShowsPlaysAndDeletesOnlyWhenConfirmed()
     QTest::keyClick(lib.game_list(), Qt::Key_Delete);
     QCOMPARE(lib.idColumn(), (QStringList{QStringLiteral("ID"), QStringLiteral("9"), QStringLiteral("4")}));
     QVERIFY(!QFileInfo::exists(lib.app.filePath(QStringLiteral("flash/seven.swf"))));
-    QVERIFY(lib.detailsHidden());
     QVERIFY(!lib.store->gameById(QStringLiteral("7")));
 }
 
@@ -616,6 +634,42 @@ void TestLibraryPanel::oddGamesStillShowAndFilter()
     QCOMPARE(games(lib), QStringList{QStringLiteral("1")});
     lib.game_search()->setText(QStringLiteral("<img"));
     QCOMPARE(games(lib), QStringList{QStringLiteral("2")});
+}
+
+void TestLibraryPanel::detailsAndCountAreShownWholeAndApart_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("English") << QStringLiteral("en_US");
+    QTest::newRow("Simplified Chinese") << QStringLiteral("zh_CN");
+}
+
+void TestLibraryPanel::detailsAndCountAreShownWholeAndApart()
+{
+    QFETCH(QString, language);
+    Translations translations{QLocale(language)};
+    translations.install();
+    Shelf lib({{1, QStringLiteral("Who#39;s Fastest?"), QStringLiteral("f.swf"), QString(),
+                QStringLiteral("Race round every bend of the track, then once more against the clock. ").repeated(3)},
+               {2, QStringLiteral("Day"), QStringLiteral("d.swf"), QString(), QString()},
+               {3, QStringLiteral("Fast day"), QStringLiteral("e.swf"), QString(), QString()}});
+    QVERIFY(lib.library->countPlay(1) && lib.library->addPlayTime(1, 3 * 3600 + 25 * 60, 47 * 60));
+    QVERIFY(lib.store->recordKeptFile(1, {QStringLiteral("files/1.txt"), 123456789, QByteArray(32, 'a')}));
+    lib.panel->reload();
+    lib.game_search()->setText(QStringLiteral("fast")); // "2 of 3 games"
+    lib.click(lib.model()->rowOf(1));
+    for (const char *name : {"game_count", "loc_name", "loc_stats", "loc_time", "loc_kept"}) {
+        const QLabel *label = lib.part<QLabel>(name);
+        QVERIFY2(!label->text().isEmpty() && label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                 name);
+    }
+    QVERIFY(lib.loc_dec()->heightForWidth(lib.loc_dec()->width()) <= lib.loc_dec()->height());
+    const QList<QWidget *> parts = lib.panel->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (const QWidget *one : parts) {
+        for (const QWidget *other : parts)
+            QVERIFY2(one == other || !one->isVisible() || !other->isVisible() ||
+                         !one->geometry().intersects(other->geometry()),
+                     qPrintable(one->objectName() + QStringLiteral(" over ") + other->objectName()));
+    }
 }
 
 int main(int argc, char *argv[])

@@ -163,7 +163,7 @@ void TestStartup::layoutAfterStartup_data()
     // The grid starts under the row that holds the search field, and ends where it always did.
     QTest::newRow("library grid") << "game_list" << 30 << 120 + LibraryPanel::barHeight << 11880
                                   << 4935 - LibraryPanel::barHeight;
-    QTest::newRow("library description") << "loc_dec" << 2280 << 5760 << 8855 << 1455;
+    QTest::newRow("library description") << "loc_dec" << 2280 << 6030 << 8855 << 1185;
     QTest::newRow("download advertisement") << "gg_download" << 3240 << 7320 << 7215 << 1065;
 }
 
