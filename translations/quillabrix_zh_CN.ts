@@ -164,8 +164,16 @@
         <translation>无法读取此动画。</translation>
     </message>
     <message>
-        <source>This game needs 3D graphics, which this computer cannot show.</source>
-        <translation>此游戏需要 3D 图形，本机无法显示。</translation>
+        <source>This game needs 3D graphics, which the player cannot show with the current graphics settings.</source>
+        <translation>此游戏需要 3D 图形，播放器在当前图形设置下无法显示。</translation>
+    </message>
+    <message>
+        <source>This game draws in a way the player cannot show with the current graphics settings.</source>
+        <translation>此游戏的绘图方式在当前图形设置下无法由播放器显示。</translation>
+    </message>
+    <message>
+        <source>This game needs the web page it was made for, and stopped without it.</source>
+        <translation>此游戏需要它原本所在的网页，因缺少该网页而停止。</translation>
     </message>
     <message>
         <source>The player could not start.</source>

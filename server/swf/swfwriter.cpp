@@ -28,6 +28,7 @@ enum TagCode : uint16_t
     SetBackgroundColor = 9,
     PlaceObject2 = 26,
     RemoveObject2 = 28,
+    ScriptLimits = 65,
     FileAttributes = 69,
     // No player defines this code; players skip tags they do not know, so it carries the padding.
     Padding = 1023,
@@ -202,6 +203,12 @@ std::string movieBody(const MovieSpec &spec, int extraRectBits)
     putU16(out, uint32_t(spec.frameColors.size()));
 
     putTag(out, FileAttributes, std::string(4, '\0'));
+    for (int i = 0; i < spec.tagsBeforeBackground; ++i) {
+        std::string limits;
+        putU16(limits, 256); // recursion depth
+        putU16(limits, 15);  // seconds a script may run
+        putTag(out, ScriptLimits, limits);
+    }
     if (spec.setsBackground) {
         std::string bg;
         putRgb(bg, spec.background.value_or(spec.frameColors.front()));

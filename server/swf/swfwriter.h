@@ -19,6 +19,9 @@ struct MovieSpec
     // movie without one leaves it to its player.
     std::optional<uint32_t> background;
     bool setsBackground = true;
+    // How many ScriptLimits tags come before the background's: authoring tools put metadata, debugging and
+    // limit tags there, and a player that looks only at the first few tags misses the colour.
+    int tagsBeforeBackground = 0;
     int margin = 0;          // pixels of the stage that each frame's rectangle leaves around it
     bool compressed = false; // CWS (zlib) instead of FWS
     // If larger than the movie: pad the file to exactly this many bytes with a tag that players skip.

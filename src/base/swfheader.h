@@ -25,3 +25,8 @@ std::optional<SwfHeader> readSwfHeader(const QByteArray &bytes);
 // Whether path is a regular file that starts with a movie's signature. Never opens anything else (a FIFO
 // would block the caller).
 bool fileHasSwfSignature(const QString &path);
+
+// The stage colour (0xRRGGBB) a movie names in its first frame (SetBackgroundColor, wherever it comes among that
+// frame's tags); nothing for a movie that names none, cannot be read, or is LZMA-compressed. Reads only as far
+// as the end of the first frame, and at most a few megabytes of it.
+std::optional<quint32> readSwfBackgroundColour(const QString &path);

@@ -227,10 +227,11 @@ void FlashPlayer::flush()
     }
     if (m_movieChanged) {
         script += m_movieUrl.isEmpty() ? QStringLiteral("qb.clear(%1, %2);").arg(m_loadId).arg(jsString(m_failure))
-                                       : QStringLiteral("qb.load(%1, %2, %3);")
+                                       : QStringLiteral("qb.load(%1, %2, %3, %4);")
                                              .arg(jsString(m_movieUrl.toString(QUrl::FullyEncoded)))
                                              .arg(m_loadId)
-                                             .arg(siteValue());
+                                             .arg(siteValue(), m_movieColour.isEmpty() ? QStringLiteral("null")
+                                                                                       : jsString(m_movieColour));
         m_movieChanged = false;
     }
     script += m_commands.join(QString());
@@ -307,6 +308,7 @@ void FlashPlayer::setMovie(const QString &path, const MovieSite &site)
     m_playing = true;
     ++m_loadId;
     m_movieUrl = QUrl();
+    m_movieColour.clear();
     m_failure.clear();
     if (m_profile) {
         const QUrl url = m_profile->schemeHandler()->urlForFile(path);
@@ -314,6 +316,9 @@ void FlashPlayer::setMovie(const QString &path, const MovieSite &site)
         // Ruffle shows an error panel for anything that is not a movie; such files are never handed to it.
         if (resource && fileHasSwfSignature(resource->filePath)) {
             m_movieUrl = url;
+            // Ruffle tells only of a colour it finds early in the movie; the page falls back on this one.
+            if (const auto colour = readSwfBackgroundColour(resource->filePath))
+                m_movieColour = QColor::fromRgb(QRgb(*colour)).name();
         } else if (!path.isEmpty() && !QFileInfo::exists(path)) {
             qCDebug(lcPlayer).noquote() << "No movie at" << path << "- the player shows its background";
         } else if (resource) {
@@ -341,7 +346,11 @@ void FlashPlayer::fail(const QString &kind)
     else if (kind == QLatin1String("unreadable"))
         m_failure = tr("This movie could not be read.");
     else if (kind == QLatin1String("3d"))
-        m_failure = tr("This game needs 3D graphics, which this computer cannot show.");
+        m_failure = tr("This game needs 3D graphics, which the player cannot show with the current graphics settings.");
+    else if (kind == QLatin1String("draw"))
+        m_failure = tr("This game draws in a way the player cannot show with the current graphics settings.");
+    else if (kind == QLatin1String("page"))
+        m_failure = tr("This game needs the web page it was made for, and stopped without it.");
     else if (kind == QLatin1String("engine"))
         m_failure = tr("The player could not start.");
     else

@@ -56,9 +56,9 @@ public:
     void Forward();
     void Rewind();
 
-    // "RRGGBB": the colour wherever no movie is: where no movie plays, around the stage of a movie shown
-    // whole (ShowAll), and behind a movie that names no background colour of its own. A movie's own
-    // colour fills its stage.
+    // "RRGGBB": the colour wherever no movie is: where no movie plays and around the stage of a movie shown
+    // whole (ShowAll). A movie's own colour fills its stage; one that names none plays on white, as its
+    // author saw it.
     void setBGColor(const QString &rrggbb);
     // False: a right click of the user shows no menu at all.
     void setMenu(bool on);
@@ -145,8 +145,9 @@ private:
     QString m_renderer; // "webgl" or "canvas", once a movie was drawn
     QString m_movie;
     MovieSite m_site;
-    QUrl m_movieUrl;   // empty when the movie cannot be shown
-    QString m_failure; // why the current movie cannot play, when it cannot
+    QUrl m_movieUrl;       // empty when the movie cannot be shown
+    QString m_movieColour; // "#rrggbb" the movie's first frame names for its stage; empty if none
+    QString m_failure;     // why the current movie cannot play, when it cannot
     int m_loadId = 0;
     bool m_playing = true;
     QColor m_background; // invalid until set: white

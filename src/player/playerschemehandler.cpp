@@ -1,6 +1,5 @@
 #include "player/playerschemehandler.h"
 
-#include "base/companion/companionfiles.h"
 #include "base/datafile.h"
 
 #include <QDir>
@@ -247,11 +246,7 @@ void PlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
                 }
                 asked->reply(mimeTypeFor(*filePath), file);
             };
-            const QString query = url.query(QUrl::FullyEncoded);
-            if (request->serverGameId.isEmpty())
-                m_companions->request(request->id, request->path, query, job, answer);
-            else
-                m_companions->requestForServerGame(request->serverGameId, request->path, query, job, answer);
+            m_companions(request->id, request->serverGameId, request->path, url.query(QUrl::FullyEncoded), job, answer);
             return;
         }
     }

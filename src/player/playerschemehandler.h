@@ -5,9 +5,8 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
+#include <functional>
 #include <optional>
-
-class CompanionFiles;
 
 // Serves the player page, Ruffle, its device font, the library's movies and pictures and the files games keep
 // beside their movies to the players, and nothing else.
@@ -24,7 +23,12 @@ public:
     void setDeviceFontFile(const QString &path);
     QUrl fontUrl() const;
     // Where the files that movies load beside them come from; without it every such request fails.
-    void setCompanionFiles(CompanionFiles *companions) { m_companions = companions; }
+    // Asked for a file a game keeps: the game's row id (0 while it has none: then the server's id of the game), the
+    // file's path and the request's query. answer comes once, with the file to serve or none, while context lives.
+    using CompanionLookup =
+        std::function<void(qint64 id, const QString &serverGameId, const QString &path, const QString &query,
+                           QObject *context, std::function<void(const std::optional<QString> &filePath)> answer)>;
+    void setCompanionLookup(CompanionLookup lookup) { m_companions = std::move(lookup); }
     // The address under which the game with this row id finds the files it keeps: its movie's requests for files
     // beside it are sent there (the path after it is the file's path in the game's folder).
     static QUrl companionUrl(qint64 id);
@@ -57,5 +61,5 @@ private:
     QString m_ruffleFolder;
     QString m_dataFolder;
     QString m_fontFile;
-    CompanionFiles *m_companions = nullptr;
+    CompanionLookup m_companions;
 };

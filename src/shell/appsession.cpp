@@ -25,7 +25,14 @@ AppSession::AppSession(const AppConfig &config, Library *library, QNetworkAccess
       m_companions(new CompanionFiles(&library->store(), m_fetch, this))
 {
     m_playerProfile->schemeHandler()->setDataFolder(library->folders().dataFolder());
-    m_playerProfile->schemeHandler()->setCompanionFiles(m_companions);
+    m_playerProfile->schemeHandler()->setCompanionLookup(
+        [companions = m_companions](qint64 id, const QString &serverGameId, const QString &path, const QString &query,
+                                    QObject *context, CompanionFiles::Answer answer) {
+            if (serverGameId.isEmpty())
+                companions->request(id, path, query, context, std::move(answer));
+            else
+                companions->requestForServerGame(serverGameId, path, query, context, std::move(answer));
+        });
     // A game that comes again (downloaded again) brings its kept files again too; one shown while it came in finds
     // its row now.
     connect(m_acquisition, &GameAcquisition::finished, m_companions, [this](const AcquisitionResult &result) {

@@ -264,7 +264,14 @@ void TestFlashPlayer::badPathShowsTheBackgroundOrSaysWhy_data()
                                      << false << QStringLiteral("This movie is damaged and cannot be played.");
     QTest::newRow("needs Stage3D, without WebGL")
         << QStringLiteral("flash/stage3dprobe.swf") << QByteArray() << false
-        << QStringLiteral("This game needs 3D graphics, which this computer cannot show.");
+        << QStringLiteral("This game needs 3D graphics, which the player cannot show with the current graphics "
+                          "settings.");
+    QTest::newRow("draws into bitmaps, without WebGL")
+        << QStringLiteral("flash/drawprobe.swf") << QByteArray() << false
+        << QStringLiteral("This game draws in a way the player cannot show with the current graphics settings.");
+    QTest::newRow("calls its web page first")
+        << QStringLiteral("flash/externalprobe.swf") << QByteArray() << false
+        << QStringLiteral("This game needs the web page it was made for, and stopped without it.");
     QTest::newRow("the flash folder") << QStringLiteral("flash/") << QByteArray() << true << QString();
     QTest::newRow("outside the library") << QStringLiteral("flash/../outside.swf") << QByteArray() << true << QString();
     QTest::newRow("empty path") << QString() << QByteArray() << false << QString();
@@ -487,21 +494,29 @@ void TestFlashPlayer::keysReachTheGame()
 void TestFlashPlayer::movieBackgroundFillsItsStage_data()
 {
     QTest::addColumn<bool>("setsBackground");
+    QTest::addColumn<int>("tagsBefore"); // Ruffle tells the colour only when it comes among the first tags
+    QTest::addColumn<bool>("compressed");
     QTest::addColumn<QColor>("stage");
-    QTest::newRow("the movie's own colour") << true << kGreen;
-    QTest::newRow("a movie without one") << false << kBackground;
+    QTest::newRow("the movie's own colour") << true << 0 << false << kGreen;
+    QTest::newRow("a movie without one") << false << 0 << false << QColor(Qt::white);
+    QTest::newRow("its colour after other tags") << true << 2 << false << kGreen;
+    QTest::newRow("compressed, after other tags") << true << 2 << true << kGreen;
 }
 
-// The movie's colour fills its stage, the player's colour the rest of the player and a stage without one.
+// The movie's colour fills its stage, the player's colour the rest of the player, and white a stage without one.
 void TestFlashPlayer::movieBackgroundFillsItsStage()
 {
     QFETCH(bool, setsBackground);
+    QFETCH(int, tagsBefore);
+    QFETCH(bool, compressed);
     QFETCH(QColor, stage);
     swf::MovieSpec spec;
     spec.frameColors = {0xff0000};
     spec.margin = 40; // of 550 x 400; a 160-wide player shows it 11.6 pixels wide
     spec.background = 0x00ff00;
     spec.setsBackground = setsBackground;
+    spec.tagsBeforeBackground = tagsBefore;
+    spec.compressed = compressed;
     const std::string bytes = swf::writeSolidColourMovie(spec);
     QFile file(m_app->filePath(QStringLiteral("flash/margin.swf")));
     QVERIFY(file.open(QIODevice::WriteOnly));

@@ -165,7 +165,8 @@
         quality: "high", // the next movie's; the running one may differ
         fonts: null, // {sources: [url], defaults: {sans: [names], ...}}: the device fonts
         stageSize: null, // the running movie's {width, height}
-        stageColour: null, // the running movie's own background colour, when it has one
+        stageColour: null, // the running movie's background colour, once its stage size is known
+        movieColour: null, // the colour the widget read from the movie's first frame, or null
         firstFrameShown: false, // the running movie's
         url: null,
         site: null, // where the movie's files beside it come from: see siteTarget
@@ -217,9 +218,9 @@
         box.hidden = !text;
     }
 
-    // The movie's own background colour fills its stage; the page's colour shows where no movie is and,
-    // when the whole movie is shown (showAll), around its stage. Ruffle draws the stage transparent, on the
-    // element's colour: the movie's, or the page's for a movie that names none.
+    // The movie's own background colour fills its stage, white for a movie that names none (as the player its
+    // author saw it in drew it); the page's colour shows where no movie is and, when the whole movie is shown
+    // (showAll), around its stage. Ruffle draws the stage transparent, on the element's colour.
     function layout() {
         const player = state.player;
         if (!player)
@@ -239,7 +240,7 @@
         player.style.width = "calc(" + width + "px - var(--qb-nudge, 0px))";
         player.style.height = height + "px";
         if (size)
-            player.style.backgroundColor = state.stageColour || state.background || "#ffffff";
+            player.style.backgroundColor = state.stageColour;
     }
     window.addEventListener("resize", layout);
 
@@ -267,11 +268,14 @@
     }
 
     // Ruffle tells of some movies it cannot play only in its log: one that needs Stage3D, which needs WebGL
-    // (its canvas renderer has none), and one whose body it cannot read (a damaged compressed stream or tag)
-    // before anything of it was drawn; later, what it shows is left to play. The log line comes from inside
-    // Ruffle's frame: the player goes after it.
+    // (its canvas renderer has none), one that draws into bitmaps, which that renderer cannot either, and,
+    // before anything of it was drawn, one whose body it cannot read (a damaged compressed stream or tag) or
+    // whose start stopped on a call to its web page (ExternalInterface); later, what it shows is left to
+    // play. The log line comes from inside Ruffle's frame: the player goes after it.
     const failuresInLog = [
         { pattern: "Failed to create Context3d", kind: "3d", any: true },
+        { pattern: "Render backend does not support BitmapData.draw", kind: "draw", any: true },
+        { pattern: "Error #2067", kind: "page", any: false },
         { pattern: "Error decompressing SWF", kind: "invalid", any: false },
         { pattern: "Unexpected EOF when reading tag", kind: "invalid", any: false },
     ];
@@ -385,7 +389,7 @@
                 return;
             const metadata = player.ruffle().metadata;
             state.stageSize = { width: metadata.width, height: metadata.height };
-            state.stageColour = metadata.backgroundColor || null;
+            state.stageColour = metadata.backgroundColor || state.movieColour || "#ffffff";
             layout();
         });
         // Ruffle pauses a hidden page and, shown again, plays on if it played when hidden; a pause asked
@@ -553,11 +557,13 @@
                     layout();
             });
         },
-        // site: {address, companions} (see siteTarget), or null for a movie that keeps no files.
-        load(url, id, site) {
+        // site: {address, companions} (see siteTarget), or null for a movie that keeps no files; colour: the
+        // "#rrggbb" its first frame names, for when Ruffle does not tell it.
+        load(url, id, site, colour) {
             return enqueue(async () => {
                 state.url = url;
                 state.site = site || null;
+                state.movieColour = colour || null;
                 state.id = id;
                 await startMovie();
             });
